@@ -1,0 +1,41 @@
+#include "app/qtpathcheck.h"
+
+#include <QFileInfo>
+
+namespace {
+const int maxQtPathLength = 200;
+}
+
+QtPathCheck checkQtPath(const QString &path)
+{
+    if (!QFileInfo::exists(path + QStringLiteral("/bin")) || !QFileInfo::exists(path + QStringLiteral("/lib")))
+        return QtPathCheck::NotAnInstallation;
+    if (path.size() > maxQtPathLength)
+        return QtPathCheck::TooLong;
+    // The path slots of the binaries hold 8-bit text; a blank breaks qmake's own parsing.
+    for (const QChar c : path) {
+        if (c.unicode() > 0xFF || c == QLatin1Char(' '))
+            return QtPathCheck::NotAsciiOrSpace;
+    }
+    return QtPathCheck::Accepted;
+}
+
+QString qtPathCheckMessage(QtPathCheck check)
+{
+    switch (check) {
+    case QtPathCheck::Accepted:
+        break;
+    case QtPathCheck::NotAnInstallation:
+        return QStringLiteral("le repertoire ne contient pas de version de Qt.");
+    case QtPathCheck::TooLong:
+        return QStringLiteral("Le chemin du repertoire ne doit pas dépasser 200 caractères.");
+    case QtPathCheck::NotAsciiOrSpace:
+        return QStringLiteral("le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
+    }
+    return QString();
+}
+
+QString qtPathCheckTitle()
+{
+    return QStringLiteral("repertoire incorect");
+}

@@ -1,0 +1,36 @@
+#include "patching/filejob.h"
+
+#include <typeinfo>
+
+namespace {
+thread_local bool waitingForJob = false;
+}
+
+namespace FileJob {
+WaitGuard::WaitGuard()
+    : m_acquired(!waitingForJob)
+{
+    waitingForJob = true;
+}
+
+WaitGuard::~WaitGuard()
+{
+    if (m_acquired)
+        waitingForJob = false;
+}
+
+FileOutcome refusedNestedJob()
+{
+    return FileOutcome::failed(QStringLiteral("une autre tâche est déjà en cours"));
+}
+
+QString describeException(const std::exception &e)
+{
+    return QString::fromLocal8Bit(e.what());
+}
+
+QString describeUnknownException()
+{
+    return QStringLiteral("exception inconnue");
+}
+} // namespace FileJob

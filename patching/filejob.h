@@ -1,0 +1,64 @@
+#ifndef ZEL_FILEJOB_H
+#define ZEL_FILEJOB_H
+
+#include "patching/fileoutcome.h"
+
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <exception>
+
+namespace FileJob {
+// Marks the calling thread as waiting for a job; a nested call is refused,
+// since its wait would end only after the outer one.
+class WaitGuard {
+public:
+    WaitGuard();
+    ~WaitGuard();
+    WaitGuard(const WaitGuard &) = delete;
+    WaitGuard &operator=(const WaitGuard &) = delete;
+    bool acquired() const { return m_acquired; }
+
+private:
+    bool m_acquired;
+};
+
+FileOutcome refusedNestedJob();
+QString describeException(const std::exception &e);
+QString describeUnknownException();
+} // namespace FileJob
+
+// Runs `worker(args...)` on the global thread pool with the job's own copies of
+// the arguments, while the calling thread waits in a local event loop that keeps
+// processing events. Returns the worker's outcome; a worker that throws ends as a
+// failed outcome. Exactly one finished notice ends each wait.
+template <typename Worker, typename... Args>
+FileOutcome runFileJob(Worker worker, const Args &...args)
+{
+    FileJob::WaitGuard guard;
+    if (!guard.acquired())
+        return FileJob::refusedNestedJob();
+
+    QEventLoop loop;
+    QFutureWatcher<FileOutcome> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+
+    // The lambda holds copies of the arguments, so the job depends on no storage of the caller.
+    QFuture<FileOutcome> future = QtConcurrent::run([worker, args...]() -> FileOutcome {
+        try {
+            return worker(args...);
+        } catch (const std::exception &e) {
+            return FileOutcome::failed(Reason::workerException(FileJob::describeException(e)));
+        } catch (...) {
+            return FileOutcome::failed(Reason::workerException(FileJob::describeUnknownException()));
+        }
+    });
+    // A future that is already finished here still posts its finished notice
+    // to the watcher, delivered once the loop below runs.
+    watcher.setFuture(future);
+    loop.exec(QEventLoop::AllEvents);
+    return future.result();
+}
+
+#endif

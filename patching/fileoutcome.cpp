@@ -1,0 +1,54 @@
+#include "patching/fileoutcome.h"
+
+#include <QStringList>
+
+FileOutcome FileOutcome::changed(const QString &note)
+{
+    return FileOutcome{OutcomeStatus::Changed, note};
+}
+
+FileOutcome FileOutcome::leftAlone(const QString &why)
+{
+    return FileOutcome{OutcomeStatus::LeftAlone, why};
+}
+
+FileOutcome FileOutcome::failed(const QString &why)
+{
+    return FileOutcome{OutcomeStatus::Failed, why};
+}
+
+bool operator==(const FileOutcome &a, const FileOutcome &b)
+{
+    return a.status == b.status && a.reason == b.reason;
+}
+
+QString outcomeStatusKey(OutcomeStatus status)
+{
+    switch (status) {
+    case OutcomeStatus::Changed:
+        return QStringLiteral("changed");
+    case OutcomeStatus::LeftAlone:
+        return QStringLiteral("left-alone");
+    case OutcomeStatus::Failed:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+namespace Reason {
+QString noSuchFile() { return QStringLiteral("fichier absent"); }
+QString pathHoldsBack() { return QStringLiteral("chemin contenant \".back\""); }
+QString noBackup() { return QStringLiteral("aucune sauvegarde"); }
+QString upToDate() { return QStringLiteral("déjà à jour"); }
+QString linkOutsideInstallation() { return QStringLiteral("lien menant hors de l'installation"); }
+QString fileTooLarge() { return QStringLiteral("fichier trop volumineux pour être chargé en mémoire"); }
+QString backupNotMade(const QString &err) { return QStringLiteral("sauvegarde impossible : ") + err; }
+QString backupNotRead(const QString &err) { return QStringLiteral("lecture de la sauvegarde impossible : ") + err; }
+QString fileNotRead(const QString &err) { return QStringLiteral("lecture impossible : ") + err; }
+QString fileNotWritten(const QString &err) { return QStringLiteral("écriture impossible : ") + err; }
+QString slotsTooSmall(const QStringList &keys)
+{
+    return QStringLiteral("emplacement trop petit pour ") + keys.join(QStringLiteral(", "));
+}
+QString workerException(const QString &what) { return QStringLiteral("erreur interne : ") + what; }
+} // namespace Reason

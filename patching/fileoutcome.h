@@ -1,0 +1,51 @@
+#ifndef ZEL_FILEOUTCOME_H
+#define ZEL_FILEOUTCOME_H
+
+#include <QString>
+
+// What a worker did to the one file it was given. The window and the
+// command-line front end decide how to show it; workers never show anything.
+enum class OutcomeStatus {
+    Changed,   // the file got new content (in a dry run: would get it)
+    LeftAlone, // nothing to do, for an ordinary reason (see the reason text)
+    Failed     // the file could not be treated as asked; it is as it was, see the reason text
+};
+
+struct FileOutcome {
+    OutcomeStatus status = OutcomeStatus::LeftAlone;
+    QString reason; // short French text; empty for a plain Changed
+
+    bool isFailure() const { return status == OutcomeStatus::Failed; }
+
+    static FileOutcome changed(const QString &note = QString());
+    static FileOutcome leftAlone(const QString &why);
+    static FileOutcome failed(const QString &why);
+};
+
+bool operator==(const FileOutcome &a, const FileOutcome &b);
+inline bool operator!=(const FileOutcome &a, const FileOutcome &b) { return !(a == b); }
+
+// Whether a worker writes, or only tells what it would do (no backup, no write).
+enum class WriteMode { Apply, DryRun };
+
+// Stable English name of a status, for machine-readable reports ("changed", "left-alone", "failed").
+QString outcomeStatusKey(OutcomeStatus status);
+
+// The reason texts shared by every worker, so that the window, the front end
+// and the tests all speak of one situation with one sentence.
+namespace Reason {
+QString noSuchFile();                       // "fichier absent"
+QString pathHoldsBack();                    // "chemin contenant \".back\""
+QString noBackup();                         // "aucune sauvegarde"
+QString upToDate();                         // "déjà à jour"
+QString linkOutsideInstallation();          // "lien menant hors de l'installation"
+QString fileTooLarge();                     // "fichier trop volumineux pour être chargé en mémoire"
+QString backupNotMade(const QString &err);  // "sauvegarde impossible : <err>"
+QString backupNotRead(const QString &err);  // "lecture de la sauvegarde impossible : <err>"
+QString fileNotRead(const QString &err);    // "lecture impossible : <err>"
+QString fileNotWritten(const QString &err); // "écriture impossible : <err>"
+QString slotsTooSmall(const QStringList &keys); // "emplacement trop petit pour qt_prfxpath=, ..."
+QString workerException(const QString &what);   // "erreur interne : <what>"
+} // namespace Reason
+
+#endif

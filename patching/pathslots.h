@@ -1,0 +1,37 @@
+#ifndef ZEL_PATHSLOTS_H
+#define ZEL_PATHSLOTS_H
+
+#include <QByteArray>
+#include <QVector>
+
+// One kind of path slot: its 12-byte key and what follows the root in its new value.
+struct PathSlotKey {
+    QByteArray key;    // e.g. "qt_prfxpath="
+    QByteArray suffix; // e.g. "/doc"; empty for the root itself
+};
+
+// The keys in the order the binary worker rewrites them: the ten of every
+// Qt 4 build, then "qt_impspath=" which Qt 4.7 and 4.8 builds add.
+const QVector<PathSlotKey> &pathSlotKeys();
+
+struct SlotRewrite {
+    int rewritten = 0; // slots that received the record
+    int tooSmall = 0;  // slots left byte for byte as they were, for want of room
+};
+
+// Gives every slot keyed `key` in `data` the value `value`, in place; the data never grows.
+// A slot is written only when key, value and a zero byte fit in its room.
+SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value);
+
+// A slot as found in a file, for reports.
+struct FoundSlot {
+    qsizetype offset = 0;
+    QByteArray key;
+    QByteArray value; // up to the first zero byte
+    qsizetype room = 0; // bytes from the key to the end of the zero run after the value
+};
+
+// Every slot of the known keys in `data`, in file order.
+QVector<FoundSlot> findPathSlots(const QByteArray &data);
+
+#endif

@@ -1,0 +1,4 @@
+#include "app/mainwindow.h"
+
+// Placeholder until the unpatch command lands.
+void MainWindow::unpatchQt() {}
