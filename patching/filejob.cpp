@@ -1,6 +1,5 @@
 #include "patching/filejob.h"
 
-#include <typeinfo>
 
 namespace {
 thread_local bool waitingForJob = false;
