@@ -1,0 +1,77 @@
+#include "app/qtpathcheck.h"
+#include "cli/cliargs.h"
+#include "cli/console.h"
+#include "cli/jsonreport.h"
+#include "cli/textreport.h"
+#include "patching/commandrun.h"
+#include "patching/inspection.h"
+
+#include <QCoreApplication>
+
+namespace {
+int runInspect(const CliRequest &request)
+{
+    const Inspection inspection = inspectInstallation(request.qtPath);
+    if (request.json)
+        writeOutBytes(jsonDocumentBytes(inspectionJson(inspection)));
+    else
+        writeOut(inspectionText(inspection));
+    return inspection.anyReadFailed() ? ExitFilesFailed : ExitSuccess;
+}
+
+int runPatchOrUnpatch(const CliRequest &request)
+{
+    const Command command = request.action == CliAction::Patch ? Command::Patch : Command::Unpatch;
+    const WriteMode mode = request.dryRun ? WriteMode::DryRun : WriteMode::Apply;
+    FileReportHandler onFileDone;
+    if (!request.json) {
+        onFileDone = [command, mode](const FileReport &report) {
+            writeOut(fileReportLine(command, mode, report));
+        };
+    }
+    const QVector<FileReport> reports = runCommand(command, request.qtPath, mode, onFileDone);
+    if (request.json)
+        writeOutBytes(jsonDocumentBytes(commandReportJson(command, request.qtPath, mode, reports)));
+    else
+        writeOut(commandSummaryLine(command, mode, reports));
+    return anyFailed(reports) ? ExitFilesFailed : ExitSuccess;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A core application only: the background file jobs need its event loop, not a display.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zel-qt-patcher-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
+    prepareConsole();
+
+    const CliRequest request = parseCliArguments(QCoreApplication::arguments());
+    switch (request.action) {
+    case CliAction::Help:
+        writeOut(helpText());
+        return ExitSuccess;
+    case CliAction::Version:
+        writeOut(versionText());
+        return ExitSuccess;
+    case CliAction::UsageError:
+        writeErr(QStringLiteral("zel-qt-patcher-cli : ") + request.error + QLatin1Char('\n') + tryHelpText());
+        return ExitUsage;
+    case CliAction::Patch:
+    case CliAction::Unpatch:
+    case CliAction::Inspect:
+        break;
+    }
+
+    const QtPathCheck check = checkQtPath(request.qtPath);
+    if (check != QtPathCheck::Accepted) {
+        writeErr(rejectedDirLine(request.qtPath, qtPathCheckMessage(check)));
+        if (request.json)
+            writeOutBytes(jsonDocumentBytes(rejectedDirJson(actionKey(request.action), request.qtPath, check)));
+        return ExitUsage;
+    }
+
+    if (request.action == CliAction::Inspect)
+        return runInspect(request);
+    return runPatchOrUnpatch(request);
+}
