@@ -1,5 +1,75 @@
 #include "app/commandreport.h"
 
-// Placeholder until the commands land.
-void showCommandEnd(QWidget *, Command, const QVector<FileReport> &) {}
-QString failedFilesText(Command, const QVector<FileReport> &) { return QString(); }
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace {
+
+// A run cannot be stopped half-way, so the busy dialog stays up until the run is over:
+// Escape and the title bar's close button are ignored. The window's own guard
+// keeps a second command from starting in any case.
+class BusyDialog : public QProgressDialog
+{
+public:
+    BusyDialog(const QString &label, QWidget *parent)
+        : QProgressDialog(label, QString(), 0, 0, parent)
+    {
+        setWindowModality(Qt::WindowModal);
+    }
+
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override { event->ignore(); }
+};
+
+QString progressLabel(Command command)
+{
+    return command == Command::Patch ? QStringLiteral("Patche en cours...")
+                                     : QStringLiteral("Suppression du patche en cours...");
+}
+
+QString doneText(Command command)
+{
+    return command == Command::Patch ? QStringLiteral("Application du patch termin?")
+                                     : QStringLiteral("Patch enlev?");
+}
+
+QString failedHeading(Command command)
+{
+    return command == Command::Patch ? QStringLiteral("Le patch n'a pas pu être appliqué à certains fichiers :")
+                                     : QStringLiteral("Certains fichiers n'ont pas pu être restaurés :");
+}
+
+} // namespace
+
+void runCommandInWindow(QWidget *window, Command command, const QString &qtPath)
+{
+    BusyDialog progress(progressLabel(command), window);
+    progress.show();
+    const QVector<FileReport> reports = runCommand(command, qtPath);
+    showCommandEnd(window, command, reports);
+}
+
+void showCommandEnd(QWidget *parent, Command command, const QVector<FileReport> &reports)
+{
+    if (!anyFailed(reports)) {
+        QMessageBox::information(parent, QString(), doneText(command), QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    // The same box as QMessageBox::warning, but a file name must never be taken for markup.
+    QMessageBox box(QMessageBox::Warning, QString(), failedFilesText(command, reports), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QString failedFilesText(Command command, const QVector<FileReport> &reports)
+{
+    QString text = failedHeading(command);
+    for (const FileReport &report : reports) {
+        if (report.outcome.isFailure())
+            text += QLatin1Char('\n') + report.relativePath + QStringLiteral(" : ") + report.outcome.reason;
+    }
+    return text;
+}

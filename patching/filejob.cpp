@@ -1,6 +1,5 @@
 #include "patching/filejob.h"
 
-
 namespace {
 thread_local bool waitingForJob = false;
 }

@@ -1,4 +1,14 @@
 #include "app/mainwindow.h"
 
-// Placeholder until the patch command lands.
-void MainWindow::patchQt() {}
+#include "app/commandreport.h"
+
+#include <QScopedValueRollback>
+
+void MainWindow::patchQt()
+{
+    // The run's waits process events, so a click or a timer could try to start another command.
+    if (commandRunning)
+        return;
+    const QScopedValueRollback<bool> running(commandRunning, true);
+    runCommandInWindow(this, Command::Patch, qtPath);
+}

@@ -1,4 +1,14 @@
 #include "app/mainwindow.h"
 
-// Placeholder until the unpatch command lands.
-void MainWindow::unpatchQt() {}
+#include "app/commandreport.h"
+
+#include <QScopedValueRollback>
+
+void MainWindow::unpatchQt()
+{
+    // The run's waits process events, so a click or a timer could try to start another command.
+    if (commandRunning)
+        return;
+    const QScopedValueRollback<bool> running(commandRunning, true);
+    runCommandInWindow(this, Command::Unpatch, qtPath);
+}
