@@ -51,4 +51,7 @@ QString slotsTooSmall(const QStringList &keys)
     return QStringLiteral("emplacement trop petit pour ") + keys.join(QStringLiteral(", "));
 }
 QString workerException(const QString &what) { return QStringLiteral("erreur interne : ") + what; }
+QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
+QString partialRead() { return QStringLiteral("lecture incomplète"); }
+QString brokenLink() { return QStringLiteral("lien sans cible"); }
 } // namespace Reason

@@ -46,6 +46,11 @@ QString fileNotRead(const QString &err);    // "lecture impossible : <err>"
 QString fileNotWritten(const QString &err); // "écriture impossible : <err>"
 QString slotsTooSmall(const QStringList &keys); // "emplacement trop petit pour qt_prfxpath=, ..."
 QString workerException(const QString &what);   // "erreur interne : <what>"
+
+// Details that fill the <err> of the texts above when no system error applies.
+QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
+QString partialRead();                      // "lecture incomplète"
+QString brokenLink();                       // "lien sans cible"
 } // namespace Reason
 
 #endif

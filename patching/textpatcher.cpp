@@ -1,9 +1,108 @@
 #include "patching/textpatcher.h"
 
-// Placeholder until the text worker lands.
-FileOutcome patchTextFile(const QString &, const QString &, WriteMode)
+#include "patching/backuppatch.h"
+
+#include <QDebug>
+#include <QList>
+
+namespace {
+const char utf8Bom[] = "\xef\xbb\xbf";
+
+enum class LineRule { None, Mkspec, Tree };
+
+// Which rule rewrites `line`; on a match, its untrimmed key part and its value part.
+LineRule ruleFor(const QByteArray &line, QByteArray *keyPart, QByteArray *value)
 {
-    return FileOutcome::failed(QStringLiteral("non implémenté"));
+    // "=" exactly once: "a = b = c" or "QT_BUILD_TREE += x" is some other statement.
+    if (line.count('=') != 1)
+        return LineRule::None;
+    const qsizetype equals = line.indexOf('=');
+    *keyPart = line.left(equals);
+    *value = line.mid(equals + 1);
+    const QByteArray key = keyPart->trimmed();
+    if ((key == "QMAKESPEC_ORIGINAL" || key == "QMAKESPEC") && value->contains("mkspecs"))
+        return LineRule::Mkspec;
+    if (key == "QT_BUILD_TREE" || key == "QT_SOURCE_TREE")
+        return LineRule::Tree;
+    return LineRule::None;
 }
-QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &) { return line; }
-QVector<ConfigAssignment> findConfigAssignments(const QByteArray &) { return {}; }
+
+// The lines of a file without their LF or CR LF endings; a final line ending adds no empty line.
+QList<QByteArray> splitLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        qsizetype lineEnd = end;
+        // A CR counts as part of the line ending before an LF, and at the very end of the file.
+        if (lineEnd > start && text.at(lineEnd - 1) == '\r')
+            --lineEnd;
+        lines.append(text.mid(start, lineEnd - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool startsWithBom(const QByteArray &text)
+{
+    return text.startsWith(utf8Bom);
+}
+} // namespace
+
+QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
+{
+    QByteArray keyPart;
+    QByteArray value;
+    switch (ruleFor(line, &keyPart, &value)) {
+    case LineRule::Mkspec: {
+        // Keep what lies between the first "mkspecs" and the next one (or the end).
+        const qsizetype tailStart = value.indexOf("mkspecs") + qsizetype(sizeof("mkspecs") - 1);
+        const qsizetype next = value.indexOf("mkspecs", tailStart);
+        const QByteArray tail = next < 0 ? value.mid(tailStart) : value.mid(tailStart, next - tailStart);
+        return keyPart + '=' + root + "/mkspecs" + tail;
+    }
+    case LineRule::Tree:
+        return keyPart + '=' + root;
+    case LineRule::None:
+        break;
+    }
+    return line;
+}
+
+QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
+{
+    QVector<ConfigAssignment> found;
+    const QByteArray text = startsWithBom(content) ? content.mid(sizeof(utf8Bom) - 1) : content;
+    const QList<QByteArray> lines = splitLines(text);
+    for (int i = 0; i < lines.size(); ++i) {
+        QByteArray keyPart;
+        QByteArray value;
+        if (ruleFor(lines.at(i), &keyPart, &value) != LineRule::None)
+            found.append(ConfigAssignment{i + 1, keyPart.trimmed(), value});
+    }
+    return found;
+}
+
+FileOutcome patchTextFile(const QString &root, const QString &filePath, WriteMode mode)
+{
+    qDebug().noquote() << filePath;
+    const QByteArray rootBytes = root.toLocal8Bit();
+    const auto rewriteAll = [&rootBytes](const QByteArray &backup) {
+        // Bytes, not text: lines that are not rewritten keep whatever encoding they have.
+        const bool bom = startsWithBom(backup);
+        QList<QByteArray> lines = splitLines(bom ? backup.mid(sizeof(utf8Bom) - 1) : backup);
+        for (QByteArray &line : lines)
+            line = rewriteConfigLine(line, rootBytes);
+        QByteArray content = bom ? QByteArray(utf8Bom) : QByteArray();
+        for (int i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                content += '\n';
+            content += lines.at(i);
+        }
+        return PatchedContent{content, QString()};
+    };
+    return patchFromBackup(filePath, root, mode, rewriteAll);
+}

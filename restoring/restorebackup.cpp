@@ -1,7 +1,49 @@
 #include "restoring/restorebackup.h"
 
-// Placeholder until the restore worker lands.
-FileOutcome restoreBackup(const QString &, const QString &, WriteMode)
+#include "patching/filestore.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode)
 {
-    return FileOutcome::failed(QStringLiteral("non implémenté"));
+    const QString backupPath = path + QStringLiteral(".back");
+    if (!QFile::exists(backupPath))
+        return FileOutcome::leftAlone(Reason::noBackup());
+    if (path.contains(QLatin1String(".back"), Qt::CaseSensitive))
+        return FileOutcome::leftAlone(Reason::pathHoldsBack());
+    const QFileInfo backupInfo(backupPath);
+    if (!backupInfo.isFile())
+        return FileOutcome::failed(Reason::backupNotRead(Reason::notRegularFile()));
+
+    // Write through a link into the tree, so that the file the patch changed gets its bytes back.
+    const QFileInfo info(path);
+    QString target = path;
+    if (info.isSymLink()) {
+        if (!info.exists())
+            return FileOutcome::failed(Reason::fileNotWritten(Reason::brokenLink()));
+        if (!resolveInsideRoot(path, root, &target))
+            return FileOutcome::failed(Reason::linkOutsideInstallation());
+    } else if (info.exists() && !info.isFile()) {
+        return FileOutcome::failed(Reason::fileNotWritten(Reason::notRegularFile()));
+    }
+
+    const LoadedFile backup = loadWholeFile(backupPath);
+    if (!backup.ok)
+        return FileOutcome::failed(backup.tooLarge ? Reason::fileTooLarge() : Reason::backupNotRead(backup.error));
+
+    const QFileInfo targetInfo(target);
+    if (targetInfo.exists() && targetInfo.size() == backup.data.size()) {
+        // An unreadable file is simply rewritten; the write then tells whether that is possible.
+        const LoadedFile current = loadWholeFile(target);
+        if (current.ok && current.data == backup.data)
+            return FileOutcome::leftAlone(Reason::upToDate());
+    }
+    if (mode == WriteMode::Apply) {
+        QString error;
+        // A missing file (one of the two configuration files) comes back with its backup's permissions.
+        if (!replaceFileContent(target, backup.data, backupInfo.permissions(), &error))
+            return FileOutcome::failed(Reason::fileNotWritten(error));
+    }
+    return FileOutcome::changed();
 }

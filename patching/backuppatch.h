@@ -1,0 +1,27 @@
+#ifndef ZEL_BACKUPPATCH_H
+#define ZEL_BACKUPPATCH_H
+
+#include "patching/fileoutcome.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// New content computed from a backup's bytes, and a failure to report even when
+// the content is written (a slot that could not take its value, for instance).
+struct PatchedContent {
+    QByteArray content;
+    QString failure; // empty when the patch is complete
+};
+
+using ContentPatch = std::function<PatchedContent(const QByteArray &backup)>;
+
+// The course both patch workers share, after their debug line: the guards (missing
+// file, ".back" in the path, a link leading outside `root`), the backup made once
+// and never replaced, the new content computed from the backup, and a single-step
+// write only when the bytes differ.
+FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
+                            const ContentPatch &patch);
+
+#endif
