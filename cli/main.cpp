@@ -7,6 +7,7 @@
 #include "patching/inspection.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 namespace {
 int runInspect(const CliRequest &request)
@@ -45,6 +46,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("zel-qt-patcher-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
     prepareConsole();
+    // The workers' one debug line per file would bury the report and the errors on
+    // stderr; QT_LOGGING_RULES="default.debug=true" brings it back.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     const CliRequest request = parseCliArguments(QCoreApplication::arguments());
     switch (request.action) {
