@@ -636,9 +636,10 @@ void TestCli::failedFileGivesExitOne()
              qPrintable(lines.last()));
     if (!dryRun) {
         QVERIFY2(lines.last().contains(QStringLiteral("avec des échecs")), qPrintable(lines.last()));
-        // The run went on after the failure: the last file was still treated.
-        QVERIFY2(!lines.at(lines.size() - 2).contains(QStringLiteral("échec")), text.out.constData());
     }
+    // The run went on after the failure: every file has its line, then the summary.
+    const Command engineCommand = command == QLatin1String("patch") ? Command::Patch : Command::Unpatch;
+    QCOMPARE(lines.size(), relativeFiles(dirs[0], engineCommand).size() + 1);
 
     arguments[1] = dirs[1];
     arguments << QStringLiteral("--json");
