@@ -22,6 +22,24 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
+// Writes every byte or fails with the system's reason. The device must be unbuffered:
+// a buffered device reports a short write (a file-size limit, a full disk) only at
+// flush time, without the reason, and QSaveFile::commit() ignores that flush.
+bool writeAll(QFileDevice &file, const QByteArray &data, QString *error)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        // After a short write the next attempt fails and carries the reason (EFBIG, ENOSPC, ...).
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            setError(error, file.errorString());
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
 {
     if (canonicalPath == canonicalRoot)
@@ -107,7 +125,7 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
     const QFileInfo existing(path);
     const QFileDevice::Permissions permissions = existing.exists() ? existing.permissions() : permissionsIfNew;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         setError(error, file.errorString());
         return false;
     }
@@ -117,8 +135,7 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
         file.cancelWriting();
         return false;
     }
-    if (file.write(data) != data.size()) {
-        setError(error, file.errorString());
+    if (!writeAll(file, data, error)) {
         file.cancelWriting();
         return false;
     }
@@ -153,14 +170,13 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
         return BackupResult::AlreadyThere;
     const QFileInfo info(backup);
     QTemporaryFile temporary(info.absolutePath() + QLatin1Char('/') + info.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temporary.open()) {
+    // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
+    if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         setError(error, temporary.errorString());
         return BackupResult::Failed;
     }
-    if (temporary.write(data) != data.size() || !temporary.flush()) {
-        setError(error, temporary.errorString());
+    if (!writeAll(temporary, data, error))
         return BackupResult::Failed;
-    }
     if (permissions && !temporary.setPermissions(permissions)) {
         setError(error, temporary.errorString());
         return BackupResult::Failed;
