@@ -42,6 +42,7 @@ private slots:
     void linkInsideTheTreeIsPatchedThrough();
     void dryRunTellsWithoutWriting();
     void tooLargeFileIsNotTouched();
+    void directoryInPlaceOfTheFileFails();
     void failedWriteLeavesTheFileAsItWas();
     void refusedAccessAsAnUnprivilegedUser_data();
     void refusedAccessAsAnUnprivilegedUser();
@@ -482,6 +483,18 @@ void TestTextPatcher::tooLargeFileIsNotTouched()
 
     QCOMPARE(outcome, FileOutcome::failed(Reason::fileTooLarge()));
     QCOMPARE(Qt4Fixture::readFile(path), original);
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".back")));
+}
+
+void TestTextPatcher::directoryInPlaceOfTheFileFails()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString path = dir.filePath(QStringLiteral("mkspecs/default/qmake.conf"));
+    QVERIFY(QDir().mkpath(path));
+
+    QCOMPARE(patchTextFile(dir.path(), path), FileOutcome::failed(Reason::fileNotRead(Reason::notRegularFile())));
+    QVERIFY(QFileInfo(path).isDir());
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".back")));
 }
 
