@@ -14,14 +14,14 @@ QString relativeToQtPath(const QString &qtPath, const QString &path)
     return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
 }
 
-FileOutcome treatFile(Command command, const QString &qtPath, const QString &path, FileKind kind,
-                      WriteMode mode)
+FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
+                      FileKind kind, WriteMode mode)
 {
     if (kind == FileKind::Text) {
         // The two configuration files are small and treated on the calling thread.
         try {
-            return command == Command::Patch ? patchTextFile(qtPath, path, mode)
-                                             : restoreBackup(path, qtPath, mode);
+            return command == Command::Patch ? workers.patchText(qtPath, path, mode)
+                                             : workers.restore(path, qtPath, mode);
         } catch (const std::exception &e) {
             return FileOutcome::failed(Reason::workerException(FileJob::describeException(e)));
         } catch (...) {
@@ -29,13 +29,28 @@ FileOutcome treatFile(Command command, const QString &qtPath, const QString &pat
         }
     }
     if (command == Command::Patch)
-        return runFileJob(&patchBinaryFile, qtPath.toLocal8Bit(), path, mode);
-    return runFileJob(&restoreBackup, path, qtPath, mode);
+        return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
+    return runFileJob(workers.restore, path, qtPath, mode);
 }
 } // namespace
 
+CommandWorkers CommandWorkers::standard()
+{
+    CommandWorkers workers;
+    workers.patchBinary = &patchBinaryFile;
+    workers.patchText = &patchTextFile;
+    workers.restore = &restoreBackup;
+    return workers;
+}
+
 QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode mode,
                                const FileReportHandler &onFileDone)
+{
+    return runCommandWith(CommandWorkers::standard(), command, qtPath, mode, onFileDone);
+}
+
+QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command command, const QString &qtPath,
+                                   WriteMode mode, const FileReportHandler &onFileDone)
 {
     QVector<FileReport> reports;
     for (const CommandStep &step : commandSteps(command)) {
@@ -45,7 +60,7 @@ QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode
             const QString path = step.isListing() ? entry.absoluteFilePath()
                                                   : qtPath + QLatin1Char('/') + step.relativePath;
             FileReport report{path, relativeToQtPath(qtPath, path), step.kind,
-                              treatFile(command, qtPath, path, step.kind, mode)};
+                              treatFile(workers, command, qtPath, path, step.kind, mode)};
             if (onFileDone)
                 onFileDone(report);
             reports.append(report);

@@ -4,6 +4,7 @@
 #include "patching/fileoutcome.h"
 #include "patching/listing.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -18,6 +19,16 @@ struct FileReport {
 
 using FileReportHandler = std::function<void(const FileReport &)>;
 
+// The workers a run hands its files to. The defaults are the tool's own; the tests put
+// others in their place to see how a run treats a worker that misbehaves.
+struct CommandWorkers {
+    std::function<FileOutcome(const QByteArray &rootDir, const QString &filePath, WriteMode mode)> patchBinary;
+    std::function<FileOutcome(const QString &root, const QString &filePath, WriteMode mode)> patchText;
+    std::function<FileOutcome(const QString &path, const QString &root, WriteMode mode)> restore;
+
+    static CommandWorkers standard();
+};
+
 // Runs `command` on the installation at `qtPath`: listed binaries one at a time
 // as background jobs (the calling thread keeps processing events meanwhile),
 // then the two configuration files by direct calls. `onFileDone` hears of each
@@ -25,6 +36,11 @@ using FileReportHandler = std::function<void(const FileReport &)>;
 QVector<FileReport> runCommand(Command command, const QString &qtPath,
                                WriteMode mode = WriteMode::Apply,
                                const FileReportHandler &onFileDone = FileReportHandler());
+
+// The same run with the given workers.
+QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command command, const QString &qtPath,
+                                   WriteMode mode = WriteMode::Apply,
+                                   const FileReportHandler &onFileDone = FileReportHandler());
 
 bool anyFailed(const QVector<FileReport> &reports);
 

@@ -1,6 +1,7 @@
 #ifndef ZEL_MODALHELPER_H
 #define ZEL_MODALHELPER_H
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -21,7 +22,13 @@ public:
     // `skip` is a modal widget that is already up (such as a progress dialog) and not the one awaited.
     explicit ModalAnswerer(Answer answer, QWidget *skip = nullptr);
 
+    // Keeps polling after an answer and hands over every further modal widget, each once,
+    // even one that opens while an earlier answer is still running: so that a dialog which
+    // ought never to appear is caught and answered instead of leaving the test waiting.
+    void answerEach();
+
     bool seen() const { return m_seen; }
+    int answered() const { return m_answered; }
     QString className() const { return m_className; }
 
 private:
@@ -31,6 +38,9 @@ private:
     QPointer<QWidget> m_skip;
     QTimer m_timer;
     bool m_seen = false;
+    bool m_each = false;
+    int m_answered = 0;
+    QList<QPointer<QWidget>> m_done;
     QString m_className;
 };
 
