@@ -58,6 +58,8 @@ FileOutcome runFileJob(Worker worker, const Args &...args)
     // to the watcher, delivered once the loop below runs.
     watcher.setFuture(future);
     loop.exec(QEventLoop::AllEvents);
+    // An application that is quitting ends every loop early; result() then waits for
+    // the job, so that files are still treated one at a time.
     return future.result();
 }
 
