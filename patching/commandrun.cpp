@@ -6,6 +6,7 @@
 #include "restoring/restorebackup.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 QString relativeToQtPath(const QString &qtPath, const QString &path)
@@ -53,14 +54,30 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
                                    WriteMode mode, const FileReportHandler &onFileDone)
 {
     QVector<FileReport> reports;
+    // Two listed names can lead to one file (a link beside its target, two links to one
+    // library). Treating it twice would give the second name a backup of already patched
+    // bytes, which its restore would later put back over the original.
+    QHash<QString, QString> treatedFiles; // canonical path -> relative path of the name that treated it
     for (const CommandStep &step : commandSteps(command)) {
         // Each listing is taken only when its step begins, after the previous step's jobs.
         const QFileInfoList entries = takeListing(qtPath, step);
         for (const QFileInfo &entry : entries) {
             const QString path = step.isListing() ? entry.absoluteFilePath()
                                                   : qtPath + QLatin1Char('/') + step.relativePath;
-            FileReport report{path, relativeToQtPath(qtPath, path), step.kind,
-                              treatFile(workers, command, qtPath, path, step.kind, mode)};
+            const QString relativePath = relativeToQtPath(qtPath, path);
+            const QString canonical = step.isListing() ? entry.canonicalFilePath() : QString();
+            FileOutcome outcome;
+            if (!canonical.isEmpty() && treatedFiles.contains(canonical)) {
+                outcome = FileOutcome::leftAlone(Reason::sameFileAs(treatedFiles.value(canonical)));
+            } else {
+                outcome = treatFile(workers, command, qtPath, path, step.kind, mode);
+                // A name the worker passed over (no backup beside it, say) leaves the
+                // file to the next name that leads to it.
+                const bool passedOver = outcome.status == OutcomeStatus::LeftAlone && outcome.reason != Reason::upToDate();
+                if (!canonical.isEmpty() && !passedOver)
+                    treatedFiles.insert(canonical, relativePath);
+            }
+            FileReport report{path, relativePath, step.kind, outcome};
             if (onFileDone)
                 onFileDone(report);
             reports.append(report);

@@ -53,5 +53,6 @@ QString slotsTooSmall(const QStringList &keys)
 QString workerException(const QString &what) { return QStringLiteral("erreur interne : ") + what; }
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
+QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
 QString brokenLink() { return QStringLiteral("lien sans cible"); }
 } // namespace Reason

@@ -49,7 +49,8 @@ QString workerException(const QString &what);   // "erreur interne : <what>"
 
 // Details that fill the <err> of the texts above when no system error applies.
 QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
-QString partialRead();                      // "lecture incomplète"
+QString partialRead();
+QString sameFileAs(const QString &treated); // "même fichier que <treated>"                      // "lecture incomplète"
 QString brokenLink();                       // "lien sans cible"
 } // namespace Reason
 
