@@ -11,6 +11,13 @@
 #include <atomic>
 #include <new>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 // 1 GiB: far above any Qt 4 library, and safely below what a Qt 5 byte array can hold.
 constexpr qint64 defaultMaxLoadableFileSize = qint64(1) << 30;
@@ -37,6 +44,28 @@ bool writeAll(QFileDevice &file, const QByteArray &data, QString *error)
         }
         done += n;
     }
+    return true;
+}
+
+// A new file made by root (the tool run through sudo) would otherwise belong to root,
+// and the user could no longer rewrite their own toolchain. Only root may give a file away.
+bool keepOwner(QFileDevice &file, const QString &ownerOf, QString *error)
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        return true;
+    struct stat info;
+    if (::stat(QFile::encodeName(ownerOf).constData(), &info) != 0)
+        return true; // nothing to take the owner from: a file being created anew
+    if (::fchown(file.handle(), info.st_uid, info.st_gid) != 0) {
+        setError(error, QString::fromLocal8Bit(::strerror(errno)));
+        return false;
+    }
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(ownerOf);
+    Q_UNUSED(error);
+#endif
     return true;
 }
 
@@ -132,6 +161,10 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
     // The temporary file is created with default permissions; an executable qmake must stay executable.
     if (permissions && !file.setPermissions(permissions)) {
         setError(error, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!keepOwner(file, path, error)) {
         file.cancelWriting();
         return false;
     }
