@@ -2,11 +2,16 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QThreadPool>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo_zel.png")));
+    // File jobs run on the global pool, which Qt also uses to paint; with a single
+    // pool thread a long job would stop the window from repainting.
+    if (QThreadPool::globalInstance()->maxThreadCount() < 2)
+        QThreadPool::globalInstance()->setMaxThreadCount(2);
 
     MainWindow window;
     window.setWindowTitle(QStringLiteral("ZEL - Qt patcher"));

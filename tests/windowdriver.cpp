@@ -75,6 +75,9 @@ BrowseResult browse(MainWindow &window, const QString &directory)
             }
         }, dialog);
         dialog->setDirectory(directory);
+        // A start directory that no longer exists stays in the name field and would be taken instead.
+        if (QLineEdit *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->clear();
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog's override is protected
         // A dialog that refused the choice would otherwise leave the test waiting for ever.
         if (dialog->isVisible()) {
