@@ -18,15 +18,13 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
 
     // Write through a link into the tree, so that the file the patch changed gets its bytes back.
     const QFileInfo info(path);
-    QString target = path;
-    if (info.isSymLink()) {
-        if (!info.exists())
-            return FileOutcome::failed(Reason::fileNotWritten(Reason::brokenLink()));
-        if (!resolveInsideRoot(path, root, &target))
-            return FileOutcome::failed(Reason::linkOutsideInstallation());
-    } else if (info.exists() && !info.isFile()) {
+    if (info.isSymLink() && !info.exists())
+        return FileOutcome::failed(Reason::fileNotWritten(Reason::brokenLink()));
+    if (!info.isSymLink() && info.exists() && !info.isFile())
         return FileOutcome::failed(Reason::fileNotWritten(Reason::notRegularFile()));
-    }
+    QString target;
+    if (!resolveInsideRoot(path, root, &target))
+        return FileOutcome::failed(Reason::linkOutsideInstallation());
 
     const LoadedFile backup = loadWholeFile(backupPath);
     if (!backup.ok)
