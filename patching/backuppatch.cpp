@@ -68,6 +68,8 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     }
 
     const PatchedContent patched = patch(original);
+    if (patched.refused)
+        return FileOutcome::failed(patched.failure);
     if (patched.content == current.data) {
         return patched.failure.isEmpty() ? FileOutcome::leftAlone(Reason::upToDate())
                                          : FileOutcome::failed(patched.failure);

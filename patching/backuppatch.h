@@ -12,7 +12,8 @@
 // the content is written (a slot that could not take its value, for instance).
 struct PatchedContent {
     QByteArray content;
-    QString failure; // empty when the patch is complete
+    QString failure;      // empty when the patch is complete
+    bool refused = false; // the backup cannot be trusted: write nothing, report `failure`
 };
 
 using ContentPatch = std::function<PatchedContent(const QByteArray &backup)>;

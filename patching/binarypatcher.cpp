@@ -10,6 +10,10 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
 {
     qDebug().noquote() << filePath;
     const auto rewriteAll = [&rootDir](const QByteArray &backup) {
+        // No qmake or library is empty; an empty backup is one that was never completed,
+        // and writing it back would empty the file.
+        if (backup.isEmpty())
+            return PatchedContent{backup, Reason::emptyBackup(), true};
         PatchedContent patched{backup, QString()};
         QStringList tooSmall;
         for (const PathSlotKey &slotKey : pathSlotKeys()) {

@@ -18,6 +18,10 @@ QString relativeToQtPath(const QString &qtPath, const QString &path)
 FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
                       FileKind kind, WriteMode mode)
 {
+    // The binaries and configuration files get the root in the system's 8-bit encoding; a
+    // letter that encoding lacks would come out as "?" and name a directory that is not there.
+    if (command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath)
+        return FileOutcome::failed(Reason::rootNotEncodable());
     if (kind == FileKind::Text) {
         // The two configuration files are small and treated on the calling thread.
         try {

@@ -54,5 +54,10 @@ QString workerException(const QString &what) { return QStringLiteral("erreur int
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
 QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
+QString emptyBackup() { return QStringLiteral("sauvegarde vide"); }
+QString rootNotEncodable()
+{
+    return QStringLiteral("chemin impossible à écrire dans l'encodage local du système");
+}
 QString brokenLink() { return QStringLiteral("lien sans cible"); }
 } // namespace Reason

@@ -49,9 +49,12 @@ QString workerException(const QString &what);   // "erreur interne : <what>"
 
 // Details that fill the <err> of the texts above when no system error applies.
 QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
-QString partialRead();
-QString sameFileAs(const QString &treated); // "même fichier que <treated>"                      // "lecture incomplète"
+QString partialRead();                      // "lecture incomplète"
 QString brokenLink();                       // "lien sans cible"
+
+QString sameFileAs(const QString &treated); // "même fichier que <treated>"
+QString emptyBackup();                      // "sauvegarde vide"
+QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"
 } // namespace Reason
 
 #endif
