@@ -1,6 +1,8 @@
 #include "patching/commandrun.h"
 
+#include "fixtures/faultinjection.h"
 #include "fixtures/qt4fixture.h"
+#include "patching/binarypatcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +27,9 @@ private slots:
     void fileReachedByTwoNamesIsTreatedOnce_data();
     void fileReachedByTwoNamesIsTreatedOnce();
     void replacedFilesKeepTheirOwner();
+    void linkedDirectoryLeadingOutsideIsNotWrittenThrough();
+    void emptyBinaryBackupIsNotTrusted();
+    void systemFailuresAreToldInFrench();
 
 private:
     static FileOutcome outcomeOf(const QVector<FileReport> &reports, const QString &relativePath);
@@ -120,6 +125,88 @@ void TestCommandRun::replacedFilesKeepTheirOwner()
 #else
     QSKIP("ownership is a Unix matter");
 #endif
+}
+
+void TestCommandRun::linkedDirectoryLeadingOutsideIsNotWrittenThrough()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qtPath = dir.path() + QStringLiteral("/qt");
+    const QString other = dir.path() + QStringLiteral("/other");
+    QString error;
+    QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
+    QVERIFY2(!makeInstallation(other, InstallationOptions(), &error).isEmpty(), qPrintable(error));
+    // This installation's lib is another installation's.
+    QVERIFY(QDir(qtPath + QStringLiteral("/lib")).removeRecursively());
+    QVERIFY(QFile::link(other + QStringLiteral("/lib"), qtPath + QStringLiteral("/lib")));
+    const QStringList before = QDir(other + QStringLiteral("/lib")).entryList(QDir::Files | QDir::Hidden);
+    const QByteArray library = readFile(other + QStringLiteral("/lib/libQtCore.so.4.8.7"));
+
+    for (Command command : {Command::Patch, Command::Unpatch}) {
+        const QVector<FileReport> reports = runCommand(command, qtPath);
+        QCOMPARE(outcomeOf(reports, QStringLiteral("lib/libQtCore.so")),
+                 command == Command::Patch ? FileOutcome::failed(Reason::linkOutsideInstallation())
+                                           : FileOutcome::leftAlone(Reason::noBackup()));
+        if (command == Command::Patch) {
+            QCOMPARE(outcomeOf(reports, QStringLiteral("lib/libQtCore.la")),
+                     FileOutcome::failed(Reason::linkOutsideInstallation()));
+        }
+        QCOMPARE(outcomeOf(reports, QStringLiteral("bin/qmake")).isFailure(), false);
+    }
+    QCOMPARE(readFile(other + QStringLiteral("/lib/libQtCore.so.4.8.7")), library);
+    QCOMPARE(QDir(other + QStringLiteral("/lib")).entryList(QDir::Files | QDir::Hidden), before);
+
+    // The same installation reached through a link of its own is patched as usual.
+    const QString linkedOther = dir.path() + QStringLiteral("/linked-other");
+    QVERIFY(QFile::link(other, linkedOther));
+    QCOMPARE(outcomeOf(runCommand(Command::Patch, linkedOther), QStringLiteral("lib/libQtCore.so")),
+             FileOutcome::changed());
+    QCOMPARE(slotValues(readFile(other + QStringLiteral("/lib/libQtCore.so.4.8.7"))).value("qt_libspath="),
+             linkedOther.toLocal8Bit() + "/lib");
+}
+
+void TestCommandRun::emptyBinaryBackupIsNotTrusted()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qtPath = dir.path() + QStringLiteral("/qt");
+    QString error;
+    QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
+    const QString qmake = qtPath + QStringLiteral("/bin/qmake");
+    const QByteArray original = readFile(qmake);
+    // What a backup cut short by a crash looks like.
+    QVERIFY(writeFile(qmake + QStringLiteral(".back"), QByteArray()));
+
+    for (WriteMode mode : {WriteMode::DryRun, WriteMode::Apply}) {
+        const QVector<FileReport> reports = runCommand(Command::Patch, qtPath, mode);
+        QCOMPARE(outcomeOf(reports, QStringLiteral("bin/qmake")), FileOutcome::failed(Reason::emptyBackup()));
+        QCOMPARE(readFile(qmake), original);
+    }
+}
+
+void TestCommandRun::systemFailuresAreToldInFrench()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qtPath = dir.path() + QStringLiteral("/qt");
+    QString error;
+    QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
+    const QString qmake = qtPath + QStringLiteral("/bin/qmake");
+    QVERIFY(QFile::copy(qmake, qmake + QStringLiteral(".back")));
+    {
+        const FileSizeLimit limit(4096);
+        if (!limit.isActive())
+            QSKIP(qPrintable(limit.error()));
+        QCOMPARE(patchBinaryFile(qtPath.toLocal8Bit(), qmake),
+                 FileOutcome::failed(Reason::fileNotWritten(QStringLiteral("taille de fichier limite dépassée"))));
+    }
+    // The other user may walk to the file and read it, but not change it.
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther));
+    const UnprivilegedRun run = runAsUnprivileged([&] {
+        return patchBinaryFile(qtPath.toLocal8Bit(), qmake).reason.toUtf8();
+    });
+    QVERIFY2(run.ran, qPrintable(run.error));
+    QCOMPARE(QString::fromUtf8(run.output), Reason::fileNotWritten(QStringLiteral("accès refusé")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandRun)
