@@ -62,7 +62,13 @@ CliRequest parseCliArguments(const QStringList &arguments)
             const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
             return usageError(QStringLiteral("option inconnue : ") + dashes + unknown.first());
         }
-        return usageError(parser.errorText());
+        // None of the options takes a value; that is the parser's only other complaint.
+        for (const QString &argument : arguments.mid(1)) {
+            if (argument.startsWith(QLatin1String("--")) && argument.contains(QLatin1Char('=')))
+                return usageError(QStringLiteral("l'option ") + argument.section(QLatin1Char('='), 0, 0)
+                                  + QStringLiteral(" ne prend pas de valeur"));
+        }
+        return usageError(QStringLiteral("arguments incorrects"));
     }
 
     CliRequest request;

@@ -7,12 +7,20 @@
 #endif
 
 namespace {
+bool stdoutFailed = false;
+
 void writeBytes(std::FILE *stream, const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    if ((written != size_t(bytes.size()) || std::fflush(stream) != 0) && stream == stdout)
+        stdoutFailed = true;
 }
 } // namespace
+
+bool reportWriteFailed()
+{
+    return stdoutFailed || std::ferror(stdout) != 0;
+}
 
 void writeOut(const QString &text)
 {

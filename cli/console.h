@@ -9,6 +9,10 @@ void writeOut(const QString &text);
 void writeOutBytes(const QByteArray &bytes);
 void writeErr(const QString &text);
 
+// Whether some of the report could not be written (a full disk behind a redirection):
+// a script must not take a cut report for a complete one.
+bool reportWriteFailed();
+
 // Makes a Windows console show UTF-8 output; nothing elsewhere.
 void prepareConsole();
 

@@ -75,7 +75,10 @@ int main(int argc, char *argv[])
         return ExitUsage;
     }
 
-    if (request.action == CliAction::Inspect)
-        return runInspect(request);
-    return runPatchOrUnpatch(request);
+    const int status = request.action == CliAction::Inspect ? runInspect(request) : runPatchOrUnpatch(request);
+    if (reportWriteFailed()) {
+        writeErr(QStringLiteral("zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier\n"));
+        return ExitFilesFailed;
+    }
+    return status;
 }
