@@ -98,6 +98,7 @@ private slots:
     void fileSizeLimitFailsBinariesAndKeepsThem();
     void inspectBeforeAndAfterPatch();
     void inspectReportsEveryVisitedFile();
+    void reportThatCannotBeWrittenFails();
 
 private:
     // A generated installation at <this test's temporary directory>/qt; empty on failure, with m_error set.
@@ -142,6 +143,7 @@ void TestCli::arguments_data()
     usageError("a dry run of inspect, which never writes", words("inspect --dry-run DIR"),
                "--dry-run ne s'applique qu'à patch et unpatch");
     usageError("an empty directory argument", words("patch "), "le répertoire donné est vide");
+    usageError("an option given a value", words("--json=yes inspect DIR"), "l'option --json ne prend pas de valeur");
 }
 
 void TestCli::arguments()
@@ -545,6 +547,23 @@ void TestCli::inspectReportsEveryVisitedFile()
     const QJsonObject old = field(report, "oldRoot").toObject();
     QCOMPARE(field(old, "file").toString(), QStringLiteral("bin/libQtCore4.dll.back"));
     QCOMPARE(field(old, "value").toString(), QStringLiteral("C:/older"));
+}
+
+void TestCli::reportThatCannotBeWrittenFails()
+{
+#ifdef Q_OS_LINUX
+    const QString dir = newInstallation();
+    QVERIFY2(!dir.isEmpty(), qPrintable(m_error));
+    // /dev/full refuses every write, as a full disk behind a redirection would, even for root.
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(ZEL_CLI_PATH), {QStringLiteral("--json"), QStringLiteral("inspect"), dir});
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("le rapport n'a pas pu être écrit")));
+#else
+    QSKIP("needs /dev/full");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCli)
