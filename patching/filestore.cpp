@@ -159,6 +159,13 @@ bool keepOwner(QFileDevice &file, const QString &ownerOf, QString *error)
     return true;
 }
 
+// The permissions stored on disk. Qt adds the "User" flags for what the current user may
+// do, which for root includes writing: setting them would make a read-only file writable.
+QFileDevice::Permissions ownPermissions(QFileDevice::Permissions permissions)
+{
+    return permissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
+
 bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
 {
     if (canonicalPath == canonicalRoot)
@@ -244,7 +251,8 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
                         QString *error)
 {
     const QFileInfo existing(path);
-    const QFileDevice::Permissions permissions = existing.exists() ? existing.permissions() : permissionsIfNew;
+    const QFileDevice::Permissions permissions =
+        ownPermissions(existing.exists() ? existing.permissions() : permissionsIfNew);
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -309,8 +317,9 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
 }
 
 BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
-                                  QFileDevice::Permissions permissions, QString *error)
+                                  QFileDevice::Permissions permissions, const QString &ownerOf, QString *error)
 {
+    permissions = ownPermissions(permissions);
     if (entryExists(backup))
         return BackupResult::AlreadyThere;
     const QFileInfo info(backup);
@@ -330,7 +339,7 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     }
     // The patched file will be synced to disk when it replaces the original; its backup
     // must not be less durable, or a power cut could leave a patched file with no original.
-    if (!syncToDisk(temporary, error))
+    if (!keepOwner(temporary, ownerOf, error) || !syncToDisk(temporary, error))
         return BackupResult::Failed;
     // rename() refuses an existing target, so a backup that appeared meanwhile is kept.
     errno = 0;
@@ -343,16 +352,4 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     temporary.setAutoRemove(false);
     syncDirectory(info.absolutePath());
     return BackupResult::Made;
-}
-
-bool makeBackupIfMissing(const QString &source, const QString &backup, QString *error)
-{
-    if (entryExists(backup))
-        return true;
-    const LoadedFile loaded = loadWholeFile(source);
-    if (!loaded.ok) {
-        setError(error, loaded.error);
-        return false;
-    }
-    return writeBackupIfMissing(backup, loaded.data, QFileInfo(source).permissions(), error) != BackupResult::Failed;
 }

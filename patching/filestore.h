@@ -40,15 +40,12 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
 // (both compared as canonical paths), or when the link leads nowhere.
 bool resolveInsideRoot(const QString &path, const QString &root, QString *target);
 
-// Copies `source` to `backup` unless an entry named `backup` already exists.
-// The copy lands complete or not at all.
-bool makeBackupIfMissing(const QString &source, const QString &backup, QString *error);
-
 enum class BackupResult { Made, AlreadyThere, Failed };
 
-// Writes `data` as the new file `backup` (complete or not at all, with `permissions`)
-// unless an entry of that name exists; an existing entry is never replaced.
+// Writes `data` as the new file `backup` (complete or not at all, with `permissions`
+// and the owner of `ownerOf`) unless an entry of that name exists; an existing entry
+// is never replaced.
 BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
-                                  QFileDevice::Permissions permissions, QString *error);
+                                  QFileDevice::Permissions permissions, const QString &ownerOf, QString *error);
 
 #endif
