@@ -23,7 +23,7 @@ bool loadBackup(const QString &backupPath, QByteArray *data, FileOutcome *failur
 } // namespace
 
 FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
-                            const ContentPatch &patch)
+                            BackupSize sizeCheck, const ContentPatch &patch)
 {
     if (!QFileInfo::exists(filePath))
         return FileOutcome::leftAlone(Reason::noSuchFile());
@@ -34,7 +34,10 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     if (!resolveInsideRoot(filePath, root, &target))
         return FileOutcome::failed(Reason::linkOutsideInstallation());
     const QFileInfo targetInfo(target);
-    // A pipe or a device could block the read or never end; a directory has no bytes to patch.
+    // A directory that happens to match a name pattern holds nothing to patch.
+    if (targetInfo.isDir())
+        return FileOutcome::leftAlone(Reason::isDirectory());
+    // A pipe or a device could block the read or never end.
     if (!targetInfo.isFile())
         return FileOutcome::failed(Reason::fileNotRead(Reason::notRegularFile()));
 
@@ -54,7 +57,7 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
         original = current.data;
     } else {
         QString error;
-        switch (writeBackupIfMissing(backupPath, current.data, targetInfo.permissions(), &error)) {
+        switch (writeBackupIfMissing(backupPath, current.data, targetInfo.permissions(), target, &error)) {
         case BackupResult::Made:
             original = current.data;
             break;
@@ -67,9 +70,11 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
         }
     }
 
+    // Patching never changes a binary's length: a backup of another length is not this
+    // file's original (cut short by a crash, or left from another build) and must not replace it.
+    if (sizeCheck == BackupSize::MustMatchFile && original.size() != current.data.size())
+        return FileOutcome::failed(Reason::backupSizeMismatch());
     const PatchedContent patched = patch(original);
-    if (patched.refused)
-        return FileOutcome::failed(patched.failure);
     if (patched.content == current.data) {
         return patched.failure.isEmpty() ? FileOutcome::leftAlone(Reason::upToDate())
                                          : FileOutcome::failed(patched.failure);

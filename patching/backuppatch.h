@@ -12,8 +12,7 @@
 // the content is written (a slot that could not take its value, for instance).
 struct PatchedContent {
     QByteArray content;
-    QString failure;      // empty when the patch is complete
-    bool refused = false; // the backup cannot be trusted: write nothing, report `failure`
+    QString failure; // empty when the patch is complete
 };
 
 using ContentPatch = std::function<PatchedContent(const QByteArray &backup)>;
@@ -23,6 +22,6 @@ using ContentPatch = std::function<PatchedContent(const QByteArray &backup)>;
 // and never replaced, the new content computed from the backup, and a single-step
 // write only when the bytes differ.
 FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
-                            const ContentPatch &patch);
+                            BackupSize sizeCheck, const ContentPatch &patch);
 
 #endif

@@ -10,10 +10,6 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
 {
     qDebug().noquote() << filePath;
     const auto rewriteAll = [&rootDir](const QByteArray &backup) {
-        // No qmake or library is empty; an empty backup is one that was never completed,
-        // and writing it back would empty the file.
-        if (backup.isEmpty())
-            return PatchedContent{backup, Reason::emptyBackup(), true};
         PatchedContent patched{backup, QString()};
         QStringList tooSmall;
         for (const PathSlotKey &slotKey : pathSlotKeys()) {
@@ -24,5 +20,5 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
             patched.failure = Reason::slotsTooSmall(tooSmall);
         return patched;
     };
-    return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, rewriteAll);
+    return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, BackupSize::MustMatchFile, rewriteAll);
 }

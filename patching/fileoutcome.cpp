@@ -54,7 +54,8 @@ QString workerException(const QString &what) { return QStringLiteral("erreur int
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
 QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
-QString emptyBackup() { return QStringLiteral("sauvegarde vide"); }
+QString backupSizeMismatch() { return QStringLiteral("la sauvegarde n'a pas la taille du fichier"); }
+QString isDirectory() { return QStringLiteral("c'est un répertoire"); }
 QString rootNotEncodable()
 {
     return QStringLiteral("chemin impossible à écrire dans l'encodage local du système");

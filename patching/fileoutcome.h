@@ -28,6 +28,10 @@ inline bool operator!=(const FileOutcome &a, const FileOutcome &b) { return !(a 
 // Whether a worker writes, or only tells what it would do (no backup, no write).
 enum class WriteMode { Apply, DryRun };
 
+// Whether a backup must have the file's length to be trusted: so for binaries, whose
+// patch never changes it; a configuration file's length changes with its root.
+enum class BackupSize { Any, MustMatchFile };
+
 // Stable English name of a status, for machine-readable reports ("changed", "left-alone", "failed").
 QString outcomeStatusKey(OutcomeStatus status);
 
@@ -53,7 +57,8 @@ QString partialRead();                      // "lecture incomplète"
 QString brokenLink();                       // "lien sans cible"
 
 QString sameFileAs(const QString &treated); // "même fichier que <treated>"
-QString emptyBackup();                      // "sauvegarde vide"
+QString backupSizeMismatch();               // "la sauvegarde n'a pas la taille du fichier"
+QString isDirectory();                      // "c'est un répertoire"
 QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"
 } // namespace Reason
 

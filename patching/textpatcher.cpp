@@ -104,5 +104,5 @@ FileOutcome patchTextFile(const QString &root, const QString &filePath, WriteMod
         }
         return PatchedContent{content, QString()};
     };
-    return patchFromBackup(filePath, root, mode, rewriteAll);
+    return patchFromBackup(filePath, root, mode, BackupSize::Any, rewriteAll);
 }

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode)
+FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode, BackupSize sizeCheck)
 {
     const QString backupPath = path + QStringLiteral(".back");
     if (!QFile::exists(backupPath))
@@ -31,6 +31,10 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
         return FileOutcome::failed(backup.tooLarge ? Reason::fileTooLarge() : Reason::backupNotRead(backup.error));
 
     const QFileInfo targetInfo(target);
+    // A patched binary always has its backup's length; one that does not is another build,
+    // or the backup was cut short, and putting it back would destroy the file.
+    if (sizeCheck == BackupSize::MustMatchFile && targetInfo.exists() && targetInfo.size() != backup.data.size())
+        return FileOutcome::failed(Reason::backupSizeMismatch());
     if (targetInfo.exists() && targetInfo.size() == backup.data.size()) {
         // An unreadable file is simply rewritten; the write then tells whether that is possible.
         const LoadedFile current = loadWholeFile(target);

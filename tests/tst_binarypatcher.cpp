@@ -208,9 +208,10 @@ void TestBinaryPatcher::laterPatchesStartFromTheBackup()
     const QByteArray first = "/a/first/root/that/is/much/longer/than/the/second/one";
     QCOMPARE(patchBinaryFile(first, path), FileOutcome::changed());
     QCOMPARE(Qt4Fixture::readFile(path), expectedPatch(backup, first));
-    QVERIFY2(Qt4Fixture::writeFile(path, "edited by hand", &error), qPrintable(error));
+    const QByteArray edited = QByteArray(backup).replace(0, 14, "edited by hand");
+    QVERIFY2(Qt4Fixture::writeFile(path, edited, &error), qPrintable(error));
     QCOMPARE(patchBinaryFile("/q", path, WriteMode::DryRun), FileOutcome::changed());
-    QCOMPARE(Qt4Fixture::readFile(path), QByteArray("edited by hand"));
+    QCOMPARE(Qt4Fixture::readFile(path), edited);
     QCOMPARE(patchBinaryFile("/q", path), FileOutcome::changed());
     QCOMPARE(Qt4Fixture::readFile(path), expectedPatch(backup, "/q"));
     QCOMPARE(Qt4Fixture::readFile(backupPath), backup);
@@ -282,8 +283,6 @@ void TestBinaryPatcher::failureLeavesEverythingAsItWas_data()
         << "backup is a directory" << Reason::backupNotRead(notRegular);
     QTest::newRow("a dangling link where the backup should be")
         << "backup is a link" << Reason::backupNotRead(notRegular);
-    QTest::newRow("a directory where the file should be")
-        << "file is a directory, no backup" << Reason::fileNotRead(notRegular);
     QTest::newRow("a file larger than what may be loaded") << "file too large, no backup" << Reason::fileTooLarge();
     QTest::newRow("a small file whose backup is too large to load") << "backup too large" << Reason::fileTooLarge();
     // A file-size limit holds for root too: the kernel refuses every byte past it.
