@@ -2,6 +2,7 @@
 
 #include "patching/binarypatcher.h"
 #include "patching/filejob.h"
+#include "patching/filestore.h"
 #include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
 
@@ -26,7 +27,7 @@ FileOutcome treatFile(const CommandWorkers &workers, Command command, const QStr
         // The two configuration files are small and treated on the calling thread.
         try {
             return command == Command::Patch ? workers.patchText(qtPath, path, mode)
-                                             : workers.restore(path, qtPath, mode);
+                                             : workers.restore(path, qtPath, mode, BackupSize::Any);
         } catch (const std::exception &e) {
             return FileOutcome::failed(Reason::workerException(FileJob::describeException(e)));
         } catch (...) {
@@ -35,7 +36,7 @@ FileOutcome treatFile(const CommandWorkers &workers, Command command, const QStr
     }
     if (command == Command::Patch)
         return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
-    return runFileJob(workers.restore, path, qtPath, mode);
+    return runFileJob(workers.restore, path, qtPath, mode, BackupSize::MustMatchFile);
 }
 } // namespace
 
@@ -54,34 +55,47 @@ QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode
     return runCommandWith(CommandWorkers::standard(), command, qtPath, mode, onFileDone);
 }
 
+namespace {
+// Two listed names can lead to one file (a link beside its target, two links to one
+// library). Treating it under both would give the second name a backup of bytes the
+// first had just patched, which its restore would later put back over the original.
+// One name speaks for each file: the first that has a backup, else the first listed.
+QHash<QString, QString> fileSpokesmen(const QString &qtPath, Command command)
+{
+    QHash<QString, QString> spokesmen; // canonical path -> path of the name that treats it
+    QHash<QString, bool> withBackup;
+    for (const ListedFile &file : commandFiles(qtPath, command)) {
+        if (file.kind != FileKind::Binary)
+            continue;
+        const QString canonical = QFileInfo(file.path).canonicalFilePath();
+        if (canonical.isEmpty())
+            continue;
+        const bool hasBackup = entryExists(file.path + QStringLiteral(".back"));
+        if (!spokesmen.contains(canonical) || (hasBackup && !withBackup.value(canonical))) {
+            spokesmen.insert(canonical, file.path);
+            withBackup.insert(canonical, hasBackup);
+        }
+    }
+    return spokesmen;
+}
+} // namespace
+
 QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command command, const QString &qtPath,
                                    WriteMode mode, const FileReportHandler &onFileDone)
 {
     QVector<FileReport> reports;
-    // Two listed names can lead to one file (a link beside its target, two links to one
-    // library). Treating it twice would give the second name a backup of already patched
-    // bytes, which its restore would later put back over the original.
-    QHash<QString, QString> treatedFiles; // canonical path -> relative path of the name that treated it
+    const QHash<QString, QString> spokesmen = fileSpokesmen(qtPath, command);
     for (const CommandStep &step : commandSteps(command)) {
         // Each listing is taken only when its step begins, after the previous step's jobs.
         const QFileInfoList entries = takeListing(qtPath, step);
         for (const QFileInfo &entry : entries) {
             const QString path = step.isListing() ? entry.absoluteFilePath()
                                                   : qtPath + QLatin1Char('/') + step.relativePath;
-            const QString relativePath = relativeToQtPath(qtPath, path);
-            const QString canonical = step.isListing() ? entry.canonicalFilePath() : QString();
-            FileOutcome outcome;
-            if (!canonical.isEmpty() && treatedFiles.contains(canonical)) {
-                outcome = FileOutcome::leftAlone(Reason::sameFileAs(treatedFiles.value(canonical)));
-            } else {
-                outcome = treatFile(workers, command, qtPath, path, step.kind, mode);
-                // A name the worker passed over (no backup beside it, say) leaves the
-                // file to the next name that leads to it.
-                const bool passedOver = outcome.status == OutcomeStatus::LeftAlone && outcome.reason != Reason::upToDate();
-                if (!canonical.isEmpty() && !passedOver)
-                    treatedFiles.insert(canonical, relativePath);
-            }
-            FileReport report{path, relativePath, step.kind, outcome};
+            const QString spokesman = step.isListing() ? spokesmen.value(entry.canonicalFilePath()) : QString();
+            const FileOutcome outcome = !spokesman.isEmpty() && spokesman != path
+                ? FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(qtPath, spokesman)))
+                : treatFile(workers, command, qtPath, path, step.kind, mode);
+            FileReport report{path, relativeToQtPath(qtPath, path), step.kind, outcome};
             if (onFileDone)
                 onFileDone(report);
             reports.append(report);

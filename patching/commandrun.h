@@ -24,7 +24,7 @@ using FileReportHandler = std::function<void(const FileReport &)>;
 struct CommandWorkers {
     std::function<FileOutcome(const QByteArray &rootDir, const QString &filePath, WriteMode mode)> patchBinary;
     std::function<FileOutcome(const QString &root, const QString &filePath, WriteMode mode)> patchText;
-    std::function<FileOutcome(const QString &path, const QString &root, WriteMode mode)> restore;
+    std::function<FileOutcome(const QString &path, const QString &root, WriteMode mode, BackupSize sizeCheck)> restore;
 
     static CommandWorkers standard();
 };

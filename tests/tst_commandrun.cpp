@@ -26,9 +26,10 @@ class TestCommandRun : public QObject
 private slots:
     void fileReachedByTwoNamesIsTreatedOnce_data();
     void fileReachedByTwoNamesIsTreatedOnce();
-    void replacedFilesKeepTheirOwner();
+    void replacedFilesKeepTheirOwnerAndMode();
     void linkedDirectoryLeadingOutsideIsNotWrittenThrough();
-    void emptyBinaryBackupIsNotTrusted();
+    void binaryBackupOfAnotherLengthIsNotTrusted_data();
+    void binaryBackupOfAnotherLengthIsNotTrusted();
     void systemFailuresAreToldInFrench();
 
 private:
@@ -49,15 +50,19 @@ void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce_data()
     QTest::addColumn<QString>("extraLink");   // a second name for lib/libQtCore.so.4.8.7
     QTest::addColumn<QString>("linkTarget");  // relative to the link's directory
     QTest::addColumn<QString>("treatedBy");   // the name whose backup holds the original
+    QTest::addColumn<bool>("linkedLater");    // the second name appears after a first patch
 
     QTest::newRow("a second link in lib, listed after the first")
-        << "lib/QtCore.so" << "libQtCore.so.4.8.7" << "lib/libQtCore.so";
+        << "lib/QtCore.so" << "libQtCore.so.4.8.7" << "lib/libQtCore.so" << false;
     QTest::newRow("a link in bin, listed before the one in lib")
-        << "bin/QtCore.so" << "../lib/libQtCore.so.4.8.7" << "bin/QtCore.so";
+        << "bin/QtCore.so" << "../lib/libQtCore.so.4.8.7" << "bin/QtCore.so" << false;
     // Only the unpatch command lists this name; with no backup beside it, it must not
     // keep the library from being restored through its usual name.
     QTest::newRow("a name only the unpatch command lists")
-        << "bin/libQtCore.so" << "../lib/libQtCore.so.4.8.7" << "lib/libQtCore.so";
+        << "bin/libQtCore.so" << "../lib/libQtCore.so.4.8.7" << "lib/libQtCore.so" << false;
+    // The name listed first has no backup yet; the one with the original's must speak.
+    QTest::newRow("a link in bin added after a first patch")
+        << "bin/QtCore.so" << "../lib/libQtCore.so.4.8.7" << "lib/libQtCore.so" << true;
 }
 
 void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce()
@@ -65,13 +70,15 @@ void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce()
     QFETCH(QString, extraLink);
     QFETCH(QString, linkTarget);
     QFETCH(QString, treatedBy);
+    QFETCH(bool, linkedLater);
 
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString qtPath = dir.path() + QStringLiteral("/qt");
     QString error;
     QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
-    QVERIFY(QFile::link(linkTarget, qtPath + QLatin1Char('/') + extraLink));
+    if (!linkedLater)
+        QVERIFY(QFile::link(linkTarget, qtPath + QLatin1Char('/') + extraLink));
 
     const QString library = qtPath + QStringLiteral("/lib/libQtCore.so.4.8.7");
     const QByteArray original = readFile(library);
@@ -79,6 +86,8 @@ void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce()
 
     // Twice: the second run must not find a backup of patched bytes either.
     QCOMPARE(outcomeOf(runCommand(Command::Patch, qtPath), treatedBy), FileOutcome::changed());
+    if (linkedLater)
+        QVERIFY(QFile::link(linkTarget, qtPath + QLatin1Char('/') + extraLink));
     const QVector<FileReport> patched = runCommand(Command::Patch, qtPath);
     QCOMPARE(outcomeOf(patched, treatedBy), FileOutcome::leftAlone(Reason::upToDate()));
     const QString other = treatedBy == extraLink ? QStringLiteral("lib/libQtCore.so") : extraLink;
@@ -97,7 +106,7 @@ void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce()
     QVERIFY(QFileInfo(qtPath + QLatin1Char('/') + extraLink).isSymLink());
 }
 
-void TestCommandRun::replacedFilesKeepTheirOwner()
+void TestCommandRun::replacedFilesKeepTheirOwnerAndMode()
 {
 #ifdef Q_OS_UNIX
     if (::geteuid() != 0)
@@ -107,19 +116,30 @@ void TestCommandRun::replacedFilesKeepTheirOwner()
     const QString qtPath = dir.path() + QStringLiteral("/qt");
     QString error;
     QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
-    const QStringList owned = {QStringLiteral("bin/qmake"), QStringLiteral("lib/libQtCore.so.4.8.7"),
-                               QStringLiteral(".qmake.cache")};
+    // Read-only files too: root may write them, but must not leave them writable.
+    const QMap<QString, mode_t> modes = {{QStringLiteral("bin/qmake"), 0555},
+                                         {QStringLiteral("lib/libQtCore.so.4.8.7"), 0444},
+                                         {QStringLiteral(".qmake.cache"), 0640}};
     const uid_t user = 65534;
     const gid_t group = 65534;
-    for (const QString &file : owned)
-        QVERIFY(::chown(QFile::encodeName(qtPath + QLatin1Char('/') + file).constData(), user, group) == 0);
+    const auto path = [&qtPath](const QString &relative) { return QFile::encodeName(qtPath + QLatin1Char('/') + relative); };
+    for (auto it = modes.cbegin(); it != modes.cend(); ++it) {
+        QVERIFY(::chown(path(it.key()).constData(), user, group) == 0);
+        QVERIFY(::chmod(path(it.key()).constData(), it.value()) == 0);
+    }
 
     for (Command command : {Command::Patch, Command::Unpatch}) {
         QVERIFY(!anyFailed(runCommand(command, qtPath)));
-        for (const QString &file : owned) {
-            struct stat info;
-            QVERIFY(::stat(QFile::encodeName(qtPath + QLatin1Char('/') + file).constData(), &info) == 0);
-            QVERIFY2(info.st_uid == user && info.st_gid == group, qPrintable(file));
+        for (auto it = modes.cbegin(); it != modes.cend(); ++it) {
+            // The library is reached through lib/libQtCore.so, so its backup is beside the link.
+            const QString backup = (it.key().startsWith(QLatin1String("lib/")) ? QStringLiteral("lib/libQtCore.so")
+                                                                                : it.key()) + QStringLiteral(".back");
+            for (const QString &file : {it.key(), backup}) {
+                struct stat info;
+                QVERIFY(::stat(path(file).constData(), &info) == 0);
+                QVERIFY2(info.st_uid == user && info.st_gid == group, qPrintable(file));
+                QCOMPARE(info.st_mode & 07777, it.value());
+            }
         }
     }
 #else
@@ -165,8 +185,16 @@ void TestCommandRun::linkedDirectoryLeadingOutsideIsNotWrittenThrough()
              linkedOther.toLocal8Bit() + "/lib");
 }
 
-void TestCommandRun::emptyBinaryBackupIsNotTrusted()
+void TestCommandRun::binaryBackupOfAnotherLengthIsNotTrusted_data()
 {
+    QTest::addColumn<int>("backupLength"); // of the qmake backup; -1: cut in half
+    QTest::newRow("an empty backup, as a crash may leave one") << 0;
+    QTest::newRow("a backup cut short") << -1;
+}
+
+void TestCommandRun::binaryBackupOfAnotherLengthIsNotTrusted()
+{
+    QFETCH(int, backupLength);
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString qtPath = dir.path() + QStringLiteral("/qt");
@@ -174,13 +202,14 @@ void TestCommandRun::emptyBinaryBackupIsNotTrusted()
     QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
     const QString qmake = qtPath + QStringLiteral("/bin/qmake");
     const QByteArray original = readFile(qmake);
-    // What a backup cut short by a crash looks like.
-    QVERIFY(writeFile(qmake + QStringLiteral(".back"), QByteArray()));
+    QVERIFY(writeFile(qmake + QStringLiteral(".back"), original.left(backupLength < 0 ? original.size() / 2 : backupLength)));
 
-    for (WriteMode mode : {WriteMode::DryRun, WriteMode::Apply}) {
-        const QVector<FileReport> reports = runCommand(Command::Patch, qtPath, mode);
-        QCOMPARE(outcomeOf(reports, QStringLiteral("bin/qmake")), FileOutcome::failed(Reason::emptyBackup()));
-        QCOMPARE(readFile(qmake), original);
+    for (Command command : {Command::Patch, Command::Unpatch}) {
+        for (WriteMode mode : {WriteMode::DryRun, WriteMode::Apply}) {
+            const QVector<FileReport> reports = runCommand(command, qtPath, mode);
+            QCOMPARE(outcomeOf(reports, QStringLiteral("bin/qmake")), FileOutcome::failed(Reason::backupSizeMismatch()));
+            QCOMPARE(readFile(qmake), original);
+        }
     }
 }
 
