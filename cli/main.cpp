@@ -9,6 +9,10 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 namespace {
 int runInspect(const CliRequest &request)
 {
@@ -43,6 +47,11 @@ int main(int argc, char *argv[])
 {
     // A core application only: the background file jobs need its event loop, not a display.
     QCoreApplication app(argc, argv);
+#ifdef Q_OS_UNIX
+    // A reader that goes away (`| head`) must not kill a run half-way through an
+    // installation; the failed write is reported at the end instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("zel-qt-patcher-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
     prepareConsole();

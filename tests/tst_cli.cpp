@@ -15,6 +15,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_LINUX
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 
 using Qt4Fixture::readFile;
@@ -561,6 +566,28 @@ void TestCli::reportThatCannotBeWrittenFails()
     QVERIFY(process.waitForFinished(-1));
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(QStringLiteral("le rapport n'a pas pu être écrit")));
+
+    // A reader that has gone away (`| head -1`) must not stop a patch half-way through the
+    // installation: the front end writes into a pipe whose reading end is already closed.
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    ::close(ends[0]);
+    const QByteArray program = QByteArrayLiteral(ZEL_CLI_PATH);
+    const QByteArray dirBytes = QFile::encodeName(dir);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::dup2(ends[1], 1);
+        ::execl(program.constData(), program.constData(), "patch", dirBytes.constData(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(ends[1]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the front end was killed");
+    QCOMPARE(WEXITSTATUS(status), 1);
+    for (const char *last : {"/mkspecs/default/qmake.conf.back", "/.qmake.cache.back"})
+        QVERIFY2(QFileInfo::exists(dir + QLatin1String(last)), last);
 #else
     QSKIP("needs /dev/full");
 #endif
