@@ -65,7 +65,8 @@ QHash<QString, QString> fileSpokesmen(const QString &qtPath, Command command)
     QHash<QString, QString> spokesmen; // canonical path -> path of the name that treats it
     QHash<QString, bool> withBackup;
     for (const ListedFile &file : commandFiles(qtPath, command)) {
-        if (file.kind != FileKind::Binary)
+        // A name holding ".back" is one every worker passes over; it cannot speak for a file.
+        if (file.kind != FileKind::Binary || file.path.contains(QLatin1String(".back"), Qt::CaseSensitive))
             continue;
         const QString canonical = QFileInfo(file.path).canonicalFilePath();
         if (canonical.isEmpty())
