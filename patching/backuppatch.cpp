@@ -1,6 +1,7 @@
 #include "patching/backuppatch.h"
 
 #include "patching/filestore.h"
+#include "patching/pathslots.h"
 
 #include <QFileInfo>
 
@@ -72,7 +73,8 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
 
     // Patching never changes a binary's length: a backup of another length is not this
     // file's original (cut short by a crash, or left from another build) and must not replace it.
-    if (sizeCheck == BackupSize::MustMatchFile && original.size() != current.data.size())
+    if (sizeCheck == BackupSize::MustMatchFile && original.size() != current.data.size()
+        && (holdsPathSlot(current.data) || holdsPathSlot(original)))
         return FileOutcome::failed(Reason::backupSizeMismatch());
     const PatchedContent patched = patch(original);
     if (patched.content == current.data) {

@@ -28,8 +28,9 @@ inline bool operator!=(const FileOutcome &a, const FileOutcome &b) { return !(a 
 // Whether a worker writes, or only tells what it would do (no backup, no write).
 enum class WriteMode { Apply, DryRun };
 
-// Whether a backup must have the file's length to be trusted: so for binaries, whose
-// patch never changes it; a configuration file's length changes with its root.
+// Whether a backup must have the file's length to be trusted: so for binaries that hold
+// path slots, whose patch never changes it; a configuration file's length changes with
+// its root, and a libtool .la file, which holds no slot, may have been edited by hand.
 enum class BackupSize { Any, MustMatchFile };
 
 // Stable English name of a status, for machine-readable reports ("changed", "left-alone", "failed").

@@ -59,6 +59,15 @@ SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArra
     return result;
 }
 
+bool holdsPathSlot(const QByteArray &data)
+{
+    for (const PathSlotKey &slotKey : pathSlotKeys()) {
+        if (data.contains(slotKey.key))
+            return true;
+    }
+    return false;
+}
+
 QVector<FoundSlot> findPathSlots(const QByteArray &data)
 {
     QVector<FoundSlot> found;

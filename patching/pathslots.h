@@ -23,6 +23,9 @@ struct SlotRewrite {
 // A slot is written only when key, value and a zero byte fit in its room.
 SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value);
 
+// Whether `data` holds any key of the path slots.
+bool holdsPathSlot(const QByteArray &data);
+
 // A slot as found in a file, for reports.
 struct FoundSlot {
     qsizetype offset = 0;

@@ -1,6 +1,7 @@
 #include "restoring/restorebackup.h"
 
 #include "patching/filestore.h"
+#include "patching/pathslots.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,8 +34,11 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
     const QFileInfo targetInfo(target);
     // A patched binary always has its backup's length; one that does not is another build,
     // or the backup was cut short, and putting it back would destroy the file.
-    if (sizeCheck == BackupSize::MustMatchFile && targetInfo.exists() && targetInfo.size() != backup.data.size())
-        return FileOutcome::failed(Reason::backupSizeMismatch());
+    if (sizeCheck == BackupSize::MustMatchFile && targetInfo.exists() && targetInfo.size() != backup.data.size()) {
+        const LoadedFile current = loadWholeFile(target);
+        if (!current.ok || holdsPathSlot(current.data) || holdsPathSlot(backup.data))
+            return FileOutcome::failed(Reason::backupSizeMismatch());
+    }
     if (targetInfo.exists() && targetInfo.size() == backup.data.size()) {
         // An unreadable file is simply rewritten; the write then tells whether that is possible.
         const LoadedFile current = loadWholeFile(target);
@@ -43,8 +47,8 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
     }
     if (mode == WriteMode::Apply) {
         QString error;
-        // A missing file (one of the two configuration files) comes back with its backup's permissions.
-        if (!replaceFileContent(target, backup.data, backupInfo.permissions(), &error))
+        // A missing file (one of the two configuration files) comes back with its backup's permissions and owner.
+        if (!replaceFileContent(target, backup.data, backupPath, &error))
             return FileOutcome::failed(Reason::fileNotWritten(error));
     }
     return FileOutcome::changed();
