@@ -244,15 +244,16 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit)
 
 bool replaceFileContent(const QString &path, const QByteArray &data, QString *error)
 {
-    return replaceFileContent(path, data, QFileInfo(path).permissions(), error);
+    return replaceFileContent(path, data, QString(), error);
 }
 
-bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice::Permissions permissionsIfNew,
-                        QString *error)
+bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error)
 {
     const QFileInfo existing(path);
-    const QFileDevice::Permissions permissions =
-        ownPermissions(existing.exists() ? existing.permissions() : permissionsIfNew);
+    // Permissions and owner come from the file itself, or for a file made anew from `likeIfNew`.
+    const QFileInfo model(existing.exists() || likeIfNew.isEmpty() ? path : likeIfNew);
+    const bool modelExists = model.exists();
+    const QFileDevice::Permissions permissions = ownPermissions(model.permissions());
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -263,12 +264,12 @@ bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice
     }
     // The temporary file is created with default permissions; an executable qmake must stay executable.
     errno = 0;
-    if (permissions && !file.setPermissions(permissions)) {
+    if (modelExists && !file.setPermissions(permissions)) {
         setFileError(error, file, errno);
         file.cancelWriting();
         return false;
     }
-    if (!keepOwner(file, path, error)) {
+    if (modelExists && !keepOwner(file, model.filePath(), error)) {
         file.cancelWriting();
         return false;
     }
@@ -333,7 +334,7 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     if (!writeAll(temporary, data, error))
         return BackupResult::Failed;
     errno = 0;
-    if (permissions && !temporary.setPermissions(permissions)) {
+    if (!temporary.setPermissions(permissions)) {
         setFileError(error, temporary, errno);
         return BackupResult::Failed;
     }

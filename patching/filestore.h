@@ -31,9 +31,8 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit = maxLoadableFileSize
 // Replaces the content of `path` in one step (temporary file then rename in the
 // same directory), keeping the file's permissions. On failure the file is as it was.
 bool replaceFileContent(const QString &path, const QByteArray &data, QString *error);
-// The same; a file that does not exist yet is created with `permissionsIfNew`.
-bool replaceFileContent(const QString &path, const QByteArray &data, QFileDevice::Permissions permissionsIfNew,
-                        QString *error);
+// The same; a file that does not exist yet takes the permissions and owner of `likeIfNew`.
+bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error);
 
 // Where a write to `path` lands: the path itself, or the canonical target of a
 // symbolic link. Returns false when that target is not below `root`
