@@ -31,6 +31,7 @@ private slots:
     void binaryBackupOfAnotherLengthIsNotTrusted_data();
     void binaryBackupOfAnotherLengthIsNotTrusted();
     void systemFailuresAreToldInFrench();
+    void directoryNamedLikeALibraryIsLeftAlone();
 
 private:
     static FileOutcome outcomeOf(const QVector<FileReport> &reports, const QString &relativePath);
@@ -63,6 +64,9 @@ void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce_data()
     // The name listed first has no backup yet; the one with the original's must speak.
     QTest::newRow("a link in bin added after a first patch")
         << "bin/QtCore.so" << "../lib/libQtCore.so.4.8.7" << "lib/libQtCore.so" << true;
+    // Listed first, but every worker passes over a name holding ".back".
+    QTest::newRow("a name holding .back listed before the usual one")
+        << "lib/libQtCore.backup.so" << "libQtCore.so.4.8.7" << "lib/libQtCore.so" << false;
 }
 
 void TestCommandRun::fileReachedByTwoNamesIsTreatedOnce()
@@ -142,6 +146,13 @@ void TestCommandRun::replacedFilesKeepTheirOwnerAndMode()
             }
         }
     }
+    // A configuration file put back from its backup after it went missing is the user's too.
+    QVERIFY(QFile::remove(qtPath + QStringLiteral("/.qmake.cache")));
+    QVERIFY(!anyFailed(runCommand(Command::Unpatch, qtPath)));
+    struct stat info;
+    QVERIFY(::stat(path(QStringLiteral(".qmake.cache")).constData(), &info) == 0);
+    QVERIFY(info.st_uid == user && info.st_gid == group);
+    QCOMPARE(info.st_mode & 07777, mode_t(0640));
 #else
     QSKIP("ownership is a Unix matter");
 #endif
@@ -187,28 +198,40 @@ void TestCommandRun::linkedDirectoryLeadingOutsideIsNotWrittenThrough()
 
 void TestCommandRun::binaryBackupOfAnotherLengthIsNotTrusted_data()
 {
-    QTest::addColumn<int>("backupLength"); // of the qmake backup; -1: cut in half
-    QTest::newRow("an empty backup, as a crash may leave one") << 0;
-    QTest::newRow("a backup cut short") << -1;
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("backupLength"); // -1: half the file
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("an empty qmake backup, as a crash may leave one") << "bin/qmake" << 0 << false;
+    QTest::newRow("a qmake backup cut short") << "bin/qmake" << -1 << false;
+    // A libtool file holds no path slot; like any change made after the backup, an edit is dropped.
+    QTest::newRow("a .la file edited by hand to another length") << "lib/libQtCore.la" << -1 << true;
 }
 
 void TestCommandRun::binaryBackupOfAnotherLengthIsNotTrusted()
 {
+    QFETCH(QString, file);
     QFETCH(int, backupLength);
+    QFETCH(bool, trusted);
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString qtPath = dir.path() + QStringLiteral("/qt");
     QString error;
     QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
-    const QString qmake = qtPath + QStringLiteral("/bin/qmake");
-    const QByteArray original = readFile(qmake);
-    QVERIFY(writeFile(qmake + QStringLiteral(".back"), original.left(backupLength < 0 ? original.size() / 2 : backupLength)));
+    const QString path = qtPath + QLatin1Char('/') + file;
+    const QByteArray original = readFile(path);
+    const QByteArray backup = original.left(backupLength < 0 ? original.size() / 2 : backupLength);
+    QVERIFY(writeFile(path + QStringLiteral(".back"), backup));
 
+    // The dry run of the patch, the patch, the dry run of the unpatch, the unpatch.
+    const FileOutcome upToDate = FileOutcome::leftAlone(Reason::upToDate());
+    const QList<FileOutcome> expected = trusted
+        ? QList<FileOutcome>{FileOutcome::changed(), FileOutcome::changed(), upToDate, upToDate}
+        : QList<FileOutcome>(4, FileOutcome::failed(Reason::backupSizeMismatch()));
+    int step = 0;
     for (Command command : {Command::Patch, Command::Unpatch}) {
         for (WriteMode mode : {WriteMode::DryRun, WriteMode::Apply}) {
-            const QVector<FileReport> reports = runCommand(command, qtPath, mode);
-            QCOMPARE(outcomeOf(reports, QStringLiteral("bin/qmake")), FileOutcome::failed(Reason::backupSizeMismatch()));
-            QCOMPARE(readFile(qmake), original);
+            QCOMPARE(outcomeOf(runCommand(command, qtPath, mode), file), expected.at(step++));
+            QCOMPARE(readFile(path), trusted && step > 1 ? backup : original);
         }
     }
 }
@@ -236,6 +259,23 @@ void TestCommandRun::systemFailuresAreToldInFrench()
     });
     QVERIFY2(run.ran, qPrintable(run.error));
     QCOMPARE(QString::fromUtf8(run.output), Reason::fileNotWritten(QStringLiteral("accès refusé")));
+}
+
+void TestCommandRun::directoryNamedLikeALibraryIsLeftAlone()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qtPath = dir.path() + QStringLiteral("/qt");
+    QString error;
+    QVERIFY2(!makeInstallation(qtPath, InstallationOptions(), &error).isEmpty(), qPrintable(error));
+    QVERIFY(QDir().mkpath(qtPath + QStringLiteral("/lib/QtCore4.dll")));
+    QVERIFY(writeFile(qtPath + QStringLiteral("/lib/QtCore4.dll/notes.txt"), "kept"));
+
+    const QVector<FileReport> reports = runCommand(Command::Patch, qtPath);
+    QCOMPARE(outcomeOf(reports, QStringLiteral("lib/QtCore4.dll")), FileOutcome::leftAlone(Reason::isDirectory()));
+    QVERIFY(!anyFailed(reports));
+    QVERIFY(!QFileInfo::exists(qtPath + QStringLiteral("/lib/QtCore4.dll.back")));
+    QCOMPARE(readFile(qtPath + QStringLiteral("/lib/QtCore4.dll/notes.txt")), QByteArray("kept"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandRun)
