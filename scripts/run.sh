@@ -5,23 +5,24 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 # A platform left over from the tests (offscreen) would open an invisible window that never ends.
 case "${QT_QPA_PLATFORM:-}" in
-    offscreen*|minimal*) unset QT_QPA_PLATFORM ;;
+    offscreen | minimal) unset QT_QPA_PLATFORM ;;
 esac
 no_display() {
     echo "error: no display ($1); run this from a desktop session, or under xvfb-run" >&2
     exit 1
 }
-# Other platforms chosen on purpose (linuxfb, eglfs, vnc, ...) need no X or Wayland display.
-case "${QT_QPA_PLATFORM:-xcb}" in
-    xcb*|wayland*)
-        if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-            no_display "DISPLAY is not set"
-        fi
-        # A local X display whose server is gone would make Qt abort with a core dump.
-        if [[ -z "${WAYLAND_DISPLAY:-}" && "${DISPLAY:-}" =~ ^:([0-9]+) && ! -S "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]]; then
-            no_display "no X server answers on $DISPLAY"
-        fi
-        ;;
+# A local X display whose server is gone would make Qt abort with a core dump.
+check_x_display() {
+    [[ -n "${DISPLAY:-}" ]] || no_display "DISPLAY is not set"
+    if [[ "$DISPLAY" =~ ^:([0-9]+) && ! -S "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]]; then
+        no_display "no X server answers on $DISPLAY"
+    fi
+}
+case "${QT_QPA_PLATFORM:-}" in
+    xcb*) check_x_display ;;
+    wayland*) [[ -n "${WAYLAND_DISPLAY:-}" ]] || no_display "WAYLAND_DISPLAY is not set" ;;
+    "") [[ -n "${WAYLAND_DISPLAY:-}" ]] || check_x_display ;;
+    *) ;; # linuxfb, eglfs, vnc, ...: chosen on purpose, no display server needed
 esac
 
 "$root/scripts/deps.sh" gui
