@@ -224,9 +224,9 @@ void TestCommandRun::binaryBackupOfAnotherLengthIsNotTrusted()
 
     // The dry run of the patch, the patch, the dry run of the unpatch, the unpatch.
     const FileOutcome upToDate = FileOutcome::leftAlone(Reason::upToDate());
-    const QList<FileOutcome> expected = trusted
-        ? QList<FileOutcome>{FileOutcome::changed(), FileOutcome::changed(), upToDate, upToDate}
-        : QList<FileOutcome>(4, FileOutcome::failed(Reason::backupSizeMismatch()));
+    const QVector<FileOutcome> expected = trusted
+        ? QVector<FileOutcome>{FileOutcome::changed(), FileOutcome::changed(), upToDate, upToDate}
+        : QVector<FileOutcome>(4, FileOutcome::failed(Reason::backupSizeMismatch()));
     int step = 0;
     for (Command command : {Command::Patch, Command::Unpatch}) {
         for (WriteMode mode : {WriteMode::DryRun, WriteMode::Apply}) {
