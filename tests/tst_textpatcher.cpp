@@ -129,7 +129,7 @@ void TestTextPatcher::patchesWholeFiles_data()
     windows.lineEnding = LineEnding::CrLf;
     windows.finalLineEnding = false;
     ConfigOptions vc2008 = windows;
-    vc2008.spec = "win32-msvc2008";
+    vc2008.mkspec = "win32-msvc2008";
     vc2008.finalLineEnding = true;
     ConfigOptions withBom;
     withBom.utf8Bom = true;
