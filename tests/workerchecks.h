@@ -57,14 +57,14 @@ struct Installation {
     QString path(const QString &relative) const { return root + QLatin1Char('/') + relative; }
 };
 
-// Bits that refuse writing to everyone but root, whom the tests leave behind with runAsUser().
+// Bits that refuse writing to everyone but root; runAsUser() leaves root behind.
 const QFileDevice::Permissions readOnlyFile = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 const QFileDevice::Permissions readOnlyDirectory =
     readOnlyFile | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
 
-// Runs `worker` in a child process as the unprivileged user, since permission bits do not
-// stop root, with `permissions` set for the run only; false, with `whyNot`, when that cannot be done.
+// Runs `worker` as the unprivileged user with `permissions` set for the run only;
+// false, with `whyNot`, when that cannot be done.
 inline bool runAsUser(const QList<QPair<QString, QFileDevice::Permissions>> &permissions,
                       const std::function<FileOutcome()> &worker, FileOutcome *outcome, QString *whyNot)
 {
