@@ -9,12 +9,6 @@ namespace {
 const QByteArray prefixKey = QByteArrayLiteral("qt_prfxpath=");
 const QByteArray buildTreeKey = QByteArrayLiteral("QT_BUILD_TREE");
 
-QString relativeTo(const QString &qtPath, const QString &path)
-{
-    const QString prefix = qtPath.endsWith(QLatin1Char('/')) ? qtPath : qtPath + QLatin1Char('/');
-    return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
-}
-
 // The value a patch to `root` gives slots keyed `key`; empty for a key outside the table.
 QByteArray patchedSlotValue(const QByteArray &key, const QByteArray &root, bool *known)
 {
@@ -189,7 +183,7 @@ Inspection inspectInstallation(const QString &qtPath)
     const QByteArray root = qtPath.toLocal8Bit();
     inspection.files = visitedFiles(qtPath);
     for (InspectedFile &file : inspection.files) {
-        file.relativePath = relativeTo(qtPath, file.path);
+        file.relativePath = relativeToQtPath(qtPath, file.path);
         file.file = inspectEntry(file.path, file.kind, root, false);
         file.backup = inspectEntry(file.path + QStringLiteral(".back"), file.kind, root, true);
     }

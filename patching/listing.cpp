@@ -34,6 +34,12 @@ QFileInfoList takeListing(const QString &qtPath, const CommandStep &step)
     return dir.entryInfoList(step.patterns, QDir::NoFilter, QDir::NoSort);
 }
 
+QString relativeToQtPath(const QString &qtPath, const QString &path)
+{
+    const QString prefix = qtPath.endsWith(QLatin1Char('/')) ? qtPath : qtPath + QLatin1Char('/');
+    return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
+}
+
 QVector<ListedFile> commandFiles(const QString &qtPath, Command command)
 {
     QVector<ListedFile> files;

@@ -30,6 +30,9 @@ struct ListedFile {
     FileKind kind = FileKind::Binary;
 };
 
+// `path` relative to the installation root `qtPath`, as reports show it.
+QString relativeToQtPath(const QString &qtPath, const QString &path);
+
 // Every file `command` would hand to a worker, in order, listings taken now.
 QVector<ListedFile> commandFiles(const QString &qtPath, Command command);
 
