@@ -10,29 +10,13 @@
 #include <QHash>
 
 namespace {
-QString relativeToQtPath(const QString &qtPath, const QString &path)
-{
-    const QString prefix = qtPath.endsWith(QLatin1Char('/')) ? qtPath : qtPath + QLatin1Char('/');
-    return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
-}
-
 FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
                       FileKind kind, WriteMode mode)
 {
-    // The binaries and configuration files get the root in the system's 8-bit encoding; a
-    // letter that encoding lacks would come out as "?" and name a directory that is not there.
-    if (command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath)
-        return FileOutcome::failed(Reason::rootNotEncodable());
     if (kind == FileKind::Text) {
         // The two configuration files are small and treated on the calling thread.
-        try {
-            return command == Command::Patch ? workers.patchText(qtPath, path, mode)
-                                             : workers.restore(path, qtPath, mode, BackupSize::Any);
-        } catch (const std::exception &e) {
-            return FileOutcome::failed(Reason::workerException(FileJob::describeException(e)));
-        } catch (...) {
-            return FileOutcome::failed(Reason::workerException(FileJob::describeUnknownException()));
-        }
+        return command == Command::Patch ? FileJob::callWorker(workers.patchText, qtPath, path, mode)
+                                         : FileJob::callWorker(workers.restore, path, qtPath, mode, BackupSize::Any);
     }
     if (command == Command::Patch)
         return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
@@ -86,6 +70,9 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
 {
     QVector<FileReport> reports;
     const QHash<QString, QString> spokesmen = fileSpokesmen(qtPath, command);
+    // The binaries and configuration files get the root in the system's 8-bit encoding; a
+    // letter that encoding lacks would come out as "?" and name a directory that is not there.
+    const bool rootUnwritable = command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath;
     for (const CommandStep &step : commandSteps(command)) {
         // Each listing is taken only when its step begins, after the previous step's jobs.
         const QFileInfoList entries = takeListing(qtPath, step);
@@ -93,9 +80,13 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
             const QString path = step.isListing() ? entry.absoluteFilePath()
                                                   : qtPath + QLatin1Char('/') + step.relativePath;
             const QString spokesman = step.isListing() ? spokesmen.value(entry.canonicalFilePath()) : QString();
-            const FileOutcome outcome = !spokesman.isEmpty() && spokesman != path
-                ? FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(qtPath, spokesman)))
-                : treatFile(workers, command, qtPath, path, step.kind, mode);
+            FileOutcome outcome;
+            if (rootUnwritable)
+                outcome = FileOutcome::failed(Reason::rootNotEncodable());
+            else if (!spokesman.isEmpty() && spokesman != path)
+                outcome = FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(qtPath, spokesman)));
+            else
+                outcome = treatFile(workers, command, qtPath, path, step.kind, mode);
             FileReport report{path, relativeToQtPath(qtPath, path), step.kind, outcome};
             if (onFileDone)
                 onFileDone(report);

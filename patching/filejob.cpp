@@ -22,13 +22,13 @@ FileOutcome refusedNestedJob()
     return FileOutcome::failed(QStringLiteral("une autre tâche est déjà en cours"));
 }
 
-QString describeException(const std::exception &e)
+FileOutcome thrownOutcome(const std::exception &e)
 {
-    return QString::fromLocal8Bit(e.what());
+    return FileOutcome::failed(Reason::workerException(QString::fromLocal8Bit(e.what())));
 }
 
-QString describeUnknownException()
+FileOutcome unknownThrownOutcome()
 {
-    return QStringLiteral("exception inconnue");
+    return FileOutcome::failed(Reason::workerException(QStringLiteral("exception inconnue")));
 }
 } // namespace FileJob

@@ -25,8 +25,21 @@ private:
 };
 
 FileOutcome refusedNestedJob();
-QString describeException(const std::exception &e);
-QString describeUnknownException();
+FileOutcome thrownOutcome(const std::exception &e);
+FileOutcome unknownThrownOutcome();
+
+// Calls a worker; whatever it throws, of any type, ends as a failed outcome for its file.
+template <typename Worker, typename... Args>
+FileOutcome callWorker(const Worker &worker, const Args &...args)
+{
+    try {
+        return worker(args...);
+    } catch (const std::exception &e) {
+        return thrownOutcome(e);
+    } catch (...) {
+        return unknownThrownOutcome();
+    }
+}
 } // namespace FileJob
 
 // Runs `worker(args...)` on the global thread pool with the job's own copies of
@@ -45,15 +58,8 @@ FileOutcome runFileJob(Worker worker, const Args &...args)
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
 
     // The lambda holds copies of the arguments, so the job depends on no storage of the caller.
-    QFuture<FileOutcome> future = QtConcurrent::run([worker, args...]() -> FileOutcome {
-        try {
-            return worker(args...);
-        } catch (const std::exception &e) {
-            return FileOutcome::failed(Reason::workerException(FileJob::describeException(e)));
-        } catch (...) {
-            return FileOutcome::failed(Reason::workerException(FileJob::describeUnknownException()));
-        }
-    });
+    QFuture<FileOutcome> future =
+        QtConcurrent::run([worker, args...]() { return FileJob::callWorker(worker, args...); });
     // A future that is already finished here still posts its finished notice
     // to the watcher, delivered once the loop below runs.
     watcher.setFuture(future);
