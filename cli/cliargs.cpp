@@ -35,12 +35,8 @@ QString actionKey(CliAction action)
         return QStringLiteral("unpatch");
     case CliAction::Inspect:
         return QStringLiteral("inspect");
-    case CliAction::Help:
-        return QStringLiteral("help");
-    case CliAction::Version:
-        return QStringLiteral("version");
-    case CliAction::UsageError:
-        break;
+    default:
+        break; // help, version and usage errors name no installation
     }
     return QString();
 }

@@ -46,9 +46,11 @@ QList<QByteArray> splitLines(const QByteArray &text)
     return lines;
 }
 
-bool startsWithBom(const QByteArray &text)
+// The lines of a configuration file, after the UTF-8 byte order mark if it starts with one.
+QList<QByteArray> configLines(const QByteArray &content, bool *bom)
 {
-    return text.startsWith(utf8Bom);
+    *bom = content.startsWith(utf8Bom);
+    return splitLines(*bom ? content.mid(sizeof(utf8Bom) - 1) : content);
 }
 } // namespace
 
@@ -75,8 +77,8 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
 QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
 {
     QVector<ConfigAssignment> found;
-    const QByteArray text = startsWithBom(content) ? content.mid(sizeof(utf8Bom) - 1) : content;
-    const QList<QByteArray> lines = splitLines(text);
+    bool bom = false;
+    const QList<QByteArray> lines = configLines(content, &bom);
     for (int i = 0; i < lines.size(); ++i) {
         QByteArray keyPart;
         QByteArray value;
@@ -92,17 +94,12 @@ FileOutcome patchTextFile(const QString &root, const QString &filePath, WriteMod
     const QByteArray rootBytes = root.toLocal8Bit();
     const auto rewriteAll = [&rootBytes](const QByteArray &backup) {
         // Bytes, not text: lines that are not rewritten keep whatever encoding they have.
-        const bool bom = startsWithBom(backup);
-        QList<QByteArray> lines = splitLines(bom ? backup.mid(sizeof(utf8Bom) - 1) : backup);
+        bool bom = false;
+        QList<QByteArray> lines = configLines(backup, &bom);
         for (QByteArray &line : lines)
             line = rewriteConfigLine(line, rootBytes);
-        QByteArray content = bom ? QByteArray(utf8Bom) : QByteArray();
-        for (int i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                content += '\n';
-            content += lines.at(i);
-        }
-        return PatchedContent{content, QString()};
+        const QByteArray joined = lines.join('\n');
+        return PatchedContent{bom ? utf8Bom + joined : joined, QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewriteAll);
 }
