@@ -6,7 +6,6 @@
 #include <QtTest>
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 char *toString(const FileOutcome &outcome)
@@ -25,14 +24,6 @@ FileOutcome waitAtGate(QSemaphore *gate)
 FileOutcome returnAtOnce()
 {
     return FileOutcome::changed();
-}
-
-// A standard exception, or something that is no exception class at all.
-FileOutcome throwSomething(bool standard)
-{
-    if (standard)
-        throw std::runtime_error("disk on fire");
-    throw 42;
 }
 
 // Counts the finished() signals of the GUI thread's future watchers. They are local to
@@ -69,8 +60,6 @@ class TestFileJob : public QObject
 private slots:
     void waitEndsExactlyOnce_data();
     void waitEndsExactlyOnce();
-    void throwingWorkerEndsAsFailedOutcome_data();
-    void throwingWorkerEndsAsFailedOutcome();
     void argumentCopiesOutliveCallersValues();
     void nestedCallDuringWaitIsRefused();
 };
@@ -110,23 +99,6 @@ void TestFileJob::waitEndsExactlyOnce()
     QCoreApplication::processEvents();
     QCOMPARE(counter.notices, rounds);
     QCOMPARE(counter.watchers, rounds);
-}
-
-void TestFileJob::throwingWorkerEndsAsFailedOutcome_data()
-{
-    QTest::addColumn<bool>("standard");
-    QTest::addColumn<QString>("what");
-    QTest::newRow("a standard exception gives its message") << true << QStringLiteral("disk on fire");
-    QTest::newRow("an int, which is no exception class at all") << false << QStringLiteral("exception inconnue");
-}
-
-void TestFileJob::throwingWorkerEndsAsFailedOutcome()
-{
-    QFETCH(bool, standard);
-    QFETCH(QString, what);
-    QCOMPARE(runFileJob(&throwSomething, standard), FileOutcome::failed(Reason::workerException(what)));
-    // Nothing of the failed job is left behind.
-    QCOMPARE(runFileJob(&returnAtOnce), FileOutcome::changed());
 }
 
 void TestFileJob::argumentCopiesOutliveCallersValues()

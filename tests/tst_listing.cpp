@@ -50,6 +50,13 @@ void TestListing::commandFilesFollowTheRules_data()
     QTest::newRow("a qmake with another suffix is not listed")
         << QStringList{QStringLiteral("bin/qmake.bat"), QStringLiteral("bin/qmake-qt4"), QStringLiteral("bin/myqmake")}
         << QStringList() << QStringList();
+    const QStringList both{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake.exe"), QStringLiteral("bin/QtCore4.dll")};
+    QTest::newRow("qmake and qmake.exe are both listed, qmake first, before the bin libraries")
+        << QStringList{QStringLiteral("bin/QtCore4.dll"), QStringLiteral("bin/qmake.exe"), QStringLiteral("bin/qmake")} << both
+        << both;
+    const QStringList directories{QStringLiteral("bin/qmake"), QStringLiteral("lib/QtCore4.dll")};
+    QTest::newRow("directories named like a pattern are listed, for the workers to leave alone")
+        << QStringList{QStringLiteral("dir:bin/qmake"), QStringLiteral("dir:lib/QtCore4.dll")} << directories << directories;
     const QStringList upper{QStringLiteral("bin/QMake.EXE"), QStringLiteral("bin/QTCORE4.DLL")};
     QTest::newRow("names are matched ignoring case") << upper << upper << upper;
     QTest::newRow("a bin library with something before QtCore is visited by unpatch only")
