@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using Qt4Fixture::InstallationOptions;
 
 // The slot rule on bytes in memory, then the binary worker on files shaped like a real
@@ -277,6 +279,9 @@ void TestBinaryPatcher::failureLeavesEverythingAsItWas_data()
     QTest::newRow("a directory where the backup should be")
         << false << "backup is a directory" << Reason::backupNotRead(notRegular);
     QTest::newRow("a link to a sibling whose name begins like the root") << false << "link to ../qt-old/qmake" << outside;
+    // Reading a pipe could wait for ever; it is refused without being opened.
+    QTest::newRow("a named pipe where the file should be")
+        << false << "file is a pipe, no backup" << Reason::fileNotRead(notRegular);
     QTest::newRow("a file one byte larger than what may be loaded")
         << false << "file too large, no backup" << Reason::fileTooLarge();
     QTest::newRow("a file of exactly what may be loaded, its backup larger")
@@ -335,6 +340,8 @@ void TestBinaryPatcher::failureLeavesEverythingAsItWas()
         QVERIFY(QFile::link(fault.section(QLatin1Char(' '), 2), path));
     else if (has("file is a directory"))
         QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
+    else if (has("file is a pipe"))
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
     else
         QVERIFY2(Qt4Fixture::writeFile(path, current, &error), qPrintable(error));
     if (has("backup is a directory"))
@@ -347,7 +354,8 @@ void TestBinaryPatcher::failureLeavesEverythingAsItWas()
         QList<QByteArray> states;
         for (const QString &entry : {path, backupPath, outside}) {
             const QFileInfo info(entry);
-            states << QByteArray(info.isSymLink() ? "link " : "") + (info.isDir() ? "dir" : Qt4Fixture::readFile(entry));
+            const QByteArray kind = info.isDir() ? "dir" : info.exists() && !info.isFile() ? "special" : QByteArray();
+            states << QByteArray(info.isSymLink() ? "link " : "") + (kind.isEmpty() ? Qt4Fixture::readFile(entry) : kind);
         }
         return states;
     };
