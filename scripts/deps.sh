@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui]   ("gui" adds what a real window needs).
+# Usage: scripts/deps.sh [gui|window|package]
+#   gui: what a real window needs; window: that, plus an X server without a screen, a
+#   driver for it and a screenshot tool; package: what builds and checks the .deb.
 set -euo pipefail
 
 packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev)
-if [[ "${1:-}" == gui ]]; then
-    packages+=(qt6-qpa-plugins libqt5gui5)
-fi
+case "${1:-}" in
+    gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
+    window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick) ;;
+    package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
