@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Qt 6 and the Qt 5 variants and runs every test of both.
+# Builds the Qt 6 and the Qt 5 variants and runs every test of both, then drives the
+# installed Qt 6 window in a real X server (tests/window-test.sh).
 # Exits non-zero if either variant fails to build or any test fails.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/deps.sh" || exit 1
+"$root/scripts/deps.sh" window || exit 1
 
 export QT_QPA_PLATFORM=offscreen
 status=0
@@ -18,4 +19,11 @@ for major in 6 5; do
         status=1
     fi
 done
+
+echo "=== Real window (Qt 6, installed layout) ==="
+# The script bounds each of its waits; the timeout is the last guard against a hang.
+if ! timeout 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
+    echo "real-window test failed"
+    status=1
+fi
 exit $status
