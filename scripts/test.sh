@@ -22,7 +22,7 @@ done
 
 echo "=== Real window (Qt 6, installed layout) ==="
 # The script bounds each of its waits; the timeout is the last guard against a hang.
-if ! timeout 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
+if ! timeout -k 10 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
     echo "real-window test failed"
     status=1
 fi

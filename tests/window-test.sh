@@ -10,10 +10,12 @@ rm -rf "$work" && mkdir -p "$work/orig"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 qt="$(mktemp -d /tmp/qt4.XXXXXX)"
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$qt"' EXIT
+# The window and the X server are stopped whatever happens, and awaited: an X server still
+# dying can answer on its display number when the next run has taken it again.
+trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$qt"' EXIT
 last="none taken yet"
 
-fail() { echo "window test: FAIL: $1; last screenshot: $last" >&2; exit 1; }
+fail() { echo "window test: FAIL: $1; last screenshot: $last; the window's output: $work/app.log" >&2; exit 1; }
 shot() { last="$work/$1.png"; import -window root "$last" 2>/dev/null || last+=" (not taken)"; }
 # A dialog or box is shot once up, and must lie wholly on the screen, where a person can read it.
 seen() {
