@@ -1,7 +1,5 @@
 #include "cli/report.h"
 
-#include "patching/metadatapatcher.h"
-
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,8 +94,8 @@ Report commandReport(Command command, const QString &qtPath, WriteMode mode, con
         head = patch ? QStringLiteral("Patch terminé : ") : QStringLiteral("Restauration terminée : ");
     const QString done = patch ? QStringLiteral("modifié") : QStringLiteral("restauré");
     const QString changedWords = dryRun
-        ? counted(changed, QStringLiteral("fichier serait ") + done, QStringLiteral("fichiers seraient ") + done + 's')
-        : counted(changed, QStringLiteral("fichier ") + done, QStringLiteral("fichiers ") + done + 's');
+        ? counted(changed, QStringLiteral("fichier serait ") + done, QStringLiteral("fichiers seraient ") + done + QLatin1Char('s'))
+        : counted(changed, QStringLiteral("fichier ") + done, QStringLiteral("fichiers ") + done + QLatin1Char('s'));
     const QString failures = failed == 0 ? QStringLiteral("aucun échec")
         : dryRun ? counted(failed, QStringLiteral("échouerait"), QStringLiteral("échoueraient"))
                  : counted(failed, QStringLiteral("échec"), QStringLiteral("échecs"));
@@ -238,16 +236,18 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
 
 QByteArray reportJson(const Report &report)
 {
+    const auto entries = [](const QVector<ReportEntry> &list) {
+        QJsonArray array;
+        for (const ReportEntry &entry : list)
+            array.append(entry.json);
+        return array;
+    };
     QJsonObject object = report.head;
     // A rejected directory names its error only.
     if (!object.contains(QStringLiteral("error"))) {
-        for (const auto &part : {std::make_pair("files", &report.files), std::make_pair("paths", &report.paths)}) {
-            QJsonArray array;
-            for (const ReportEntry &entry : *part.second)
-                array.append(entry.json);
-            if (!array.isEmpty() || part.second == &report.files)
-                object.insert(QLatin1String(part.first), array);
-        }
+        object.insert(QStringLiteral("files"), entries(report.files));
+        if (!report.paths.isEmpty())
+            object.insert(QStringLiteral("paths"), entries(report.paths));
         object.insert(QStringLiteral("summary"), report.summary);
         object.insert(QStringLiteral("message"), report.message);
         if (!report.note.isEmpty())

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cctype>
 #include <cstring>
 
 namespace {
@@ -18,9 +17,15 @@ bool isSeparator(char c)
     return c == '/' || c == '\\';
 }
 
+// ASCII only: the case of a drive or directory letter, never of a byte of another encoding.
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 bool isWindowsRoot(const QByteArray &root)
 {
-    return root.size() >= 3 && std::isalpha(static_cast<unsigned char>(root.at(0))) && root.at(1) == ':'
+    return root.size() >= 3 && lower(root.at(0)) >= 'a' && lower(root.at(0)) <= 'z' && root.at(1) == ':'
         && isSeparator(root.at(2));
 }
 
@@ -32,7 +37,7 @@ bool wholePathAt(const QByteArray &text, qsizetype at, const QByteArray &root, b
     for (qsizetype i = 0; i < root.size(); ++i) {
         const char a = text.at(at + i);
         const char b = root.at(i);
-        const bool same = windows ? (isSeparator(b) ? isSeparator(a) : std::tolower(a) == std::tolower(b)) : a == b;
+        const bool same = windows ? (isSeparator(b) ? isSeparator(a) : lower(a) == lower(b)) : a == b;
         if (!same)
             return false;
     }
