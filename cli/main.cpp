@@ -38,11 +38,11 @@ Report runPatchOrUnpatch(const CliRequest &request)
         };
     }
     // Read before the run, from the files as the build left them (or their backups).
-    const QString oldRoot = request.deep ? recordedRoot(request.qtPath).value : QString();
+    const RecordedRoot oldRoot = request.deep ? recordedRoot(request.qtPath) : RecordedRoot();
     QVector<FileReport> reports = runCommand(command, request.qtPath, mode, onFileDone);
     // Restoring needs no old root; patching without one would know nothing to replace.
-    if (request.deep && (command == Command::Unpatch || !oldRoot.isEmpty()))
-        reports += runMetadataStep(command, request.qtPath, oldRoot, mode, onFileDone);
+    if (request.deep && (command == Command::Unpatch || !oldRoot.value.isEmpty()))
+        reports += runMetadataStep(command, request.qtPath, oldRoot.value, mode, onFileDone);
     return commandReport(command, request.qtPath, mode, reports, request.deep, oldRoot);
 }
 } // namespace

@@ -29,11 +29,16 @@ QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, co
             {QStringLiteral("reason"), reason}};
 }
 
+QJsonValue oldRootJson(const RecordedRoot &old)
+{
+    if (old.value.isEmpty())
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("value"), old.value}, {QStringLiteral("file"), old.relativePath}};
+}
+
 void addOldRoot(Report *report, const RecordedRoot &old)
 {
-    report->head.insert(QStringLiteral("oldRoot"), old.value.isEmpty() ? QJsonValue()
-                        : QJsonValue(QJsonObject{{QStringLiteral("value"), old.value},
-                                                 {QStringLiteral("file"), old.relativePath}}));
+    report->head.insert(QStringLiteral("oldRoot"), oldRootJson(old));
     report->headLines << QStringLiteral("Installation : ") + report->head.value(QStringLiteral("qtPath")).toString()
                       << (old.value.isEmpty()
                               ? QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore)")
@@ -60,7 +65,7 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
 }
 
 Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
-                     bool deep, const QString &oldRoot)
+                     bool deep, const RecordedRoot &oldRoot)
 {
     const bool patch = command == Command::Patch;
     const bool dryRun = mode == WriteMode::DryRun;
@@ -69,8 +74,8 @@ Report commandReport(Command command, const QString &qtPath, WriteMode mode, con
     report.head.insert(QStringLiteral("dryRun"), dryRun);
     if (deep) {
         report.head.insert(QStringLiteral("deep"), true);
-        report.head.insert(QStringLiteral("oldRoot"), oldRoot.isEmpty() ? QJsonValue() : QJsonValue(oldRoot));
-        if (patch && oldRoot.isEmpty())
+        report.head.insert(QStringLiteral("oldRoot"), oldRootJson(oldRoot));
+        if (patch && oldRoot.value.isEmpty())
             report.note = QStringLiteral("Fichiers de construction laissés tels quels : ancienne racine introuvable "
                                          "(aucun qt_prfxpath= dans qmake ni QtCore).");
     }

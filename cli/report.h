@@ -34,7 +34,7 @@ struct Report {
 ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &report);
 // With `deep`, an empty `oldRoot` means the metadata step could not patch anything.
 Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
-                     bool deep = false, const QString &oldRoot = QString());
+                     bool deep = false, const RecordedRoot &oldRoot = RecordedRoot());
 Report inspectReport(const Inspection &inspection);
 Report verifyReport(const Verification &verification);
 Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check);
