@@ -183,7 +183,7 @@ Report verifyReport(const Verification &verification)
                                                                        : QStringLiteral("slots"));
     report.head.insert(QStringLiteral("methodReason"), verification.notQueriedReason);
     report.headLines << (verification.queried
-                             ? QStringLiteral("Chemins d'installation : réponses de bin/qmake -query")
+                             ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
                              : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
                                    + verification.notQueriedReason + QLatin1Char(')'));
     int staleFiles = 0, stalePaths = 0;

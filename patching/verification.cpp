@@ -29,18 +29,19 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *w
     QString qmake = qtPath + QStringLiteral("/bin/qmake");
     if (!QFileInfo::exists(qmake))
         qmake += QStringLiteral(".exe");
+    const QString name = relativeToQtPath(qtPath, qmake);
     QVector<CheckedPath> answers;
     for (const auto &installPath : installPaths) {
         QProcess process;
         process.start(qmake, {QStringLiteral("-query"), QLatin1String(installPath.name)}, QIODevice::ReadOnly);
         if (!process.waitForStarted(timeoutMs)) {
-            *why = QStringLiteral("bin/qmake ne peut pas être lancé ici (") + process.errorString() + QLatin1Char(')');
+            *why = name + QStringLiteral(" ne peut pas être lancé ici (") + process.errorString() + QLatin1Char(')');
             return {};
         }
         if (!process.waitForFinished(timeoutMs)) {
             process.kill();
             process.waitForFinished(-1);
-            *why = QStringLiteral("bin/qmake n'a pas répondu à temps");
+            *why = name + QStringLiteral(" n'a pas répondu à temps");
             return {};
         }
         const QString answer = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
@@ -49,11 +50,11 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *w
             continue;
         const QString expected = QString::fromLocal8Bit(slotValueFor(installPath.key, qtPath.toLocal8Bit()));
         const QString value = QDir::cleanPath(QDir::fromNativeSeparators(answer));
-        answers.append({QLatin1String(installPath.name), QStringLiteral("bin/qmake -query"), answer, expected,
+        answers.append({QLatin1String(installPath.name), name + QStringLiteral(" -query"), answer, expected,
                         value == expected});
     }
     if (answers.isEmpty())
-        *why = QStringLiteral("bin/qmake ne donne aucun chemin d'installation");
+        *why = name + QStringLiteral(" ne donne aucun chemin d'installation");
     return answers;
 }
 

@@ -11,7 +11,7 @@
 // One install path as the installation gives it, and what it should be.
 struct CheckedPath {
     QString name;     // "QT_INSTALL_PREFIX" for qmake's answers, the slot key for a slot
-    QString source;   // "bin/qmake -query", or the file the slot was read from
+    QString source;   // "bin/qmake -query" (or qmake.exe), or the file the slot was read from
     QString value;
     QString expected;
     bool ok = false;
