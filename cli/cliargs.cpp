@@ -2,113 +2,53 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-CliRequest usageError(const QString &message)
-{
-    CliRequest request;
-    request.action = CliAction::UsageError;
-    request.error = message;
-    return request;
-}
-
-QString quoted(const QString &text)
-{
-    return QStringLiteral("« ") + text + QStringLiteral(" »");
-}
-} // namespace
-
-QString absoluteQtPath(const QString &dir)
-{
-    return QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(dir).absoluteFilePath()));
-}
-
-QString actionKey(CliAction action)
-{
-    switch (action) {
-    case CliAction::Patch:
-        return QStringLiteral("patch");
-    case CliAction::Unpatch:
-        return QStringLiteral("unpatch");
-    case CliAction::Inspect:
-        return QStringLiteral("inspect");
-    default:
-        break; // help, version and usage errors name no installation
-    }
-    return QString();
-}
-
 CliRequest parseCliArguments(const QStringList &arguments)
 {
-    // Help and version are handled here rather than by the parser's own options,
-    // whose texts are English.
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")}, QString());
-    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"), QString());
-    const QCommandLineOption jsonOption(QStringLiteral("json"), QString());
-
+    // Help and version are options of our own: the parser's texts are English.
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption deep(QStringLiteral("deep"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    const QCommandLineOption json(QStringLiteral("json"));
     QCommandLineParser parser;
-    parser.addOptions({helpOption, versionOption, dryRunOption, jsonOption});
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty()) {
-            const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
-            return usageError(QStringLiteral("option inconnue : ") + dashes + unknown.first());
-        }
-        // None of the options takes a value; that is the parser's only other complaint.
-        for (const QString &argument : arguments.mid(1)) {
-            if (argument.startsWith(QLatin1String("--")) && argument.contains(QLatin1Char('=')))
-                return usageError(QStringLiteral("l'option ") + argument.section(QLatin1Char('='), 0, 0)
-                                  + QStringLiteral(" ne prend pas de valeur"));
-        }
-        return usageError(QStringLiteral("arguments incorrects"));
-    }
+    parser.addOptions({help, version, deep, dryRun, json});
 
     CliRequest request;
-    if (parser.isSet(helpOption)) {
-        request.action = CliAction::Help;
+    if (!parser.parse(arguments)) {
+        request.error = parser.errorText();
         return request;
     }
-    if (parser.isSet(versionOption)) {
-        request.action = CliAction::Version;
+    if (parser.isSet(help) || parser.isSet(version)) {
+        request.action = parser.isSet(help) ? CliAction::Help : CliAction::Version;
         return request;
     }
-
     const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(QStringLiteral("commande manquante : patch, unpatch ou inspect"));
-    const QString command = positional.first();
-    if (command == QLatin1String("patch"))
-        request.action = CliAction::Patch;
-    else if (command == QLatin1String("unpatch"))
-        request.action = CliAction::Unpatch;
-    else if (command == QLatin1String("inspect"))
-        request.action = CliAction::Inspect;
-    else
-        return usageError(QStringLiteral("commande inconnue : ") + quoted(command));
-
-    if (positional.size() < 2)
-        return usageError(QStringLiteral("répertoire manquant après ") + quoted(command));
-    if (positional.size() > 2)
-        return usageError(QStringLiteral("argument en trop : ") + quoted(positional.at(2)));
-    if (positional.at(1).isEmpty())
-        return usageError(QStringLiteral("le répertoire donné est vide"));
-
-    request.dryRun = parser.isSet(dryRunOption);
-    request.json = parser.isSet(jsonOption);
-    if (request.dryRun && request.action == CliAction::Inspect)
-        return usageError(QStringLiteral("--dry-run ne s'applique qu'à patch et unpatch (inspect n'écrit jamais rien)"));
-    request.qtPath = absoluteQtPath(positional.at(1));
+    const QStringList commands{QStringLiteral("patch"), QStringLiteral("unpatch"), QStringLiteral("inspect"),
+                               QStringLiteral("verify")};
+    request.command = positional.value(0);
+    const int index = commands.indexOf(request.command);
+    request.deep = parser.isSet(deep);
+    request.dryRun = parser.isSet(dryRun);
+    request.json = parser.isSet(json);
+    // inspect and verify never write, so --deep and --dry-run mean nothing to them.
+    if (index < 0 || positional.size() != 2 || positional.at(1).isEmpty()
+        || (index >= 2 && (request.deep || request.dryRun))) {
+        request.error = QStringLiteral("usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch "
+                                       "REPERTOIRE, ou [--json] inspect|verify REPERTOIRE");
+        return request;
+    }
+    request.action = static_cast<CliAction>(int(CliAction::Patch) + index);
+    request.qtPath = QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(positional.at(1)).absoluteFilePath()));
     return request;
 }
 
 QString helpText()
 {
     return QStringLiteral(
-        "Usage : zel-qt-patcher-cli [options] patch|unpatch|inspect REPERTOIRE\n"
+        "Usage : zel-qt-patcher-cli [options] patch|unpatch|inspect|verify REPERTOIRE\n"
         "\n"
         "Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin\n"
         "d'origine inscrit dans qmake, les bibliothèques QtCore et les deux fichiers de\n"
@@ -120,25 +60,18 @@ QString helpText()
         "  unpatch REPERTOIRE   remet chaque fichier dans l'état de sa sauvegarde\n"
         "  inspect REPERTOIRE   montre sans rien écrire les fichiers visités, leurs\n"
         "                       chemins inscrits, leurs sauvegardes et l'ancienne racine\n"
+        "  verify REPERTOIRE    vérifie sans rien écrire que l'installation nomme REPERTOIRE\n"
+        "                       partout (réponses de bin/qmake -query, emplacements, fichiers)\n"
         "\n"
         "Options :\n"
+        "  --deep          (patch, unpatch) traite aussi mkspecs/qconfig.pri, lib/*.prl,\n"
+        "                  lib/*.la, lib/pkgconfig/*.pc et bin/qt.conf\n"
         "  --dry-run       (patch, unpatch) indique ce qui changerait, sans rien écrire\n"
         "                  ni faire de sauvegarde\n"
         "  --json          écrit le rapport sous la forme d'un seul document JSON\n"
         "  -h, --help      affiche cette aide\n"
         "  -v, --version   affiche la version\n"
         "\n"
-        "Code de sortie : 0 si aucun fichier n'a échoué, 1 si au moins un fichier a\n"
-        "échoué, 2 pour une erreur d'utilisation ou un répertoire refusé.\n");
-}
-
-QString versionText()
-{
-    return QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion()
-        + QLatin1Char('\n');
-}
-
-QString tryHelpText()
-{
-    return QStringLiteral("Essayez « zel-qt-patcher-cli --help ».\n");
+        "Code de sortie : 0 si aucun fichier n'a échoué (verify : si l'installation est\n"
+        "relocalisée), 1 sinon, 2 pour une erreur d'utilisation ou un répertoire refusé.\n");
 }

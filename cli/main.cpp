@@ -1,45 +1,49 @@
 #include "app/qtpathcheck.h"
 #include "cli/cliargs.h"
-#include "cli/console.h"
-#include "cli/jsonreport.h"
-#include "cli/textreport.h"
+#include "cli/report.h"
 #include "patching/commandrun.h"
 #include "patching/inspection.h"
+#include "patching/metadatapatcher.h"
+#include "patching/verification.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace {
-int runInspect(const CliRequest &request)
+bool outputFailed = false;
+
+// UTF-8, flushed at once so that a long run shows its progress.
+void write(std::FILE *stream, const QByteArray &bytes)
 {
-    const Inspection inspection = inspectInstallation(request.qtPath);
-    if (request.json)
-        writeOutBytes(jsonDocumentBytes(inspectionJson(inspection)));
-    else
-        writeOut(inspectionText(inspection));
-    return inspection.anyReadFailed() ? ExitFilesFailed : ExitSuccess;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    if ((!written || std::fflush(stream) != 0) && stream == stdout)
+        outputFailed = true;
 }
 
-int runPatchOrUnpatch(const CliRequest &request)
+Report runPatchOrUnpatch(const CliRequest &request)
 {
     const Command command = request.action == CliAction::Patch ? Command::Patch : Command::Unpatch;
     const WriteMode mode = request.dryRun ? WriteMode::DryRun : WriteMode::Apply;
     FileReportHandler onFileDone;
     if (!request.json) {
-        onFileDone = [command, mode](const FileReport &report) {
-            writeOut(fileReportLine(command, mode, report));
+        onFileDone = [&](const FileReport &report) {
+            write(stdout, (commandEntry(command, mode, report).text + QLatin1Char('\n')).toUtf8());
         };
     }
-    const QVector<FileReport> reports = runCommand(command, request.qtPath, mode, onFileDone);
-    if (request.json)
-        writeOutBytes(jsonDocumentBytes(commandReportJson(command, request.qtPath, mode, reports)));
-    else
-        writeOut(commandSummaryLine(command, mode, reports));
-    return anyFailed(reports) ? ExitFilesFailed : ExitSuccess;
+    // Read before the run, from the files as the build left them (or their backups).
+    const RecordedRoot oldRoot = request.deep ? recordedRoot(request.qtPath) : RecordedRoot();
+    QVector<FileReport> reports = runCommand(command, request.qtPath, mode, onFileDone);
+    // Restoring needs no old root; patching without one would know nothing to replace.
+    if (request.deep && (command == Command::Unpatch || !oldRoot.value.isEmpty()))
+        reports += runMetadataStep(command, request.qtPath, oldRoot.value, mode, onFileDone);
+    return commandReport(command, request.qtPath, mode, reports, request.deep, oldRoot);
 }
 } // namespace
 
@@ -47,47 +51,56 @@ int main(int argc, char *argv[])
 {
     // A core application only: the background file jobs need its event loop, not a display.
     QCoreApplication app(argc, argv);
-#ifdef Q_OS_UNIX
+#ifdef SIGPIPE
     // A reader that goes away (`| head`) must not kill a run half-way through an
     // installation; the failed write is reported at the end instead.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef Q_OS_WIN
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("zel-qt-patcher-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
-    prepareConsole();
-    // The workers' one debug line per file would bury the report and the errors on
-    // stderr; QT_LOGGING_RULES="default.debug=true" brings it back.
+    // The workers' debug line per file would bury the report; QT_LOGGING_RULES="default.debug=true" shows it.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     const CliRequest request = parseCliArguments(QCoreApplication::arguments());
     switch (request.action) {
     case CliAction::Help:
-        writeOut(helpText());
+        write(stdout, helpText().toUtf8());
         return ExitSuccess;
     case CliAction::Version:
-        writeOut(versionText());
+        write(stdout, (QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion()
+                       + QLatin1Char('\n')).toUtf8());
         return ExitSuccess;
     case CliAction::UsageError:
-        writeErr(QStringLiteral("zel-qt-patcher-cli : ") + request.error + QLatin1Char('\n') + tryHelpText());
+        write(stderr, (QStringLiteral("zel-qt-patcher-cli : ") + request.error
+                       + QStringLiteral("\nEssayez « zel-qt-patcher-cli --help ».\n")).toUtf8());
         return ExitUsage;
-    case CliAction::Patch:
-    case CliAction::Unpatch:
-    case CliAction::Inspect:
+    default:
         break;
     }
 
     const QtPathCheck check = checkQtPath(request.qtPath);
+    Report report;
     if (check != QtPathCheck::Accepted) {
-        writeErr(rejectedDirLine(request.qtPath, qtPathCheckMessage(check)));
+        report = rejectedReport(request.command, request.qtPath, check);
+        write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
         if (request.json)
-            writeOutBytes(jsonDocumentBytes(rejectedDirJson(actionKey(request.action), request.qtPath, check)));
+            write(stdout, reportJson(report));
         return ExitUsage;
     }
-
-    const int status = request.action == CliAction::Inspect ? runInspect(request) : runPatchOrUnpatch(request);
-    if (reportWriteFailed()) {
-        writeErr(QStringLiteral("zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier\n"));
-        return ExitFilesFailed;
+    if (request.action == CliAction::Inspect)
+        report = inspectReport(inspectInstallation(request.qtPath));
+    else if (request.action == CliAction::Verify)
+        report = verifyReport(verifyInstallation(request.qtPath));
+    else
+        report = runPatchOrUnpatch(request);
+    const bool streamed = request.action == CliAction::Patch || request.action == CliAction::Unpatch;
+    write(stdout, request.json ? reportJson(report) : reportText(report, !streamed).toUtf8());
+    if (outputFailed) {
+        write(stderr, QByteArrayLiteral("zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier\n"));
+        return ExitFailed;
     }
-    return status;
+    return report.exitCode;
 }

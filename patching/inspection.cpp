@@ -2,175 +2,75 @@
 
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
+#include "patching/pathslots.h"
+#include "patching/textpatcher.h"
 
 #include <QFileInfo>
 
 namespace {
 const QByteArray prefixKey = QByteArrayLiteral("qt_prfxpath=");
-const QByteArray buildTreeKey = QByteArrayLiteral("QT_BUILD_TREE");
 
-// The value a patch to `root` gives slots keyed `key`; empty for a key outside the table.
-QByteArray patchedSlotValue(const QByteArray &key, const QByteArray &root, bool *known)
+InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
 {
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (slotKey.key == key) {
-            *known = true;
-            return root + slotKey.suffix;
-        }
-    }
-    *known = false;
-    return QByteArray();
-}
-
-InspectedContent inspectEntry(const QString &path, FileKind kind, const QByteArray &root, bool isBackup)
-{
-    InspectedContent content;
-    const QFileInfo info(path);
-    content.isSymLink = info.isSymLink();
+    InspectedFile file;
+    file.path = listed.path;
+    file.relativePath = relativeToQtPath(qtPath, listed.path);
+    file.kind = listed.kind;
+    file.hasBackup = entryExists(listed.path + QStringLiteral(".back"));
+    const QFileInfo info(listed.path);
     if (!info.exists())
-        return content;
-    if (info.isDir()) {
-        content.type = EntryType::Directory;
-        return content;
-    }
-    if (!info.isFile()) {
-        // Pipes and devices are never read: a read could block or never end.
-        content.type = EntryType::Other;
-        return content;
-    }
-    content.type = EntryType::File;
-
-    const LoadedFile loaded = loadWholeFile(path);
+        return file;
+    // Pipes and devices are never read: a read could block or never end.
+    file.type = info.isFile() ? EntryType::File : info.isDir() ? EntryType::Directory : EntryType::Other;
+    if (file.type != EntryType::File)
+        return file;
+    const LoadedFile loaded = loadWholeFile(listed.path);
     if (!loaded.ok) {
-        content.readFailed = true;
-        if (loaded.tooLarge)
-            content.error = Reason::fileTooLarge();
-        else
-            content.error = isBackup ? Reason::backupNotRead(loaded.error) : Reason::fileNotRead(loaded.error);
-        return content;
+        file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
+        return file;
     }
-
-    if (kind == FileKind::Binary) {
+    const QByteArray root = qtPath.toLocal8Bit();
+    if (listed.kind == FileKind::Binary) {
         for (const FoundSlot &slot : findPathSlots(loaded.data)) {
-            bool known = false;
-            const QByteArray expected = patchedSlotValue(slot.key, root, &known);
-            content.foundSlots.append({slot, known && slot.value == expected});
+            file.paths.append(slot.key + slot.value);
+            // Exactly the value a patch writes: a sibling such as <root>-4.8.7 is not the root.
+            const QByteArray expected = slotValueFor(slot.key, root);
+            file.stale += expected.isEmpty() || slot.value != expected ? 1 : 0;
         }
     } else {
         for (const ConfigAssignment &assignment : findConfigAssignments(loaded.data)) {
-            // Only the value part can change, so the trimmed key rebuilds the line well enough.
             const QByteArray line = assignment.key + '=' + assignment.value;
-            content.assignments.append({assignment, rewriteConfigLine(line, root) == line});
+            file.paths.append(line);
+            file.stale += rewriteConfigLine(line, root) == line ? 0 : 1;
         }
     }
-    return content;
-}
-
-// Both commands' files in order, each once; a file only one command visits is placed
-// right after the file that precedes it in that command's order.
-QVector<InspectedFile> visitedFiles(const QString &qtPath)
-{
-    QVector<InspectedFile> files;
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Patch)) {
-        InspectedFile file;
-        file.path = listed.path;
-        file.kind = listed.kind;
-        file.visitedByPatch = true;
-        files.append(file);
-    }
-    int previous = -1;
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch)) {
-        int found = -1;
-        for (int i = 0; i < files.size(); ++i) {
-            if (files.at(i).path == listed.path) {
-                found = i;
-                break;
-            }
-        }
-        if (found < 0) {
-            InspectedFile file;
-            file.path = listed.path;
-            file.kind = listed.kind;
-            found = previous + 1;
-            files.insert(found, file);
-        }
-        files[found].visitedByUnpatch = true;
-        previous = found;
-    }
-    return files;
-}
-
-RecordedRoot firstRecorded(const QVector<InspectedFile> &files, bool fromBackup, FileKind kind)
-{
-    RecordedRoot root;
-    for (const InspectedFile &file : files) {
-        if (file.kind != kind)
-            continue;
-        const InspectedContent &content = fromBackup ? file.backup : file.file;
-        const QString source = fromBackup ? file.relativePath + QStringLiteral(".back") : file.relativePath;
-        for (const InspectedSlot &slot : content.foundSlots) {
-            if (slot.slot.key == prefixKey) {
-                return {true, QString::fromLocal8Bit(slot.slot.value), source, prefixKey, fromBackup};
-            }
-        }
-        for (const InspectedAssignment &assignment : content.assignments) {
-            if (assignment.assignment.key == buildTreeKey) {
-                return {true, QString::fromLocal8Bit(assignment.assignment.value.trimmed()), source,
-                        buildTreeKey, fromBackup};
-            }
-        }
-    }
-    return root;
+    return file;
 }
 } // namespace
 
-QString entryTypeKey(EntryType type)
+QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
 {
-    switch (type) {
-    case EntryType::Missing:
-        return QStringLiteral("missing");
-    case EntryType::File:
-        return QStringLiteral("file");
-    case EntryType::Directory:
-        return QStringLiteral("directory");
-    case EntryType::Other:
-        break;
+    for (const PathSlotKey &slotKey : pathSlotKeys()) {
+        if (slotKey.key == key)
+            return root + slotKey.suffix;
     }
-    return QStringLiteral("other");
+    return QByteArray();
 }
 
-bool InspectedContent::namesRoot() const
+RecordedRoot recordedRoot(const QString &qtPath)
 {
-    if (foundSlots.isEmpty() && assignments.isEmpty())
-        return false;
-    for (const InspectedSlot &slot : foundSlots) {
-        if (!slot.namesRoot)
-            return false;
-    }
-    for (const InspectedAssignment &assignment : assignments) {
-        if (!assignment.namesRoot)
-            return false;
-    }
-    return true;
-}
-
-bool Inspection::anyReadFailed() const
-{
-    for (const InspectedFile &file : files) {
-        if (file.file.readFailed || file.backup.readFailed)
-            return true;
-    }
-    return false;
-}
-
-RecordedRoot recordedRoot(const QVector<InspectedFile> &files)
-{
-    // Backups hold the content from before the first patch, so they are the better witness.
-    for (const bool fromBackup : {true, false}) {
-        for (const FileKind kind : {FileKind::Binary, FileKind::Text}) {
-            const RecordedRoot root = firstRecorded(files, fromBackup, kind);
-            if (root.found)
-                return root;
+    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch)) {
+        if (listed.kind != FileKind::Binary)
+            continue;
+        // The backup holds the bytes from before the first patch.
+        const QString backup = listed.path + QStringLiteral(".back");
+        const QString original = QFileInfo(backup).isFile() ? backup : listed.path;
+        if (!QFileInfo(original).isFile())
+            continue;
+        const LoadedFile loaded = loadWholeFile(original);
+        for (const FoundSlot &slot : findPathSlots(loaded.data)) {
+            if (slot.key == prefixKey && !slot.value.isEmpty())
+                return {QString::fromLocal8Bit(slot.value), relativeToQtPath(qtPath, original)};
         }
     }
     return RecordedRoot();
@@ -180,13 +80,8 @@ Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    const QByteArray root = qtPath.toLocal8Bit();
-    inspection.files = visitedFiles(qtPath);
-    for (InspectedFile &file : inspection.files) {
-        file.relativePath = relativeToQtPath(qtPath, file.path);
-        file.file = inspectEntry(file.path, file.kind, root, false);
-        file.backup = inspectEntry(file.path + QStringLiteral(".back"), file.kind, root, true);
-    }
-    inspection.oldRoot = recordedRoot(inspection.files);
+    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch))
+        inspection.files.append(inspectFile(qtPath, listed));
+    inspection.oldRoot = recordedRoot(qtPath);
     return inspection;
 }

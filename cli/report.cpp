@@ -1,0 +1,277 @@
+#include "cli/report.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+// French counts: zero and one take the singular.
+QString counted(int n, const QString &singular, const QString &plural)
+{
+    return QString::number(n) + QLatin1Char(' ') + (n <= 1 ? singular : plural);
+}
+
+QJsonObject header(const QString &command, const QString &qtPath)
+{
+    return {{QStringLiteral("tool"), QCoreApplication::applicationName()},
+            {QStringLiteral("version"), QCoreApplication::applicationVersion()},
+            {QStringLiteral("command"), command},
+            {QStringLiteral("qtPath"), qtPath}};
+}
+
+QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, const QString &status,
+                     const QString &reason)
+{
+    return {{QStringLiteral("file"), file},
+            {QStringLiteral("path"), path},
+            {QStringLiteral("kind"), kind == FileKind::Binary ? QStringLiteral("binary") : QStringLiteral("text")},
+            {QStringLiteral("status"), status},
+            {QStringLiteral("reason"), reason}};
+}
+
+QJsonValue oldRootJson(const RecordedRoot &old)
+{
+    if (old.value.isEmpty())
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("value"), old.value}, {QStringLiteral("file"), old.relativePath}};
+}
+
+void addOldRoot(Report *report, const RecordedRoot &old)
+{
+    report->head.insert(QStringLiteral("oldRoot"), oldRootJson(old));
+    report->headLines << QStringLiteral("Installation : ") + report->head.value(QStringLiteral("qtPath")).toString()
+                      << (old.value.isEmpty()
+                              ? QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore)")
+                              : QStringLiteral("Ancienne racine : %1 (lue dans %2)").arg(old.value, old.relativePath));
+}
+} // namespace
+
+ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &report)
+{
+    const bool dryRun = mode == WriteMode::DryRun;
+    const FileOutcome &outcome = report.outcome;
+    QString what;
+    if (outcome.status == OutcomeStatus::Failed) {
+        what = (dryRun ? QStringLiteral("échouerait : ") : QStringLiteral("échec : ")) + outcome.reason;
+    } else {
+        what = outcome.status == OutcomeStatus::LeftAlone ? QStringLiteral("laissé tel quel")
+            : (dryRun ? QStringLiteral("serait ") : QString())
+                + (command == Command::Patch ? QStringLiteral("modifié") : QStringLiteral("restauré"));
+        if (!outcome.reason.isEmpty())
+            what += QStringLiteral(" (") + outcome.reason + QLatin1Char(')');
+    }
+    return {fileJson(report.relativePath, report.path, report.kind, outcomeStatusKey(outcome.status), outcome.reason),
+            report.relativePath + QStringLiteral(" : ") + what};
+}
+
+Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
+                     bool deep, const RecordedRoot &oldRoot)
+{
+    const bool patch = command == Command::Patch;
+    const bool dryRun = mode == WriteMode::DryRun;
+    Report report;
+    report.head = header(patch ? QStringLiteral("patch") : QStringLiteral("unpatch"), qtPath);
+    report.head.insert(QStringLiteral("dryRun"), dryRun);
+    if (deep) {
+        report.head.insert(QStringLiteral("deep"), true);
+        report.head.insert(QStringLiteral("oldRoot"), oldRootJson(oldRoot));
+        if (patch && oldRoot.value.isEmpty())
+            report.note = QStringLiteral("Fichiers de construction laissés tels quels : ancienne racine introuvable "
+                                         "(aucun qt_prfxpath= dans qmake ni QtCore).");
+    }
+    int changed = 0, leftAlone = 0, failed = 0;
+    for (const FileReport &file : reports) {
+        report.files.append(commandEntry(command, mode, file));
+        changed += file.outcome.status == OutcomeStatus::Changed;
+        leftAlone += file.outcome.status == OutcomeStatus::LeftAlone;
+        failed += file.outcome.status == OutcomeStatus::Failed;
+    }
+    report.summary = {{QStringLiteral("total"), int(reports.size())}, {QStringLiteral("changed"), changed},
+                      {QStringLiteral("leftAlone"), leftAlone}, {QStringLiteral("failed"), failed}};
+    QString head;
+    if (dryRun)
+        head = patch ? QStringLiteral("Simulation du patch, rien n'a été écrit : ")
+                     : QStringLiteral("Simulation de la restauration, rien n'a été écrit : ");
+    else if (failed > 0)
+        head = patch ? QStringLiteral("Patch terminé avec des échecs : ")
+                     : QStringLiteral("Restauration terminée avec des échecs : ");
+    else
+        head = patch ? QStringLiteral("Patch terminé : ") : QStringLiteral("Restauration terminée : ");
+    const QString done = patch ? QStringLiteral("modifié") : QStringLiteral("restauré");
+    const QString changedWords = dryRun
+        ? counted(changed, QStringLiteral("fichier serait ") + done, QStringLiteral("fichiers seraient ") + done + QLatin1Char('s'))
+        : counted(changed, QStringLiteral("fichier ") + done, QStringLiteral("fichiers ") + done + QLatin1Char('s'));
+    const QString failures = failed == 0 ? QStringLiteral("aucun échec")
+        : dryRun ? counted(failed, QStringLiteral("échouerait"), QStringLiteral("échoueraient"))
+                 : counted(failed, QStringLiteral("échec"), QStringLiteral("échecs"));
+    report.message = head + changedWords + QStringLiteral(", ")
+        + counted(leftAlone, QStringLiteral("laissé tel quel"), QStringLiteral("laissés tels quels"))
+        + QStringLiteral(", ") + failures + QLatin1Char('.');
+    report.exitCode = failed > 0 ? 1 : 0;
+    return report;
+}
+
+Report inspectReport(const Inspection &inspection)
+{
+    Report report;
+    report.head = header(QStringLiteral("inspect"), inspection.qtPath);
+    addOldRoot(&report, inspection.oldRoot);
+    int present = 0, backups = 0, namingRoot = 0, unreadable = 0;
+    for (const InspectedFile &file : inspection.files) {
+        QString status = QStringLiteral("stale");
+        QString reason = QStringLiteral("ne nomme pas le répertoire");
+        if (file.type == EntryType::Missing) {
+            status = QStringLiteral("missing");
+            reason = Reason::noSuchFile();
+        } else if (file.type != EntryType::File) {
+            status = QStringLiteral("not-a-file");
+            reason = file.type == EntryType::Directory ? Reason::isDirectory() : Reason::notRegularFile();
+        } else if (!file.error.isEmpty()) {
+            status = QStringLiteral("unreadable");
+            reason = file.error;
+        } else if (file.paths.isEmpty()) {
+            status = QStringLiteral("no-path");
+            reason = QStringLiteral("aucun chemin reconnu");
+        } else if (file.stale == 0) {
+            status = QStringLiteral("names-root");
+            reason = QStringLiteral("nomme déjà le répertoire");
+        } else if (file.stale < file.paths.size()) {
+            // Some slots were patched and others not (too small, or edited by hand).
+            status = QStringLiteral("partly-stale");
+            reason = QStringLiteral("ne nomme le répertoire qu'en partie");
+        }
+        present += file.type != EntryType::Missing;
+        backups += file.hasBackup;
+        namingRoot += status == QLatin1String("names-root");
+        unreadable += status == QLatin1String("unreadable");
+        ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, status, reason),
+                          file.relativePath + QStringLiteral(" : ") + reason
+                              + (file.hasBackup ? QStringLiteral(", sauvegarde présente")
+                                                : QStringLiteral(", pas de sauvegarde"))};
+        QJsonArray paths;
+        for (const QByteArray &path : file.paths) {
+            paths.append(QString::fromLocal8Bit(path));
+            entry.text += QStringLiteral("\n  ") + QString::fromLocal8Bit(path);
+        }
+        entry.json.insert(QStringLiteral("backup"), file.hasBackup);
+        entry.json.insert(QStringLiteral("paths"), paths);
+        report.files.append(entry);
+    }
+    const int total = int(inspection.files.size());
+    report.summary = {{QStringLiteral("total"), total},           {QStringLiteral("present"), present},
+                      {QStringLiteral("backups"), backups},       {QStringLiteral("namingRoot"), namingRoot},
+                      {QStringLiteral("unreadable"), unreadable}};
+    report.message = QStringLiteral("Inspection : ")
+        + counted(total, QStringLiteral("fichier visité"), QStringLiteral("fichiers visités")) + QStringLiteral(", ")
+        + counted(present, QStringLiteral("présent"), QStringLiteral("présents")) + QStringLiteral(", ")
+        + counted(backups, QStringLiteral("sauvegarde"), QStringLiteral("sauvegardes")) + QStringLiteral(", ")
+        + QString::number(namingRoot) + QStringLiteral(" nommant déjà le répertoire")
+        + (unreadable > 0 ? QStringLiteral(", ") + counted(unreadable, QStringLiteral("illisible"),
+                                                             QStringLiteral("illisibles"))
+                          : QString())
+        + QLatin1Char('.');
+    report.exitCode = unreadable > 0 ? 1 : 0;
+    return report;
+}
+
+Report verifyReport(const Verification &verification)
+{
+    Report report;
+    report.head = header(QStringLiteral("verify"), verification.qtPath);
+    addOldRoot(&report, verification.oldRoot);
+    report.head.insert(QStringLiteral("method"), verification.queried ? QStringLiteral("qmake-query")
+                                                                       : QStringLiteral("slots"));
+    report.head.insert(QStringLiteral("methodReason"), verification.notQueriedReason);
+    report.headLines << (verification.queried
+                             ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
+                             : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
+                                   + verification.notQueriedReason + QLatin1Char(')'));
+    int staleFiles = 0, stalePaths = 0;
+    for (const CheckedFile &file : verification.files) {
+        const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
+            : file.namesOldRoot                      ? QStringLiteral("stale")
+                                                     : QStringLiteral("relocated");
+        const QString reason = !file.error.isEmpty() ? file.error
+            : file.namesOldRoot ? QStringLiteral("nomme encore l'ancienne racine ") + verification.oldRoot.value
+                                : QString();
+        staleFiles += reason.isEmpty() ? 0 : 1;
+        report.files.append({fileJson(file.relativePath, file.path, file.kind, status, reason),
+                             reason.isEmpty() ? QString() : file.relativePath + QStringLiteral(" : ") + reason});
+    }
+    for (const CheckedPath &path : verification.paths) {
+        stalePaths += path.ok ? 0 : 1;
+        report.paths.append({{{QStringLiteral("name"), path.name},
+                              {QStringLiteral("source"), path.source},
+                              {QStringLiteral("value"), path.value},
+                              {QStringLiteral("expected"), path.expected},
+                              {QStringLiteral("status"), path.ok ? QStringLiteral("relocated") : QStringLiteral("stale")}},
+                             path.ok ? QString()
+                                     : QStringLiteral("%1 (%2) : %3 au lieu de %4")
+                                           .arg(path.name, path.source, path.value, path.expected)});
+    }
+    report.summary = {{QStringLiteral("files"), int(verification.files.size())},
+                      {QStringLiteral("staleFiles"), staleFiles},
+                      {QStringLiteral("paths"), int(verification.paths.size())},
+                      {QStringLiteral("stalePaths"), stalePaths}};
+    const bool relocated = verification.relocated();
+    report.message = relocated
+        ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
+        : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
+            + QStringLiteral(" : ") + counted(staleFiles, QStringLiteral("fichier nomme"), QStringLiteral("fichiers nomment"))
+            + QStringLiteral(" encore l'ancienne racine, ")
+            + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))
+            + QStringLiteral(" pas le répertoire.");
+    report.exitCode = relocated ? 0 : 1;
+    return report;
+}
+
+Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check)
+{
+    Report report;
+    report.head = header(command, qtPath);
+    const QString key = check == QtPathCheck::NotAnInstallation ? QStringLiteral("not-an-installation")
+        : check == QtPathCheck::TooLong                         ? QStringLiteral("too-long")
+                                                                : QStringLiteral("not-ascii-or-space");
+    report.head.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("check"), key},
+                                                            {QStringLiteral("message"), qtPathCheckMessage(check)}});
+    report.message = qtPath + QStringLiteral(" : ") + qtPathCheckMessage(check);
+    report.exitCode = 2;
+    return report;
+}
+
+QByteArray reportJson(const Report &report)
+{
+    const auto entries = [](const QVector<ReportEntry> &list) {
+        QJsonArray array;
+        for (const ReportEntry &entry : list)
+            array.append(entry.json);
+        return array;
+    };
+    QJsonObject object = report.head;
+    // A rejected directory names its error only.
+    if (!object.contains(QStringLiteral("error"))) {
+        object.insert(QStringLiteral("files"), entries(report.files));
+        if (!report.paths.isEmpty())
+            object.insert(QStringLiteral("paths"), entries(report.paths));
+        object.insert(QStringLiteral("summary"), report.summary);
+        object.insert(QStringLiteral("message"), report.message);
+        if (!report.note.isEmpty())
+            object.insert(QStringLiteral("note"), report.note);
+    }
+    return QJsonDocument(object).toJson();
+}
+
+QString reportText(const Report &report, bool withFiles)
+{
+    QStringList lines = report.headLines;
+    for (const QVector<ReportEntry> *entries : {&report.files, &report.paths}) {
+        for (const ReportEntry &entry : *entries) {
+            if (withFiles && !entry.text.isEmpty())
+                lines << entry.text;
+        }
+    }
+    if (!report.note.isEmpty())
+        lines << report.note;
+    return lines.join(QLatin1Char('\n')) + (lines.isEmpty() ? QString() : QStringLiteral("\n")) + report.message
+        + QLatin1Char('\n');
+}

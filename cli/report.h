@@ -1,0 +1,46 @@
+#ifndef ZEL_REPORT_H
+#define ZEL_REPORT_H
+
+#include "app/qtpathcheck.h"
+#include "patching/commandrun.h"
+#include "patching/inspection.h"
+#include "patching/verification.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// One report of the front end, whatever the command: the JSON document's parts and, for
+// each, the French lines of the text form. Renderers below only lay it out.
+
+struct ReportEntry {
+    QJsonObject json; // file, path, kind, status, reason, and what the command adds
+    QString text;     // French line(s); empty when the text form leaves the entry out
+};
+
+struct Report {
+    QJsonObject head;      // tool, version, command, qtPath, and what the command adds
+    QStringList headLines; // French lines before the files
+    QVector<ReportEntry> files;
+    QVector<ReportEntry> paths; // verify: the install paths
+    QString note; // French line after the files, such as why --deep treated nothing
+    QJsonObject summary;
+    QString message; // French closing line
+    int exitCode = 0;
+};
+
+ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &report);
+// With `deep`, an empty `oldRoot` means the metadata step could not patch anything.
+Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
+                     bool deep = false, const RecordedRoot &oldRoot = RecordedRoot());
+Report inspectReport(const Inspection &inspection);
+Report verifyReport(const Verification &verification);
+Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check);
+
+QByteArray reportJson(const Report &report);
+// The text form; `withFiles` false when the file lines were already written as they came.
+QString reportText(const Report &report, bool withFiles = true);
+
+#endif

@@ -1,0 +1,40 @@
+#ifndef ZEL_METADATAPATCHER_H
+#define ZEL_METADATAPATCHER_H
+
+#include "patching/commandrun.h"
+#include "patching/fileoutcome.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The build metadata that names an installation's root besides the files the window
+// treats: mkspecs/qconfig.pri, lib/*.prl, lib/*.la, lib/pkgconfig/*.pc and bin/qt.conf.
+
+// The metadata files of the installation at `qtPath` (absolute paths), in the order they are treated.
+QStringList metadataFiles(const QString &qtPath);
+
+// Every occurrence of `oldRoot` as a whole path (followed by a separator, a quote, white
+// space, ':', ';', a zero byte or the end) becomes `newRoot`; every other byte is kept. A
+// Windows root ("C:/Qt/4.8.1") matches with either separator and in any letter case.
+QByteArray rewriteWholePaths(const QByteArray &text, const QByteArray &oldRoot, const QByteArray &newRoot);
+
+// Whether `text` names `oldRoot` as a whole path anywhere `root` itself is not written
+// (an old root /opt/qt is not named by /opt/qt/4.8/lib when the root is /opt/qt/4.8).
+bool namesOldRoot(const QByteArray &text, const QByteArray &oldRoot, const QByteArray &root);
+
+// "ne nomme pas l'ancienne racine": the outcome of a file that has nothing to rewrite.
+QString namesNoOldRootReason();
+
+// Rewrites one metadata file from its backup so that it names `root` instead of `oldRoot`.
+// A file that names no old root is left alone and gets no backup.
+FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, const QString &filePath,
+                              WriteMode mode = WriteMode::Apply);
+
+// Patches (from `oldRoot`, which must not be empty) or restores every metadata file of the
+// installation, after the window's files.
+QVector<FileReport> runMetadataStep(Command command, const QString &qtPath, const QString &oldRoot,
+                                    WriteMode mode, const FileReportHandler &onFileDone = FileReportHandler());
+
+#endif
