@@ -20,7 +20,8 @@ struct SlotRewrite {
 };
 
 // Gives every slot keyed `key` in `data` the value `value`, in place; the data never grows.
-// A slot is written only when key, value and a zero byte fit in its room.
+// A slot is written only when key, value and a zero byte fit in its room. A key whose
+// value has no zero byte within 4 KiB of it is no slot and counts as too small.
 SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value);
 
 // Whether `data` holds any key of the path slots.
@@ -30,8 +31,8 @@ bool holdsPathSlot(const QByteArray &data);
 struct FoundSlot {
     qsizetype offset = 0;
     QByteArray key;
-    QByteArray value; // up to the first zero byte
-    qsizetype room = 0; // bytes from the key to the end of the zero run after the value
+    QByteArray value; // up to the first zero byte, at most 4 KiB from the key
+    qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
 };
 
 // Every slot of the known keys in `data`, in file order.
