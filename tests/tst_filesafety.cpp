@@ -103,7 +103,7 @@ private slots:
         QFETCH(QByteArray, command);
         QFETCH(bool, linkedBackup);
         const QString outside = tmp.path() + QStringLiteral("/outside");
-        QVERIFY(write(outside, QByteArray(slotted).replace("/old/root", "/elsewhere")));
+        QVERIFY(write(outside, QByteArray(slotted).replace("/old/root", "/bad/root")));
         QVERIFY(!linkedBackup || QFile::link(outside, qmake + QStringLiteral(".back")));
         QVERIFY(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), linkedBackup ? QStringLiteral("65534") : QStringLiteral("0"), qt}) == 0);
         QCOMPARE(cli(command.constData(), qt, true), 1 << 8);
