@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [gui]   ("gui" adds what a real window needs).
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev)
+packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf)
 if [[ "${1:-}" == gui ]]; then
     packages+=(qt6-qpa-plugins libqt5gui5)
 fi

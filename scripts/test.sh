@@ -18,4 +18,5 @@ for major in 6 5; do
         status=1
     fi
 done
+"$root/scripts/fuzz.sh" 60 || status=1
 exit $status
