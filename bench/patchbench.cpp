@@ -1,5 +1,6 @@
 // Measures the command-line patch against a durable I/O baseline at 64 and 256 MiB, and its
 // peak memory. Built with the project, run by hand: patchbench [directory on the disk to test]
+// PATCHBENCH_CLI=path measures another build of the command-line tool.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,11 +24,13 @@ struct Sample {
 // One run of the command-line tool, with its wall time and its peak resident memory.
 Sample runCli(const char *command, const QString &qt)
 {
+    const QByteArray cli = qEnvironmentVariableIsSet("PATCHBENCH_CLI") ? qgetenv("PATCHBENCH_CLI") : ZEL_CLI_PATH;
     QElapsedTimer timer;
     timer.start();
     const pid_t child = fork();
     if (child == 0) {
-        execl(ZEL_CLI_PATH, ZEL_CLI_PATH, command, QFile::encodeName(qt).constData(), static_cast<char *>(nullptr));
+        if (freopen("/dev/null", "w", stdout))
+            execl(cli.constData(), cli.constData(), command, QFile::encodeName(qt).constData(), static_cast<char *>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -45,17 +48,20 @@ void syncFile(const QString &path)
         qFatal("cannot sync %s", qPrintable(path));
 }
 
-// What any safe rewrite must do at least: copy the backup and sync it, read the file,
-// write and sync the new file, and rename it into place.
+// What any safe rewrite must do at least: copy the backup through user space and sync it,
+// read the file, write and sync the new file, and rename it into place.
 double baseline(const QString &path)
 {
     QElapsedTimer timer;
     timer.start();
     const QString backup = path + QStringLiteral(".base"), next = path + QStringLiteral(".new");
-    QFile file(path), out(next);
-    if (!QFile::copy(path, backup) || !file.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+    QFile source(path), copy(backup), file(path), out(next);
+    if (!source.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
+        qFatal("baseline copy failed");
+    for (QByteArray piece = source.read(1 << 20); !piece.isEmpty(); piece = source.read(1 << 20))
+        copy.write(piece);
+    if (!copy.flush() || ::fsync(copy.handle()) != 0 || !file.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
         qFatal("baseline failed");
-    syncFile(backup);
     const QByteArray data = file.readAll();
     if (out.write(data) != data.size() || !out.flush() || ::fsync(out.handle()) != 0)
         qFatal("baseline write failed");
@@ -85,7 +91,11 @@ int main(int argc, char *argv[])
         qFatal("no room for the installation");
     out << "size     first patch  re-patch  (times the durable baseline)  peak memory\n";
     for (const qint64 mib : {64, 256}) {
-        QByteArray content(mib << 20, 'x');
+        // Bytes of no pattern, as in a real library, where a key's first byte is common.
+        QByteArray content(mib << 20, Qt::Uninitialized);
+        quint32 state = 1;
+        for (char &byte : content)
+            byte = char((state = state * 1664525u + 1013904223u) >> 24);
         const QByteArray slot = QByteArray("qt_prfxpath=/old/root").leftJustified(256, '\0');
         for (const qint64 at : {qint64(4096), content.size() / 2, content.size() - 8192})
             content.replace(int(at), slot.size(), slot);

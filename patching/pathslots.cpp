@@ -1,11 +1,62 @@
 #include "patching/pathslots.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 // No real slot holds more than a few hundred bytes. A key whose value finds no zero byte
 // within this span is not a slot to rewrite, and no search goes further from a key.
 constexpr qsizetype maxSlotSpan = 4096;
+
+// Where `key` next occurs in `data` from `from`, or -1. memchr finds the key's first byte at
+// memory speed, which a general substring search does not reach on a library of many megabytes.
+qsizetype findKey(const QByteArray &data, const QByteArray &key, qsizetype from)
+{
+    const char *const begin = data.constData();
+    const char *const last = begin + data.size() - key.size(); // the last place a key fits
+    for (const char *at = begin + from; at <= last; ++at) {
+        at = static_cast<const char *>(std::memchr(at, key.at(0), size_t(last - at + 1)));
+        if (!at)
+            break;
+        if (std::memcmp(at, key.constData(), size_t(key.size())) == 0)
+            return at - begin;
+    }
+    return -1;
+}
+
+// Calls `onHit(offset, index)` for each place, in file order, where one of `keys` begins; the
+// search goes on from the offset it returns. One pass for all keys: they share their first
+// bytes ("qt_"), which are searched for; keys that share none are never found.
+template <typename OnHit>
+void scanKeys(const QByteArray &data, const QVector<QByteArray> &keys, OnHit onHit)
+{
+    QByteArray prefix = keys.value(0);
+    for (const QByteArray &key : keys) {
+        while (!key.startsWith(prefix))
+            prefix.chop(1);
+    }
+    if (prefix.isEmpty())
+        return;
+    for (qsizetype hit = findKey(data, prefix, 0); hit >= 0;) {
+        int k = 0;
+        while (k < keys.size() && !(data.size() - hit >= keys.at(k).size()
+                                    && std::memcmp(data.constData() + hit, keys.at(k).constData(), size_t(keys.at(k).size())) == 0))
+            ++k;
+        hit = findKey(data, prefix, k < keys.size() ? onHit(hit, k) : hit + 1);
+    }
+}
+
+// The keys alone, in the order of pathSlotKeys().
+const QVector<QByteArray> &pathKeys()
+{
+    static const QVector<QByteArray> keys = [] {
+        QVector<QByteArray> list;
+        for (const PathSlotKey &slotKey : pathSlotKeys())
+            list.append(slotKey.key);
+        return list;
+    }();
+    return keys;
+}
 
 // Where the value starting at `valueStart` ends: its zero byte, or the end of the data.
 // `zero` keeps the last one found while it still lies ahead, so that a run of keys
@@ -51,56 +102,59 @@ const QVector<PathSlotKey> &pathSlotKeys()
     return keys;
 }
 
+QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues)
+{
+    QVector<SlotRewrite> results(keyValues.size());
+    QVector<QByteArray> keys, records;
+    for (const auto &keyValue : keyValues) {
+        keys.append(keyValue.first);
+        records.append(keyValue.first + keyValue.second + '\0');
+    }
+    qsizetype zero = -1;
+    scanKeys(data, keys, [&](qsizetype hit, int k) {
+        // A record longer than the slot would cut into whatever follows it.
+        if (records.at(k).size() > slotRoom(data, hit, keys.at(k).size(), &zero)) {
+            ++results[k].tooSmall;
+            return hit + keys.at(k).size();
+        }
+        std::copy(records.at(k).cbegin(), records.at(k).cend(), data.begin() + hit);
+        ++results[k].rewritten;
+        // The search goes on after the record: a root may itself hold a key.
+        return hit + records.at(k).size();
+    });
+    return results;
+}
+
 SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value)
 {
-    SlotRewrite result;
-    if (key.isEmpty())
-        return result;
-    QByteArray record = key + value;
-    record.append('\0');
-
-    qsizetype zero = -1;
-    for (qsizetype hit = data.indexOf(key); hit >= 0; hit = data.indexOf(key, hit + key.size())) {
-        // A record longer than the slot would cut into whatever follows it.
-        if (record.size() > slotRoom(data, hit, key.size(), &zero)) {
-            ++result.tooSmall;
-            continue;
-        }
-        std::copy(record.cbegin(), record.cend(), data.begin() + hit);
-        ++result.rewritten;
-        // The search goes on after the record: a root may itself hold the key.
-        hit += record.size() - key.size();
-    }
-    return result;
+    return rewriteSlots(data, {qMakePair(key, value)}).first();
 }
 
 bool holdsPathSlot(const QByteArray &data)
 {
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (data.contains(slotKey.key))
-            return true;
-    }
-    return false;
+    bool holds = false;
+    scanKeys(data, pathKeys(), [&](qsizetype, int) {
+        holds = true;
+        return data.size();
+    });
+    return holds;
 }
 
 QVector<FoundSlot> findPathSlots(const QByteArray &data)
 {
     QVector<FoundSlot> found;
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        qsizetype zero = -1;
-        const qsizetype keySize = slotKey.key.size();
-        for (qsizetype hit = data.indexOf(slotKey.key); hit >= 0; hit = data.indexOf(slotKey.key, hit + keySize)) {
-            FoundSlot slot;
-            slot.offset = hit;
-            slot.key = slotKey.key;
-            slot.room = slotRoom(data, hit, keySize, &zero);
-            // A value with no zero within the span is reported cut there.
-            const qsizetype end = qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan);
-            slot.value = data.mid(hit + keySize, end - hit - keySize);
-            found.append(slot);
-        }
-    }
-    std::sort(found.begin(), found.end(),
-              [](const FoundSlot &a, const FoundSlot &b) { return a.offset < b.offset; });
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
+        FoundSlot slot;
+        slot.offset = hit;
+        slot.key = pathKeys().at(k);
+        const qsizetype keySize = slot.key.size();
+        slot.room = slotRoom(data, hit, keySize, &zero);
+        // A value with no zero within the span is reported cut there.
+        const qsizetype end = qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan);
+        slot.value = data.mid(hit + keySize, end - hit - keySize);
+        found.append(slot);
+        return hit + keySize;
+    });
     return found;
 }
