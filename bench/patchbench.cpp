@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
         for (char &byte : content)
             byte = char((state = state * 1664525u + 1013904223u) >> 24);
         const QByteArray slot = QByteArray("qt_prfxpath=/old/root").leftJustified(256, '\0');
-        for (const qint64 at : {qint64(4096), content.size() / 2, content.size() - 8192})
+        for (const qint64 at : {qint64(4096), qint64(content.size() / 2), qint64(content.size() - 8192)})
             content.replace(int(at), slot.size(), slot);
         std::vector<double> base, first, again;
         long peak = 0;

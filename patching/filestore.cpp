@@ -147,6 +147,19 @@ bool replaceKeepsIdentity(const QString &path)
 #endif
 }
 
+// Where, from `at` on, the open file first differs from `data`, to the piece; data.size()
+// when it holds all of it. Reads one piece at a time, never the whole file.
+qint64 nextDifference(QFile &file, const QByteArray &data, qint64 at)
+{
+    for (; at < data.size(); at += pieceSize) {
+        const qint64 size = qMin(pieceSize, data.size() - at);
+        const QByteArray old = file.read(size);
+        if (old.size() != size || std::memcmp(old.constData(), data.constData() + at, size_t(size)) != 0)
+            return at;
+    }
+    return data.size();
+}
+
 // Writes `data` over the file's own bytes, so that its inode, and with it its owner, group,
 // mode and hard links, stays. Runs only after the backup is complete and synced, and writes
 // only the pieces that differ: for a binary, those holding slot records. A crash meanwhile
@@ -158,15 +171,11 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
     errno = 0;
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return fail(error, file, errno);
-    for (qint64 at = 0; at < data.size(); at += pieceSize) {
-        const qint64 size = qMin(pieceSize, data.size() - at);
-        const QByteArray old = file.read(size);
-        if (old.size() == size && std::memcmp(old.constData(), data.constData() + at, size_t(size)) == 0)
-            continue;
+    for (qint64 at = nextDifference(file, data, 0); at < data.size(); at = nextDifference(file, data, at + pieceSize)) {
         errno = 0;
         if (!file.seek(at))
             return fail(error, file, errno);
-        if (!writeAll(file, data.constData() + at, size, error))
+        if (!writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error))
             return false;
     }
     errno = 0;
@@ -250,12 +259,7 @@ bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString 
     errno = 0;
     if (!file.open(QIODevice::ReadOnly))
         return fail(error, file, errno);
-    *same = file.size() == data.size();
-    for (qint64 at = 0; *same && at < data.size(); at += pieceSize) {
-        const QByteArray part = file.read(qMin(pieceSize, data.size() - at));
-        *same = std::memcmp(part.constData(), data.constData() + at, size_t(part.size())) == 0
-            && part.size() == qMin(pieceSize, data.size() - at);
-    }
+    *same = file.size() == data.size() && nextDifference(file, data, 0) == data.size();
     return true;
 }
 
