@@ -5,10 +5,6 @@
 #include "patching/pathslots.h"
 #include "restoring/restorebackup.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <grp.h>
@@ -58,6 +54,8 @@ class TestFileSafety : public QObject {
 private slots:
     void init()
     {
+        if (geteuid() != 0)
+            QSKIP("changes users and owners: run as root, as CI does");
         QVERIFY(tmp.isValid() && chmod(QFile::encodeName(tmp.path()).constData(), 0755) == 0);
         qt = tmp.path() + QStringLiteral("/qt");
         qmake = qt + QStringLiteral("/bin/qmake");
