@@ -31,14 +31,9 @@ printf 'QT_BUILD_TREE = /old/root\nQT_SOURCE_TREE = /old/root\n' > "$qt/.qmake.c
 sums() { (cd "$qt" && md5sum "${files[@]}" 2>&1); }
 declare -A old new
 while read -r sum f; do old[$f]=$sum; done < <(sums)
-# Each kill falls at a random moment within the time a whole run of its command takes.
-declare -A took
-t0=$(date +%s%3N)
 "$cli" patch "$qt" >/dev/null || { echo "reference patch failed" >&2; exit 1; }
-t1=$(date +%s%3N)
 while read -r sum f; do new[$f]=$sum; done < <(sums)
 "$cli" unpatch "$qt" >/dev/null || { echo "reference unpatch failed" >&2; exit 1; }
-took[patch]=$((t1 - t0 + 1)) took[unpatch]=$(($(date +%s%3N) - t1 + 1))
 
 lost=0 mixed=0 kills=0 temps=0
 # Checks every file after a kill; $1 = "in place" when mixed records are expected.
@@ -67,27 +62,39 @@ check_complete() { # $1: old or new
     done
 }
 
+ms() { date +%s%3N; }
+# Brings the installation to the state a round starts from: unpatched without backups (a first
+# patch), unpatched with backups (a patch from them) or patched (an unpatch).
+prepare() {
+    case $1 in
+        first) "$cli" unpatch "$qt" >/dev/null; find "$qt" -name '*.back' -delete ;;
+        again) "$cli" unpatch "$qt" >/dev/null ;;
+        unpatch) "$cli" patch "$qt" >/dev/null ;;
+    esac
+}
+
 for ((round = 1; round <= rounds; round++)); do
     mode="replace"
     rm -f "$work/hardlink"
     if ((round % 3 == 0)); then ln "$qt/lib/libQtCore.so" "$work/hardlink"; mode="in place"; fi
     case $((round % 4)) in
-        0|1) command=patch; want=new; find "$qt" -name '*.back' -delete ;; # first patch: backups made
-        2) command=patch; want=new ;;                                      # patch from existing backups
-        3) command=unpatch; want=old ;;
+        0|1) start=first command=patch want=new ;;
+        2) start=again command=patch want=new ;;
+        3) start=unpatch command=unpatch want=old ;;
     esac
-    [[ $command == unpatch ]] && "$cli" patch "$qt" >/dev/null
+    # The kill falls at a random moment within the time a whole run from the same state takes.
+    prepare "$start"; t0=$(ms); "$cli" "$command" "$qt" >/dev/null; took=$(($(ms) - t0 + 1)); prepare "$start"
     "$cli" "$command" "$qt" >/dev/null &
     pid=$!
-    delay=$(((RANDOM * 32768 + RANDOM) % ${took[$command]}))
+    delay=$(((RANDOM * 32768 + RANDOM) % took))
     sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
-    kill -KILL "$pid" 2>/dev/null && ((kills++))
+    kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
+    (($? == 137)) && ((kills++))
     check_after_kill "$mode"
     "$cli" "$command" "$qt" >/dev/null || { echo "round $round: re-run of $command failed"; ((lost++)); }
     check_complete "$want"
-    [[ $command == patch ]] && "$cli" unpatch "$qt" >/dev/null
 done
-echo "crashcheck: $rounds rounds, $kills killed mid-run, $temps temporary files left beside their file," \
+echo "crashcheck: $rounds rounds, $kills killed mid-run (the others ended first), $temps temporary files left beside their file," \
      "$mixed in-place files left mixed and repaired, $lost files lost or torn"
 ((lost == 0))
