@@ -33,11 +33,15 @@ FileOutcome treatFile(const CommandWorkers &workers, Command command, const QStr
     }
     if (command == Command::Patch)
         return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
-    const FileOutcome outcome = runFileJob(workers.restore, path, qtPath, mode, BackupSize::MustMatchFile);
-    // A binary left patched with nothing to restore it from must not pass for unpatched.
-    if (outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(path, qtPath))
-        return FileOutcome::failed(Reason::patchedWithoutBackup());
-    return outcome;
+    // The check reads the whole binary, so it belongs in the job, off the calling thread.
+    const auto restoreChecked = [restore = workers.restore](const QString &file, const QString &root, WriteMode how) {
+        const FileOutcome outcome = restore(file, root, how, BackupSize::MustMatchFile);
+        // A binary left patched with nothing to restore it from must not pass for unpatched.
+        if (outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(file, root))
+            return FileOutcome::failed(Reason::patchedWithoutBackup());
+        return outcome;
+    };
+    return runFileJob(restoreChecked, path, qtPath, mode);
 }
 } // namespace
 
