@@ -143,6 +143,7 @@ bool holdsPathSlot(const QByteArray &data)
 QVector<FoundSlot> findPathSlots(const QByteArray &data)
 {
     QVector<FoundSlot> found;
+    QVector<qsizetype> valueEnds;
     qsizetype zero = -1;
     scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
         FoundSlot slot;
@@ -150,11 +151,17 @@ QVector<FoundSlot> findPathSlots(const QByteArray &data)
         slot.key = pathKeys().at(k);
         const qsizetype keySize = slot.key.size();
         slot.room = slotRoom(data, hit, keySize, &zero);
-        // A value with no zero within the span is reported cut there.
-        const qsizetype end = qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan);
-        slot.value = data.mid(hit + keySize, end - hit - keySize);
         found.append(slot);
+        // A value with no zero within the span is reported cut there.
+        valueEnds.append(qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan));
         return hit + keySize;
     });
+    // Nor does a reported value run into the next key: keys packed without zeros would
+    // otherwise each report the same kilobytes again.
+    for (int i = 0; i < found.size(); ++i) {
+        const qsizetype start = found.at(i).offset + found.at(i).key.size();
+        const qsizetype end = i + 1 < found.size() ? qMin(valueEnds.at(i), found.at(i + 1).offset) : valueEnds.at(i);
+        found[i].value = data.mid(start, qMax(end - start, qsizetype(0)));
+    }
     return found;
 }

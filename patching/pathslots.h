@@ -37,7 +37,7 @@ bool holdsPathSlot(const QByteArray &data);
 struct FoundSlot {
     qsizetype offset = 0;
     QByteArray key;
-    QByteArray value; // up to the first zero byte, at most 4 KiB from the key
+    QByteArray value; // up to the first zero byte, at most 4 KiB from the key and never into the next key
     qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
 };
 
