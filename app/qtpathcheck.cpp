@@ -12,9 +12,10 @@ QtPathCheck checkQtPath(const QString &path)
         return QtPathCheck::NotAnInstallation;
     if (path.size() > maxQtPathLength)
         return QtPathCheck::TooLong;
-    // The path slots of the binaries hold 8-bit text; a blank breaks qmake's own parsing.
+    // The path slots of the binaries hold 8-bit text; a blank breaks qmake's own parsing, and
+    // a control character (a line break) would add statements of its own to .qmake.cache.
     for (const QChar c : path) {
-        if (c.unicode() > 0xFF || c == QLatin1Char(' '))
+        if (c.unicode() > 0xFF || c.unicode() <= 0x20 || c.unicode() == 0x7F)
             return QtPathCheck::NotAsciiOrSpace;
     }
     return QtPathCheck::Accepted;

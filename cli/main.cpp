@@ -55,6 +55,7 @@ int main(int argc, char *argv[])
     // A reader that goes away (`| head`) must not kill a run half-way through an
     // installation; the failed write is reported at the end instead.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a write over the file-size limit fails with its reason instead
 #endif
 #ifdef Q_OS_WIN
     SetConsoleOutputCP(CP_UTF8);

@@ -6,10 +6,11 @@
 #include <QFileInfo>
 
 namespace {
-// Reads an existing backup; anything but a readable regular file fails with its reason.
+// Reads an existing backup. The tool makes every backup itself as a regular file, so a
+// link (even to a file) or any other kind of entry is not one of its own and is never read.
 bool loadBackup(const QString &backupPath, QByteArray *data, FileOutcome *failure)
 {
-    if (!QFileInfo(backupPath).isFile()) {
+    if (!isRegularFile(backupPath)) {
         *failure = FileOutcome::failed(Reason::backupNotRead(Reason::notRegularFile()));
         return false;
     }
@@ -21,6 +22,11 @@ bool loadBackup(const QString &backupPath, QByteArray *data, FileOutcome *failur
     *data = loaded.data;
     return true;
 }
+
+FileOutcome notLoaded(const LoadedFile &loaded)
+{
+    return FileOutcome::failed(loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error));
+}
 } // namespace
 
 FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
@@ -28,8 +34,11 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
 {
     if (!QFileInfo::exists(filePath))
         return FileOutcome::leftAlone(Reason::noSuchFile());
-    if (filePath.contains(QLatin1String(".back"), Qt::CaseSensitive))
+    if (QFileInfo(filePath).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
         return FileOutcome::leftAlone(Reason::pathHoldsBack());
+    // Nothing below a directory named like a backup is ever touched, and the user must know.
+    if (filePath.contains(QLatin1String(".back"), Qt::CaseSensitive))
+        return FileOutcome::failed(Reason::directoryHoldsBack());
 
     QString target;
     if (!resolveInsideRoot(filePath, root, &target))
@@ -42,49 +51,68 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     if (!targetInfo.isFile())
         return FileOutcome::failed(Reason::fileNotRead(Reason::notRegularFile()));
 
-    const LoadedFile current = loadWholeFile(target);
-    if (!current.ok)
-        return FileOutcome::failed(current.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(current.error));
-
-    // The backup sits beside the path handed in, even when that path is a link.
+    // The backup sits beside the path handed in, even when that path is a link. At most two
+    // copies of the file are in memory at once: the backup (or the file) and the new content.
     const QString backupPath = filePath + QStringLiteral(".back");
     QByteArray original;
+    QByteArray current; // held only when it is the backup's source
+    bool haveCurrent = false;
     FileOutcome failure;
     if (entryExists(backupPath)) {
         if (!loadBackup(backupPath, &original, &failure))
             return failure;
-    } else if (mode == WriteMode::DryRun) {
-        // The backup a real run would make holds exactly these bytes.
-        original = current.data;
-    } else {
-        QString error;
-        switch (writeBackupIfMissing(backupPath, current.data, targetInfo.permissions(), target, &error)) {
-        case BackupResult::Made:
-            original = current.data;
-            break;
-        case BackupResult::AlreadyThere:
-            if (!loadBackup(backupPath, &original, &failure))
-                return failure;
-            break;
-        case BackupResult::Failed:
-            return FileOutcome::failed(Reason::backupNotMade(error));
+        // Patching never changes a binary's length. A backup of another length is refused
+        // only when the file holds path slots of its own, so looks like another build; a file
+        // cut short or emptied is repaired from its backup.
+        if (sizeCheck == BackupSize::MustMatchFile && original.size() != targetInfo.size()) {
+            const LoadedFile loaded = loadWholeFile(target);
+            if (!loaded.ok)
+                return notLoaded(loaded);
+            if (holdsPathSlot(loaded.data))
+                return FileOutcome::failed(Reason::backupSizeMismatch());
         }
+    } else {
+        const LoadedFile loaded = loadWholeFile(target);
+        if (!loaded.ok)
+            return notLoaded(loaded);
+        original = loaded.data;
+        QString error;
+        if (mode == WriteMode::DryRun) {
+            // A real run would make the backup from exactly these bytes, if the directory lets it.
+            error = writeRefusal(backupPath);
+            if (!error.isEmpty())
+                return FileOutcome::failed(Reason::backupNotMade(error));
+        } else {
+            switch (writeBackupIfMissing(backupPath, loaded.data, target, &error)) {
+            case BackupResult::Made:
+                break;
+            case BackupResult::AlreadyThere: // made meanwhile: it holds the original
+                if (!loadBackup(backupPath, &original, &failure))
+                    return failure;
+                break;
+            case BackupResult::Failed:
+                return FileOutcome::failed(Reason::backupNotMade(error));
+            }
+        }
+        current = loaded.data;
+        haveCurrent = true;
     }
 
-    // Patching never changes a binary's length: a backup of another length is not this
-    // file's original (cut short by a crash, or left from another build) and must not replace it.
-    if (sizeCheck == BackupSize::MustMatchFile && original.size() != current.data.size()
-        && (holdsPathSlot(current.data) || holdsPathSlot(original)))
-        return FileOutcome::failed(Reason::backupSizeMismatch());
     const PatchedContent patched = patch(original);
-    if (patched.content == current.data) {
+    original.clear();
+    bool same = current == patched.content;
+    QString error;
+    if (!haveCurrent && !fileHolds(target, patched.content, &same, &error))
+        return FileOutcome::failed(Reason::fileNotRead(error));
+    current.clear();
+    if (same) {
         return patched.failure.isEmpty() ? FileOutcome::leftAlone(Reason::upToDate())
                                          : FileOutcome::failed(patched.failure);
     }
-    if (mode == WriteMode::Apply) {
-        QString error;
-        if (!replaceFileContent(target, patched.content, &error))
-            return FileOutcome::failed(Reason::fileNotWritten(error));
-    }
+    // A dry run asks whether the write would be allowed; it still writes nothing.
+    const bool written = mode == WriteMode::Apply ? replaceFileContent(target, patched.content, QString(), &error)
+                                                  : (error = writeRefusal(target)).isEmpty();
+    if (!written)
+        return FileOutcome::failed(Reason::fileNotWritten(error));
     return patched.failure.isEmpty() ? FileOutcome::changed() : FileOutcome::failed(patched.failure);
 }

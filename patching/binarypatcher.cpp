@@ -11,10 +11,14 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
     qDebug().noquote() << filePath;
     const auto rewriteAll = [&rootDir](const QByteArray &backup) {
         PatchedContent patched{backup, QString()};
+        QVector<QPair<QByteArray, QByteArray>> values;
+        for (const PathSlotKey &slotKey : pathSlotKeys())
+            values.append(qMakePair(slotKey.key, rootDir + slotKey.suffix));
+        const QVector<SlotRewrite> results = rewriteSlots(patched.content, values);
         QStringList tooSmall;
-        for (const PathSlotKey &slotKey : pathSlotKeys()) {
-            if (rewriteSlot(patched.content, slotKey.key, rootDir + slotKey.suffix).tooSmall > 0)
-                tooSmall.append(QString::fromLatin1(slotKey.key));
+        for (int k = 0; k < values.size(); ++k) {
+            if (results.at(k).tooSmall > 0)
+                tooSmall.append(QString::fromLatin1(values.at(k).first));
         }
         if (!tooSmall.isEmpty())
             patched.failure = Reason::slotsTooSmall(tooSmall);

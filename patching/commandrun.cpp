@@ -3,6 +3,7 @@
 #include "patching/binarypatcher.h"
 #include "patching/filejob.h"
 #include "patching/filestore.h"
+#include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
 
@@ -10,6 +11,18 @@
 #include <QHash>
 
 namespace {
+// Whether a binary's slots name the installation root, as a patch to it leaves them.
+bool slotsNameRoot(const QString &path, const QString &qtPath)
+{
+    const QByteArray root = qtPath.toLocal8Bit();
+    const LoadedFile loaded = loadWholeFile(path);
+    for (const FoundSlot &slot : findPathSlots(loaded.data)) {
+        if (slot.value == root || slot.value.startsWith(root + '/'))
+            return true;
+    }
+    return false;
+}
+
 FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
                       FileKind kind, WriteMode mode)
 {
@@ -20,7 +33,15 @@ FileOutcome treatFile(const CommandWorkers &workers, Command command, const QStr
     }
     if (command == Command::Patch)
         return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
-    return runFileJob(workers.restore, path, qtPath, mode, BackupSize::MustMatchFile);
+    // The check reads the whole binary, so it belongs in the job, off the calling thread.
+    const auto restoreChecked = [restore = workers.restore](const QString &file, const QString &root, WriteMode how) {
+        const FileOutcome outcome = restore(file, root, how, BackupSize::MustMatchFile);
+        // A binary left patched with nothing to restore it from must not pass for unpatched.
+        if (outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(file, root))
+            return FileOutcome::failed(Reason::patchedWithoutBackup());
+        return outcome;
+    };
+    return runFileJob(restoreChecked, path, qtPath, mode);
 }
 } // namespace
 
@@ -43,11 +64,13 @@ namespace {
 // Two listed names can lead to one file (a link beside its target, two links to one
 // library). Treating it under both would give the second name a backup of bytes the
 // first had just patched, which its restore would later put back over the original.
-// One name speaks for each file: the first that has a backup, else the first listed.
+// One name speaks for each file: the first that has a backup, else the file's own name
+// (a library in lib rather than a link to it in bin, which may be deleted some day, taking
+// the way to the backup with it), else the first listed.
 QHash<QString, QString> fileSpokesmen(const QString &qtPath, Command command)
 {
     QHash<QString, QString> spokesmen; // canonical path -> path of the name that treats it
-    QHash<QString, bool> withBackup;
+    QHash<QString, int> ranks;
     for (const ListedFile &file : commandFiles(qtPath, command)) {
         // A name holding ".back" is one every worker passes over; it cannot speak for a file.
         if (file.kind != FileKind::Binary || file.path.contains(QLatin1String(".back"), Qt::CaseSensitive))
@@ -55,10 +78,11 @@ QHash<QString, QString> fileSpokesmen(const QString &qtPath, Command command)
         const QString canonical = QFileInfo(file.path).canonicalFilePath();
         if (canonical.isEmpty())
             continue;
-        const bool hasBackup = entryExists(file.path + QStringLiteral(".back"));
-        if (!spokesmen.contains(canonical) || (hasBackup && !withBackup.value(canonical))) {
+        const int rank = (entryExists(file.path + QStringLiteral(".back")) ? 2 : 0)
+            + (QFileInfo(file.path).isSymLink() ? 0 : 1);
+        if (!spokesmen.contains(canonical) || rank > ranks.value(canonical)) {
             spokesmen.insert(canonical, file.path);
-            withBackup.insert(canonical, hasBackup);
+            ranks.insert(canonical, rank);
         }
     }
     return spokesmen;

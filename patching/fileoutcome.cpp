@@ -54,7 +54,17 @@ QString workerException(const QString &what) { return QStringLiteral("erreur int
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
 QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
-QString backupSizeMismatch() { return QStringLiteral("la sauvegarde n'a pas la taille du fichier"); }
+QString backupSizeMismatch()
+{
+    return QStringLiteral("la sauvegarde n'a pas la taille du fichier, qui contient ses propres chemins Qt "
+                          "(autre version ?) : supprimer la sauvegarde pour garder ce fichier, "
+                          "ou recopier la sauvegarde sur le fichier pour revenir à l'original");
+}
+QString directoryHoldsBack()
+{
+    return QStringLiteral("répertoire contenant \".back\" dans le chemin : rien n'y est jamais modifié");
+}
+QString patchedWithoutBackup() { return QStringLiteral("patché mais sans sauvegarde"); }
 QString isDirectory() { return QStringLiteral("c'est un répertoire"); }
 QString rootNotEncodable()
 {

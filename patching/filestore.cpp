@@ -8,7 +8,6 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -22,83 +21,56 @@
 #endif
 
 namespace {
-// 1 GiB: far above any Qt 4 library, and safely below what a Qt 5 byte array can hold.
-constexpr qint64 defaultMaxLoadableFileSize = qint64(1) << 30;
-std::atomic<qint64> maxLoadableOverride{0};
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
+// Files are compared and written in place one piece of this size at a time.
+constexpr qint64 pieceSize = qint64(1) << 20;
 
 // Short French words for the failures a user can act on. Qt's own texts are English
 // and often repeat the whole path, which every report already shows.
 QString systemErrorText(int code)
 {
-    switch (code) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("accès refusé");
-    case EROFS:
-        return QStringLiteral("système de fichiers en lecture seule");
-    case ENOSPC:
-        return QStringLiteral("plus de place sur le disque");
+    static const struct {
+        int code;
+        const char *text;
+    } known[] = {
+        {EACCES, "accès refusé"}, {EPERM, "accès refusé"},
+        {EROFS, "système de fichiers en lecture seule"}, {ENOSPC, "plus de place sur le disque"},
 #ifdef EDQUOT
-    case EDQUOT:
-        return QStringLiteral("quota disque dépassé");
+        {EDQUOT, "quota disque dépassé"},
 #endif
-    case EFBIG:
-        return QStringLiteral("taille de fichier limite dépassée");
 #ifdef ETXTBSY
-    case ETXTBSY:
+        {ETXTBSY, "fichier en cours d'utilisation"},
 #endif
-    case EBUSY:
-        return QStringLiteral("fichier en cours d'utilisation");
-    case EISDIR:
-        return QStringLiteral("c'est un répertoire");
-    case ENOENT:
-        return QStringLiteral("introuvable");
-    case EIO:
-        return QStringLiteral("erreur d'entrée-sortie");
-    case ENAMETOOLONG:
-        return QStringLiteral("chemin trop long");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("trop de fichiers ouverts");
-    case ENOMEM:
-        return QStringLiteral("mémoire insuffisante");
-    default:
-        break;
+        {EFBIG, "taille de fichier limite dépassée"}, {EBUSY, "fichier en cours d'utilisation"},
+        {EISDIR, "c'est un répertoire"}, {ENOENT, "introuvable"}, {EIO, "erreur d'entrée-sortie"},
+        {ENAMETOOLONG, "chemin trop long"}, {EMFILE, "trop de fichiers ouverts"},
+        {ENFILE, "trop de fichiers ouverts"}, {ENOMEM, "mémoire insuffisante"},
+    };
+    for (const auto &entry : known) {
+        if (entry.code == code)
+            return QString::fromUtf8(entry.text);
     }
     return QString();
 }
 
 // The reason of a failed operation on `file`; `code` is errno taken right after it
-// (0 when the system said nothing, as on Windows, where Qt's text is kept).
-void setFileError(QString *error, const QFileDevice &file, int code)
+// (0 when the system said nothing, as on Windows, where Qt's text is kept). Returns false.
+bool fail(QString *error, const QFileDevice &file, int code)
 {
     const QString known = systemErrorText(code);
-    setError(error, known.isEmpty() ? file.errorString() : known);
+    *error = known.isEmpty() ? file.errorString() : known;
+    return false;
 }
 
-// Forces the bytes of an open file to the disk, so that a file renamed into place
-// after a power cut holds what was written and not nothing.
+// Forces the bytes of an open file to the disk, so that after a power cut a renamed
+// file, or a file written in place, holds what was written.
 bool syncToDisk(QFileDevice &file, QString *error)
 {
 #ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0) {
-        setFileError(error, file, errno);
-        return false;
-    }
+    if (::fsync(file.handle()) != 0)
+        return fail(error, file, errno);
 #elif defined(Q_OS_WIN)
-    if (::_commit(file.handle()) != 0) {
-        setFileError(error, file, errno);
-        return false;
-    }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(error);
+    if (::_commit(file.handle()) != 0)
+        return fail(error, file, errno);
 #endif
     return true;
 }
@@ -121,41 +93,16 @@ void syncDirectory(const QString &directory)
 // Writes every byte or fails with the system's reason. The device must be unbuffered:
 // a buffered device reports a short write (a file-size limit, a full disk) only at
 // flush time, without the reason, and QSaveFile::commit() ignores that flush.
-bool writeAll(QFileDevice &file, const QByteArray &data, QString *error)
+bool writeAll(QFileDevice &file, const char *data, qint64 size, QString *error)
 {
-    qint64 done = 0;
-    while (done < data.size()) {
+    for (qint64 done = 0; done < size;) {
         // After a short write the next attempt fails and carries the reason (EFBIG, ENOSPC, ...).
         errno = 0;
-        const qint64 n = file.write(data.constData() + done, data.size() - done);
-        if (n <= 0) {
-            setFileError(error, file, errno);
-            return false;
-        }
+        const qint64 n = file.write(data + done, size - done);
+        if (n <= 0)
+            return fail(error, file, errno);
         done += n;
     }
-    return true;
-}
-
-// A new file made by root (the tool run through sudo) would otherwise belong to root,
-// and the user could no longer rewrite their own toolchain. Only root may give a file away.
-bool keepOwner(QFileDevice &file, const QString &ownerOf, QString *error)
-{
-#ifdef Q_OS_UNIX
-    if (::geteuid() != 0)
-        return true;
-    struct stat info;
-    if (::stat(QFile::encodeName(ownerOf).constData(), &info) != 0)
-        return true; // nothing to take the owner from: a file being created anew
-    if (::fchown(file.handle(), info.st_uid, info.st_gid) != 0) {
-        setFileError(error, file, errno);
-        return false;
-    }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(ownerOf);
-    Q_UNUSED(error);
-#endif
     return true;
 }
 
@@ -166,26 +113,89 @@ QFileDevice::Permissions ownPermissions(QFileDevice::Permissions permissions)
     return permissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
+// Gives a new, still unnamed file the mode and owner of `model` and writes `data` into it.
+// Only root may give a file away; a file made by root (the tool run through sudo) would
+// otherwise belong to root, and the user could no longer rewrite their own toolchain.
+bool fillNewFile(QFileDevice &file, const QByteArray &data, const QFileInfo &model, QString *error)
+{
+    errno = 0;
+    if (!file.setPermissions(ownPermissions(model.permissions())))
+        return fail(error, file, errno);
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::geteuid() == 0 && ::stat(QFile::encodeName(model.filePath()).constData(), &info) == 0
+        && ::fchown(file.handle(), info.st_uid, info.st_gid) != 0)
+        return fail(error, file, errno);
+#endif
+    return writeAll(file, data.constData(), data.size(), error);
+}
+
+// Whether a new file renamed over `path` is still the same file to its users: the name is
+// its only one (a rename parts hard links), its owner and group are those this process
+// gives (only root may give a file away) and it has no set-id or sticky bit to lose.
+bool replaceKeepsIdentity(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return true; // a new file has nothing to keep
+    const bool sameOwner = ::geteuid() == 0 || (info.st_uid == ::geteuid() && info.st_gid == ::getegid());
+    return info.st_nlink == 1 && sameOwner && (info.st_mode & 07000) == 0;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
+// Where, from `at` on, the open file first differs from `data`, to the piece; data.size()
+// when it holds all of it. Reads one piece at a time, never the whole file.
+qint64 nextDifference(QFile &file, const QByteArray &data, qint64 at)
+{
+    for (; at < data.size(); at += pieceSize) {
+        const qint64 size = qMin(pieceSize, data.size() - at);
+        const QByteArray old = file.read(size);
+        if (old.size() != size || std::memcmp(old.constData(), data.constData() + at, size_t(size)) != 0)
+            return at;
+    }
+    return data.size();
+}
+
+// Writes `data` over the file's own bytes, so that its inode, and with it its owner, group,
+// mode and hard links, stays. Runs only after the backup is complete and synced, and writes
+// only the pieces that differ: for a binary, those holding slot records. A crash meanwhile
+// leaves at worst a torn record, or a configuration file cut short or with an old tail,
+// which the next patch or unpatch rewrites whole from the backup.
+bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
+{
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(error, file, errno);
+    for (qint64 at = nextDifference(file, data, 0); at < data.size(); at = nextDifference(file, data, at + pieceSize)) {
+        errno = 0;
+        if (!file.seek(at))
+            return fail(error, file, errno);
+        if (!writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error))
+            return false;
+    }
+    errno = 0;
+    if (file.size() != data.size() && !file.resize(data.size()))
+        return fail(error, file, errno);
+    return syncToDisk(file, error);
+}
+
 bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
 {
-    if (canonicalPath == canonicalRoot)
-        return true;
     const QString prefix = canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot
                                                                      : canonicalRoot + QLatin1Char('/');
-    return canonicalPath.startsWith(prefix);
+    return canonicalPath == canonicalRoot || canonicalPath.startsWith(prefix);
 }
 } // namespace
 
 qint64 maxLoadableFileSize()
 {
-    const qint64 overridden = maxLoadableOverride.load();
-    return overridden > 0 ? overridden : defaultMaxLoadableFileSize;
-}
-
-qint64 overrideMaxLoadableFileSize(qint64 size)
-{
-    const qint64 previous = maxLoadableOverride.exchange(size > 0 ? size : 0);
-    return previous > 0 ? previous : 0;
+    // 1 GiB: far above any Qt 4 library, and safely below what a Qt 5 byte array can hold.
+    return qint64(1) << 30;
 }
 
 bool entryExists(const QString &path)
@@ -194,41 +204,42 @@ bool entryExists(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-LoadedFile loadWholeFile(const QString &path, qint64 limit)
+bool isRegularFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+LoadedFile loadWholeFile(const QString &path)
 {
     LoadedFile loaded;
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        setFileError(&loaded.error, file, errno);
+        fail(&loaded.error, file, errno);
         return loaded;
     }
     const qint64 size = file.size();
-    if (size > limit) {
-        loaded.tooLarge = true;
-        loaded.error = Reason::fileTooLarge();
-        return loaded;
-    }
+    loaded.tooLarge = size > maxLoadableFileSize();
     try {
-        loaded.data.resize(size);
+        if (!loaded.tooLarge)
+            loaded.data.resize(size);
     } catch (const std::bad_alloc &) {
-        loaded.data.clear();
         loaded.tooLarge = true;
+    }
+    if (loaded.tooLarge) {
         loaded.error = Reason::fileTooLarge();
         return loaded;
     }
     qint64 done = 0;
-    while (done < size) {
+    for (qint64 n = 1; done < size && n > 0; done += n) {
         errno = 0;
-        const qint64 n = file.read(loaded.data.data() + done, size - done);
+        n = file.read(loaded.data.data() + done, size - done);
         if (n < 0) {
             loaded.data.clear();
-            setFileError(&loaded.error, file, errno);
+            fail(&loaded.error, file, errno);
             return loaded;
         }
-        if (n == 0)
-            break;
-        done += n;
     }
     // A file that shrank or grew while being read would give bytes of no single version.
     char extra;
@@ -242,48 +253,64 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit)
     return loaded;
 }
 
-bool replaceFileContent(const QString &path, const QByteArray &data, QString *error)
+bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString *error)
 {
-    return replaceFileContent(path, data, QString(), error);
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, file, errno);
+    *same = file.size() == data.size() && nextDifference(file, data, 0) == data.size();
+    return true;
 }
 
 bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error)
 {
     const QFileInfo existing(path);
-    // Permissions and owner come from the file itself, or for a file made anew from `likeIfNew`.
-    const QFileInfo model(existing.exists() || likeIfNew.isEmpty() ? path : likeIfNew);
-    const bool modelExists = model.exists();
-    const QFileDevice::Permissions permissions = ownPermissions(model.permissions());
+    if (existing.exists() && !replaceKeepsIdentity(path))
+        return writeInPlace(path, data, error);
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         // A file the user may not change is refused by Qt itself, before any system call says why.
         const bool refused = errno == 0 && existing.exists() && !existing.isWritable();
-        setFileError(error, file, refused ? EACCES : errno);
-        return false;
+        return fail(error, file, refused ? EACCES : errno);
     }
     // The temporary file is created with default permissions; an executable qmake must stay executable.
-    errno = 0;
-    if (modelExists && !file.setPermissions(permissions)) {
-        setFileError(error, file, errno);
-        file.cancelWriting();
-        return false;
-    }
-    if (modelExists && !keepOwner(file, model.filePath(), error)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!writeAll(file, data, error)) {
+    const QFileInfo model(existing.exists() || likeIfNew.isEmpty() ? path : likeIfNew);
+    if (model.exists() ? !fillNewFile(file, data, model, error)
+                       : !writeAll(file, data.constData(), data.size(), error)) {
         file.cancelWriting();
         return false;
     }
     errno = 0;
-    if (!file.commit()) {
-        setFileError(error, file, errno);
-        return false;
-    }
+    if (!file.commit())
+        return fail(error, file, errno);
     syncDirectory(existing.absolutePath());
     return true;
+}
+
+QString writeRefusal(const QString &path)
+{
+    const QFileInfo info(path);
+    QStringList places; // an existing file is opened for writing; a replace or a new entry needs its directory
+    if (info.exists())
+        places.append(path);
+    if (!info.exists() || replaceKeepsIdentity(path))
+        places.append(info.absolutePath());
+    for (const QString &place : places) {
+#ifdef Q_OS_UNIX
+        // The effective user's rights, as the real write would meet them; also a read-only mount for root.
+        const int mode = place == path ? W_OK : W_OK | X_OK;
+        if (::faccessat(AT_FDCWD, QFile::encodeName(place).constData(), mode, AT_EACCESS) != 0) {
+            const QString known = systemErrorText(errno);
+            return known.isEmpty() ? systemErrorText(EACCES) : known;
+        }
+#else
+        if (!QFileInfo(place).isWritable())
+            return systemErrorText(EACCES);
+#endif
+    }
+    return QString();
 }
 
 bool resolveInsideRoot(const QString &path, const QString &root, QString *target)
@@ -291,36 +318,23 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
     const QFileInfo info(path);
     const QString directory = QDir::cleanPath(info.absolutePath());
     const QString canonicalDirectory = QFileInfo(directory).canonicalFilePath();
+    *target = path;
     // A link anywhere on the way ("lib" may itself be a link to another installation)
     // must lead into the installation, as seen with every link resolved, so that an
     // installation reached through a linked directory still works. The directory
     // matters too: it receives the backup and the temporary file of a replace.
-    const bool directoryThroughLink = canonicalDirectory != directory;
-    if (!directoryThroughLink && !info.isSymLink()) {
-        if (target)
-            *target = path;
+    if (canonicalDirectory == directory && !info.isSymLink())
         return true;
-    }
     const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
     if (canonicalRoot.isEmpty() || canonicalDirectory.isEmpty() || !isBelow(canonicalDirectory, canonicalRoot))
         return false;
-    if (!info.isSymLink()) {
-        if (target)
-            *target = path;
-        return true;
-    }
-    const QString canonicalTarget = info.canonicalFilePath(); // empty for a link leading nowhere
-    if (canonicalTarget.isEmpty() || !isBelow(canonicalTarget, canonicalRoot))
-        return false;
-    if (target)
-        *target = canonicalTarget;
-    return true;
+    if (info.isSymLink())
+        *target = info.canonicalFilePath(); // empty for a link leading nowhere
+    return !target->isEmpty() && isBelow(QFileInfo(*target).canonicalFilePath(), canonicalRoot);
 }
 
-BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
-                                  QFileDevice::Permissions permissions, const QString &ownerOf, QString *error)
+BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, QString *error)
 {
-    permissions = ownPermissions(permissions);
     if (entryExists(backup))
         return BackupResult::AlreadyThere;
     const QFileInfo info(backup);
@@ -328,26 +342,19 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
     errno = 0;
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        setFileError(error, temporary, errno);
-        return BackupResult::Failed;
-    }
-    if (!writeAll(temporary, data, error))
-        return BackupResult::Failed;
-    errno = 0;
-    if (!temporary.setPermissions(permissions)) {
-        setFileError(error, temporary, errno);
+        fail(error, temporary, errno);
         return BackupResult::Failed;
     }
     // The patched file will be synced to disk when it replaces the original; its backup
     // must not be less durable, or a power cut could leave a patched file with no original.
-    if (!keepOwner(temporary, ownerOf, error) || !syncToDisk(temporary, error))
+    if (!fillNewFile(temporary, data, QFileInfo(model), error) || !syncToDisk(temporary, error))
         return BackupResult::Failed;
     // rename() refuses an existing target, so a backup that appeared meanwhile is kept.
     errno = 0;
     if (!temporary.rename(backup)) {
         if (entryExists(backup))
             return BackupResult::AlreadyThere;
-        setFileError(error, temporary, errno);
+        fail(error, temporary, errno);
         return BackupResult::Failed;
     }
     temporary.setAutoRemove(false);

@@ -2,7 +2,6 @@
 #define ZEL_FILESTORE_H
 
 #include <QByteArray>
-#include <QFileDevice>
 #include <QString>
 
 // File operations shared by the workers. Each one checks its result and
@@ -11,12 +10,11 @@
 // Largest file a worker loads into memory.
 qint64 maxLoadableFileSize();
 
-// For tests: makes maxLoadableFileSize() return `size` (0 restores the default).
-// Returns the previous override, 0 if there was none.
-qint64 overrideMaxLoadableFileSize(qint64 size);
-
 // Whether anything is named `path`: a file, a directory, a dangling link, ...
 bool entryExists(const QString &path);
+
+// A regular file under its own name: neither a link nor a directory, pipe or device.
+bool isRegularFile(const QString &path);
 
 struct LoadedFile {
     bool ok = false;
@@ -26,13 +24,21 @@ struct LoadedFile {
 };
 
 // Reads the whole file, or nothing: a partial read is reported as a failure.
-LoadedFile loadWholeFile(const QString &path, qint64 limit = maxLoadableFileSize());
+LoadedFile loadWholeFile(const QString &path);
 
-// Replaces the content of `path` in one step (temporary file then rename in the
-// same directory), keeping the file's permissions. On failure the file is as it was.
-bool replaceFileContent(const QString &path, const QByteArray &data, QString *error);
-// The same; a file that does not exist yet takes the permissions and owner of `likeIfNew`.
+// Whether the file at `path` holds exactly `data`, read piece by piece so that
+// the file is never in memory beside `data`. False with `error` set when it cannot be read.
+bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString *error);
+
+// Gives `path` the content `data`, keeping its owner, group, mode and hard links: in one
+// step (temporary file then rename) when that keeps them, else written in place. On a
+// failure of the one-step replace the file is as it was. A file that does not exist yet
+// takes the permissions and owner of `likeIfNew`.
 bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error);
+
+// Why a real run could not write `path` (an existing file, or a new entry in its
+// directory), as replaceFileContent or writeBackupIfMissing would; empty when it could.
+QString writeRefusal(const QString &path);
 
 // Where a write to `path` lands: the path itself, or the canonical target of a
 // symbolic link. Returns false when that target is not below `root`
@@ -41,10 +47,9 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
 
 enum class BackupResult { Made, AlreadyThere, Failed };
 
-// Writes `data` as the new file `backup` (complete or not at all, with `permissions`
-// and the owner of `ownerOf`) unless an entry of that name exists; an existing entry
+// Writes `data` as the new file `backup` (complete or not at all, synced, with the mode
+// and owner of the file `model`) unless an entry of that name exists; an existing entry
 // is never replaced.
-BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
-                                  QFileDevice::Permissions permissions, const QString &ownerOf, QString *error);
+BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, QString *error);
 
 #endif

@@ -1,16 +1,84 @@
 #include "patching/pathslots.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
-// Bytes from the key at `at` to the end of the run of zeros after its value,
-// never past the end of the data. Nothing beyond that run belongs to the slot.
-qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize)
+// No real slot holds more than a few hundred bytes. A key whose value finds no zero byte
+// within this span is not a slot to rewrite, and no search goes further from a key.
+constexpr qsizetype maxSlotSpan = 4096;
+
+// Where `key` next occurs in `data` from `from`, or -1. memchr finds the key's first byte at
+// memory speed, which a general substring search does not reach on a library of many megabytes.
+qsizetype findKey(const QByteArray &data, const QByteArray &key, qsizetype from)
 {
-    qsizetype end = data.indexOf('\0', at + keySize);
-    if (end < 0)
-        return data.size() - at;
-    while (end < data.size() && data.at(end) == '\0')
+    const char *const begin = data.constData();
+    const char *const last = begin + data.size() - key.size(); // the last place a key fits
+    for (const char *at = begin + from; at <= last; ++at) {
+        at = static_cast<const char *>(std::memchr(at, key.at(0), size_t(last - at + 1)));
+        if (!at)
+            break;
+        if (std::memcmp(at, key.constData(), size_t(key.size())) == 0)
+            return at - begin;
+    }
+    return -1;
+}
+
+// Calls `onHit(offset, index)` for each place, in file order, where one of `keys` begins; the
+// search goes on from the offset it returns. One pass for all keys: they share their first
+// bytes ("qt_"), which are searched for; keys that share none are never found.
+template <typename OnHit>
+void scanKeys(const QByteArray &data, const QVector<QByteArray> &keys, OnHit onHit)
+{
+    QByteArray prefix = keys.value(0);
+    for (const QByteArray &key : keys) {
+        while (!key.startsWith(prefix))
+            prefix.chop(1);
+    }
+    if (prefix.isEmpty())
+        return;
+    for (qsizetype hit = findKey(data, prefix, 0); hit >= 0;) {
+        int k = 0;
+        while (k < keys.size() && !(data.size() - hit >= keys.at(k).size()
+                                    && std::memcmp(data.constData() + hit, keys.at(k).constData(), size_t(keys.at(k).size())) == 0))
+            ++k;
+        hit = findKey(data, prefix, k < keys.size() ? onHit(hit, k) : hit + 1);
+    }
+}
+
+// The keys alone, in the order of pathSlotKeys().
+const QVector<QByteArray> &pathKeys()
+{
+    static const QVector<QByteArray> keys = [] {
+        QVector<QByteArray> list;
+        for (const PathSlotKey &slotKey : pathSlotKeys())
+            list.append(slotKey.key);
+        return list;
+    }();
+    return keys;
+}
+
+// Where the value starting at `valueStart` ends: its zero byte, or the end of the data.
+// `zero` keeps the last one found while it still lies ahead, so that a run of keys
+// without zeros is searched through once, not once per key.
+qsizetype valueEnd(const QByteArray &data, qsizetype valueStart, qsizetype *zero)
+{
+    if (*zero < valueStart) {
+        *zero = data.indexOf('\0', valueStart);
+        if (*zero < 0)
+            *zero = data.size();
+    }
+    return *zero;
+}
+
+// Bytes from the key at `at` to the end of the run of zeros after its value, never past
+// the end of the data nor maxSlotSpan; 0 when the value itself runs beyond that span.
+qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsizetype *zero)
+{
+    qsizetype end = valueEnd(data, at + keySize, zero);
+    if (end - at > maxSlotSpan)
+        return 0;
+    while (end < data.size() && end - at < maxSlotSpan && data.at(end) == '\0')
         ++end;
     return end - at;
 }
@@ -34,63 +102,66 @@ const QVector<PathSlotKey> &pathSlotKeys()
     return keys;
 }
 
+QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues)
+{
+    QVector<SlotRewrite> results(keyValues.size());
+    QVector<QByteArray> keys, records;
+    for (const auto &keyValue : keyValues) {
+        keys.append(keyValue.first);
+        records.append(keyValue.first + keyValue.second + '\0');
+    }
+    qsizetype zero = -1;
+    scanKeys(data, keys, [&](qsizetype hit, int k) {
+        // A record longer than the slot would cut into whatever follows it.
+        if (records.at(k).size() > slotRoom(data, hit, keys.at(k).size(), &zero)) {
+            ++results[k].tooSmall;
+            return hit + keys.at(k).size();
+        }
+        std::copy(records.at(k).cbegin(), records.at(k).cend(), data.begin() + hit);
+        ++results[k].rewritten;
+        // The search goes on after the record: a root may itself hold a key.
+        return hit + records.at(k).size();
+    });
+    return results;
+}
+
 SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value)
 {
-    SlotRewrite result;
-    if (key.isEmpty())
-        return result;
-    QByteArray record = key + value;
-    record.append('\0');
-
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype hit = data.indexOf(key, from);
-        if (hit < 0)
-            break;
-        // A record longer than the slot would cut into whatever follows it.
-        if (record.size() <= slotRoom(data, hit, key.size())) {
-            std::copy(record.cbegin(), record.cend(), data.begin() + hit);
-            ++result.rewritten;
-        } else {
-            ++result.tooSmall;
-        }
-        from = hit + 2;
-    }
-    return result;
+    return rewriteSlots(data, {qMakePair(key, value)}).first();
 }
 
 bool holdsPathSlot(const QByteArray &data)
 {
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (data.contains(slotKey.key))
-            return true;
-    }
-    return false;
+    bool holds = false;
+    scanKeys(data, pathKeys(), [&](qsizetype, int) {
+        holds = true;
+        return data.size();
+    });
+    return holds;
 }
 
 QVector<FoundSlot> findPathSlots(const QByteArray &data)
 {
     QVector<FoundSlot> found;
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype hit = data.indexOf(slotKey.key, from);
-            if (hit < 0)
-                break;
-            const qsizetype valueStart = hit + slotKey.key.size();
-            qsizetype zero = data.indexOf('\0', valueStart);
-            if (zero < 0)
-                zero = data.size();
-            FoundSlot slot;
-            slot.offset = hit;
-            slot.key = slotKey.key;
-            slot.value = data.mid(valueStart, zero - valueStart);
-            slot.room = slotRoom(data, hit, slotKey.key.size());
-            found.append(slot);
-            from = hit + 2;
-        }
+    QVector<qsizetype> valueEnds;
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
+        FoundSlot slot;
+        slot.offset = hit;
+        slot.key = pathKeys().at(k);
+        const qsizetype keySize = slot.key.size();
+        slot.room = slotRoom(data, hit, keySize, &zero);
+        found.append(slot);
+        // A value with no zero within the span is reported cut there.
+        valueEnds.append(qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan));
+        return hit + keySize;
+    });
+    // Nor does a reported value run into the next key: keys packed without zeros would
+    // otherwise each report the same kilobytes again.
+    for (int i = 0; i < found.size(); ++i) {
+        const qsizetype start = found.at(i).offset + found.at(i).key.size();
+        const qsizetype end = i + 1 < found.size() ? qMin(valueEnds.at(i), found.at(i + 1).offset) : valueEnds.at(i);
+        found[i].value = data.mid(start, qMax(end - start, qsizetype(0)));
     }
-    std::sort(found.begin(), found.end(),
-              [](const FoundSlot &a, const FoundSlot &b) { return a.offset < b.offset; });
     return found;
 }

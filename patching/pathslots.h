@@ -2,6 +2,7 @@
 #define ZEL_PATHSLOTS_H
 
 #include <QByteArray>
+#include <QPair>
 #include <QVector>
 
 // One kind of path slot: its 12-byte key and what follows the root in its new value.
@@ -20,8 +21,14 @@ struct SlotRewrite {
 };
 
 // Gives every slot keyed `key` in `data` the value `value`, in place; the data never grows.
-// A slot is written only when key, value and a zero byte fit in its room.
+// A slot is written only when key, value and a zero byte fit in its room. A key whose
+// value has no zero byte within 4 KiB of it is no slot and counts as too small.
 SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value);
+
+// The same for several keys sharing their first bytes, in one pass in file order: the
+// search goes on after each written record, so a record is never written over. One
+// count per key, in the order given.
+QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues);
 
 // Whether `data` holds any key of the path slots.
 bool holdsPathSlot(const QByteArray &data);
@@ -30,8 +37,8 @@ bool holdsPathSlot(const QByteArray &data);
 struct FoundSlot {
     qsizetype offset = 0;
     QByteArray key;
-    QByteArray value; // up to the first zero byte
-    qsizetype room = 0; // bytes from the key to the end of the zero run after the value
+    QByteArray value; // up to the first zero byte, at most 4 KiB from the key and never into the next key
+    qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
 };
 
 // Every slot of the known keys in `data`, in file order.

@@ -3,18 +3,19 @@
 #include "patching/filestore.h"
 #include "patching/pathslots.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode, BackupSize sizeCheck)
 {
     const QString backupPath = path + QStringLiteral(".back");
-    if (!QFile::exists(backupPath))
+    if (!entryExists(backupPath))
         return FileOutcome::leftAlone(Reason::noBackup());
-    if (path.contains(QLatin1String(".back"), Qt::CaseSensitive))
+    if (QFileInfo(path).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
         return FileOutcome::leftAlone(Reason::pathHoldsBack());
-    const QFileInfo backupInfo(backupPath);
-    if (!backupInfo.isFile())
+    if (path.contains(QLatin1String(".back"), Qt::CaseSensitive))
+        return FileOutcome::failed(Reason::directoryHoldsBack());
+    // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
+    if (!isRegularFile(backupPath))
         return FileOutcome::failed(Reason::backupNotRead(Reason::notRegularFile()));
 
     // Write through a link into the tree, so that the file the patch changed gets its bytes back.
@@ -32,24 +33,22 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
         return FileOutcome::failed(backup.tooLarge ? Reason::fileTooLarge() : Reason::backupNotRead(backup.error));
 
     const QFileInfo targetInfo(target);
-    // A patched binary always has its backup's length; one that does not is another build,
-    // or the backup was cut short, and putting it back would destroy the file.
+    // A patched binary always has its backup's length. One that does not and holds path slots
+    // of its own is another build, which the backup must not replace; one cut short is repaired.
     if (sizeCheck == BackupSize::MustMatchFile && targetInfo.exists() && targetInfo.size() != backup.data.size()) {
         const LoadedFile current = loadWholeFile(target);
-        if (!current.ok || holdsPathSlot(current.data) || holdsPathSlot(backup.data))
+        if (!current.ok || holdsPathSlot(current.data))
             return FileOutcome::failed(Reason::backupSizeMismatch());
     }
-    if (targetInfo.exists() && targetInfo.size() == backup.data.size()) {
-        // An unreadable file is simply rewritten; the write then tells whether that is possible.
-        const LoadedFile current = loadWholeFile(target);
-        if (current.ok && current.data == backup.data)
-            return FileOutcome::leftAlone(Reason::upToDate());
-    }
-    if (mode == WriteMode::Apply) {
-        QString error;
-        // A missing file (one of the two configuration files) comes back with its backup's permissions and owner.
-        if (!replaceFileContent(target, backup.data, backupPath, &error))
-            return FileOutcome::failed(Reason::fileNotWritten(error));
-    }
+    bool same = false;
+    QString error;
+    // An unreadable file is simply rewritten; the write then tells whether that is possible.
+    if (targetInfo.exists() && fileHolds(target, backup.data, &same, &error) && same)
+        return FileOutcome::leftAlone(Reason::upToDate());
+    // A missing file (one of the two configuration files) comes back with its backup's permissions and owner.
+    const bool written = mode == WriteMode::Apply ? replaceFileContent(target, backup.data, backupPath, &error)
+                                                  : (error = writeRefusal(target)).isEmpty();
+    if (!written)
+        return FileOutcome::failed(Reason::fileNotWritten(error));
     return FileOutcome::changed();
 }

@@ -26,4 +26,7 @@ if ! timeout -k 10 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
     echo "real-window test failed"
     status=1
 fi
+
+echo "=== Fuzzing the slot and line rules ==="
+"$root/scripts/fuzz.sh" 60 || status=1
 exit $status
