@@ -43,7 +43,8 @@ private slots:
         row("Linux QtCore: arrays in reversed order at a 544-byte stride", "qt-4.8.7/lib/libQtCore.so.4.8.7",
             "qt/lib/libQtCore.so", changed, changed);
         row("Windows qmake.exe with C:/Qt/4.8.1 values", "windows/qmake.exe", "qt/bin/qmake.exe", changed, changed);
-        row("a short slot and one cut by the end of the file stay as they were and are named", "windows/QtCore4.dll",
+        row("a slot the record fills exactly is written; a short one, and one cut by the end of the file, stay and are named",
+            "windows/QtCore4.dll",
             "qt/bin/QtCore4.dll", failed("emplacement trop petit pour qt_prfxpath=, qt_trnspath="), changed);
         row("a second patch to another root equals one patch: hand edit dropped, backup kept", qmake, "qt/bin/qmake",
             changed, changed, "/a/first/root/longer/than/the/second");

@@ -185,7 +185,7 @@ private slots:
         QVERIFY(QFile::copy(dataPath(QStringLiteral("windows/QtCore4.dll")), dir + QStringLiteral("/bin/QtCore4.dll")));
         QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :\n"
                                                       "bin/QtCore4.dll : emplacement trop petit pour qt_prfxpath=, "
-                                                      "qt_trnspath= | over Patche en cours..."));
+                                                      "qt_docspath=, qt_trnspath= | over Patche en cours..."));
         const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
         QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
         QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n"
