@@ -35,18 +35,16 @@ QString press(MainWindow &window, const char *text, const QString &directory = Q
     QStringList seen;
     QList<QPointer<QWidget>> answered;
     const auto answer = [&](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
         auto *box = qobject_cast<QMessageBox *>(modal);
         const QProgressDialog *progress = window.findChild<QProgressDialog *>();
-        if (dialog && !progress && directory.isEmpty())
-            return dialog->reject();
-        if (dialog && !progress) {
+        if (!box && !progress && !directory.isEmpty()) {
+            auto *dialog = static_cast<QFileDialog *>(modal);
             dialog->setDirectory(directory);
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->clear();
             return static_cast<QDialog *>(dialog)->accept(); // QFileDialog's own accept() is not public
         }
         if (!box) {
-            seen << QStringLiteral("a directory dialog");
+            seen << (progress ? QStringLiteral("a directory dialog during a command") : QString());
             return static_cast<QDialog *>(modal)->reject();
         }
         const char *icon = box->icon() == QMessageBox::Critical ? "critical" : box->icon() == QMessageBox::Warning ? "warning" : "information";
@@ -169,8 +167,13 @@ private slots:
                                             "lib/libQtCore.so.4.8.7 mkspecs/linux-g++/qmake.conf");
         for (const QString &file : original.keys()) {
             QCOMPARE(patched.value(file + QStringLiteral(".back"), original.value(file)), original.value(file));
-            QCOMPARE(patched.value(file).contains(dir.toLocal8Bit() + '/'), rewritten.contains(file));
+            QCOMPARE(patched.value(file) != original.value(file), rewritten.contains(file));
         }
+        const QByteArray newRoot = dir.toLocal8Bit();
+        QVERIFY(patched.value(QStringLiteral("bin/qmake")).contains("qt_prfxpath=" + newRoot + '\0'));
+        QVERIFY(patched.value(QStringLiteral("lib/libQtCore.so.4.8.7")).contains("qt_plugpath=" + newRoot + "/plugins"));
+        QVERIFY(patched.value(QStringLiteral(".qmake.cache")).contains("\nQT_BUILD_TREE =" + newRoot + '\n'));
+        QVERIFY(patched.value(QStringLiteral("mkspecs/linux-g++/qmake.conf")).contains("QMAKESPEC_ORIGINAL=" + newRoot + "/mkspecs/linux-g++\n"));
         QCOMPARE(press(window, "patcher"), patchDone);
         QVERIFY(snapshot(dir) == patched);
         // Every byte back, every backup kept.
