@@ -40,10 +40,20 @@ bool writeFile(const QString &path, const QByteArray &data)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
-QByteArray binaryWithSlots(const QByteArray &) { return readFile(QStringLiteral(ZEL_TEST_DATA "/qt-4.8.7/bin/qmake")); }
-QStringList makeInstallation(const QString &dir, const InstallationOptions &, QString *error)
+// The sample's qmake with its slots naming `root` (shorter than the sample's own root).
+QByteArray binaryWithSlots(const QByteArray &root)
 {
-    const bool made = QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0;
+    const QByteArray old = "/home/builder/qt-4.8.7";
+    return readFile(QStringLiteral(ZEL_TEST_DATA "/qt-4.8.7/bin/qmake")).replace(old, root + QByteArray(old.size() - root.size(), '\0'));
+}
+// The sample, with a real mkspecs/default directory as this test expects, and no bin/qmake for the Windows shape.
+QStringList makeInstallation(const QString &dir, const InstallationOptions &options, QString *error)
+{
+    const QString spec = dir + QStringLiteral("/mkspecs/");
+    const bool made = QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0 && QFile::remove(spec + QStringLiteral("default"))
+                      && QDir().mkpath(spec + QStringLiteral("default"))
+                      && QFile::copy(spec + QStringLiteral("linux-g++/qmake.conf"), spec + QStringLiteral("default/qmake.conf"))
+                      && (!options.windowsStyle || QFile::remove(dir + QStringLiteral("/bin/qmake")));
     *error = made ? QString() : QStringLiteral("cannot make the sample in ") + dir;
     return made ? QStringList{dir} : QStringList();
 }
