@@ -107,7 +107,7 @@ private slots:
         QTest::newRow("an installation is accepted") << "other/qt-4.8" << 0 << true << QString();
         QTest::newRow("bin without lib is not an installation") << "nolib" << 0 << false << notQt;
         QTest::newRow("exactly 200 characters are accepted") << "long" << 200 << true << QString();
-        QTest::newRow("201 characters are too long") << "long" << 201 << true
+        QTest::newRow("201 characters, a space among them: too long is told first") << "lo ng" << 201 << true
             << QStringLiteral("critical | repertoire incorect | Le chemin du repertoire ne doit pas dépasser 200 caractères.");
         QTest::newRow("201 characters without lib: only the first failed check is told") << "long" << 201 << false << notQt;
         QTest::newRow("a space in a parent directory") << "my qt/4.8" << 0 << true << notAscii;
