@@ -10,21 +10,6 @@
 #include <exception>
 
 namespace FileJob {
-// Marks the calling thread as waiting for a job; a nested call is refused,
-// since its wait would end only after the outer one.
-class WaitGuard {
-public:
-    WaitGuard();
-    ~WaitGuard();
-    WaitGuard(const WaitGuard &) = delete;
-    WaitGuard &operator=(const WaitGuard &) = delete;
-    bool acquired() const { return m_acquired; }
-
-private:
-    bool m_acquired;
-};
-
-FileOutcome refusedNestedJob();
 FileOutcome thrownOutcome(const std::exception &e);
 FileOutcome unknownThrownOutcome();
 
@@ -45,14 +30,11 @@ FileOutcome callWorker(const Worker &worker, const Args &...args)
 // Runs `worker(args...)` on the global thread pool with the job's own copies of
 // the arguments, while the calling thread waits in a local event loop that keeps
 // processing events. Returns the worker's outcome; a worker that throws ends as a
-// failed outcome. Exactly one finished notice ends each wait.
+// failed outcome. Exactly one finished notice ends each wait. Never nested: the only
+// caller is a command run, and the window starts no command while another one runs.
 template <typename Worker, typename... Args>
 FileOutcome runFileJob(Worker worker, const Args &...args)
 {
-    FileJob::WaitGuard guard;
-    if (!guard.acquired())
-        return FileJob::refusedNestedJob();
-
     QEventLoop loop;
     QFutureWatcher<FileOutcome> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);

@@ -29,9 +29,7 @@ esac
 "$root/scripts/build.sh" 6
 
 sample="$root/build/sample-qt"
-if [[ -x "$root/build/qt6/tests/fixtures/zel-make-sample" ]]; then
-    "$root/build/qt6/tests/fixtures/zel-make-sample" "$sample"
-    echo "Sample Qt 4 installation: $sample"
-fi
+"$root/scripts/make-sample.sh" "$sample"
+echo "Sample Qt 4 installation: $sample"
 
 exec "$root/build/qt6/zel-qt-patcher"

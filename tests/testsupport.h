@@ -1,0 +1,48 @@
+#ifndef ZEL_TESTSUPPORT_H
+#define ZEL_TESTSUPPORT_H
+
+// What the tests share: the checked-in files of tests/data and the sample installation made of them.
+
+#include "patching/fileoutcome.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(FileOutcome)
+
+inline char *toString(const FileOutcome &outcome)
+{
+    return QTest::toString(outcomeStatusKey(outcome.status) + QStringLiteral(": ") + outcome.reason);
+}
+
+inline QString dataPath(const QString &relative)
+{
+    return QStringLiteral(ZEL_TEST_DATA "/") + relative;
+}
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// The Linux-shaped sample installation in `dir`, laid out as scripts/run.sh lays it out.
+inline bool makeSample(const QString &dir)
+{
+    return QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0;
+}
+
+inline QStringList words(const char *text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+#endif

@@ -1,0 +1,202 @@
+#include "app/mainwindow.h"
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace {
+QAbstractButton *button(MainWindow &window, const char *text)
+{
+    const QList<QAbstractButton *> buttons = window.findChildren<QAbstractButton *>();
+    return *std::find_if(buttons.cbegin(), buttons.cend(), [text](QAbstractButton *b) { return b->text() == QLatin1String(text); });
+}
+
+// The path shown, and whether both commands can be pressed.
+QString state(MainWindow &window)
+{
+    const bool enabled = button(window, "patcher")->isEnabled() && button(window, "unpatcher")->isEnabled();
+    return window.findChild<QLineEdit *>()->text() + (enabled ? QStringLiteral(" | enabled") : QStringLiteral(" | disabled"));
+}
+
+// Presses a button and answers what follows: the directory dialog takes `directory` (cancelled
+// when empty); each box is told as "icon | title | text | over <busy dialog>". A command still runs
+// while its end box is up: choosing a directory or starting a command then must do nothing.
+QString press(MainWindow &window, const char *text, const QString &directory = QString())
+{
+    QStringList seen;
+    QList<QPointer<QWidget>> answered;
+    const auto answer = [&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        const QProgressDialog *progress = window.findChild<QProgressDialog *>();
+        if (!box && !progress && !directory.isEmpty()) {
+            auto *dialog = static_cast<QFileDialog *>(modal);
+            dialog->setDirectory(directory);
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->clear();
+            return static_cast<QDialog *>(dialog)->accept(); // QFileDialog's own accept() is not public
+        }
+        if (!box) {
+            seen << (progress ? QStringLiteral("a directory dialog during a command") : QString());
+            return static_cast<QDialog *>(modal)->reject();
+        }
+        const char *icon = box->icon() == QMessageBox::Critical ? "critical" : box->icon() == QMessageBox::Warning ? "warning" : "information";
+        seen << QLatin1String(icon) + QStringLiteral(" | ") + box->windowTitle() + QStringLiteral(" | ") + box->text()
+                    + (progress ? QStringLiteral(" | over ") + progress->labelText() : QString());
+        if (progress && seen.size() == 1) {
+            window.getQtPath();
+            window.patchQt();
+            window.unpatchQt();
+        }
+        box->button(QMessageBox::Ok)->click();
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QPointer<QWidget> modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || answered.contains(modal) || qobject_cast<QProgressDialog *>(modal))
+            return;
+        answered << modal;
+        // Posted, so that a dialog opened while this one is answered is met too.
+        QMetaObject::invokeMethod(&poll, [&answer, modal] { if (modal) answer(modal); }, Qt::QueuedConnection);
+    });
+    poll.start(20);
+    QTest::mouseClick(button(window, text), Qt::LeftButton);
+    return seen.join(QStringLiteral("; "));
+}
+
+// The bytes of every file below `dir`, links to files read through.
+QMap<QString, QByteArray> snapshot(const QString &dir)
+{
+    QMap<QString, QByteArray> entries;
+    for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        entries.insert(path.mid(dir.size() + 1), readFile(path));
+    }
+    return entries;
+}
+
+const QString notQt = QStringLiteral("critical | repertoire incorect | le repertoire ne contient pas de version de Qt.");
+const QString notAscii = QStringLiteral(
+    "critical | repertoire incorect | le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
+const QString patchDone = QStringLiteral("information |  | Application du patch termin? | over Patche en cours...");
+const QString unpatchDone = QStringLiteral("information |  | Patch enlev? | over Suppression du patche en cours...");
+} // namespace
+
+// The window driven as a user drives it: the directory checks and states, then whole runs of both commands.
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
+
+    void chooseDirectory_data()
+    {
+        QTest::addColumn<QString>("relative"); // below a temporary directory; empty: the dialog is cancelled
+        QTest::addColumn<int>("length");       // when not 0: the whole path grown to this many characters
+        QTest::addColumn<bool>("withLib");
+        QTest::addColumn<QString>("box");
+
+        QTest::newRow("an installation is accepted") << "other/qt-4.8" << 0 << true << QString();
+        QTest::newRow("bin without lib is not an installation") << "nolib" << 0 << false << notQt;
+        QTest::newRow("exactly 200 characters are accepted") << "long" << 200 << true << QString();
+        QTest::newRow("201 characters, a space among them: too long is told first") << "lo ng" << 201 << true
+            << QStringLiteral("critical | repertoire incorect | Le chemin du repertoire ne doit pas dépasser 200 caractères.");
+        QTest::newRow("201 characters without lib: only the first failed check is told") << "long" << 201 << false << notQt;
+        QTest::newRow("a space in a parent directory") << "my qt/4.8" << 0 << true << notAscii;
+        QTest::newRow("e with acute accent (U+00E9) is accepted") << QString::fromUtf8("qt-\xc3\xa9t\xc3\xa9") << 0 << true << QString();
+        QTest::newRow("a character above U+00FF is refused") << QString::fromUtf8("qt-\xc5\x93uvre") << 0 << true << notAscii;
+        QTest::newRow("cancelling forgets the accepted directory") << QString() << 0 << true << QString();
+    }
+
+    void chooseDirectory()
+    {
+        QFETCH(QString, relative);
+        QFETCH(int, length);
+        QFETCH(bool, withLib);
+        QFETCH(QString, box);
+
+        QTemporaryDir root;
+        const QString first = root.filePath(QStringLiteral("first"));
+        QString dir = root.filePath(relative);
+        while (length - dir.size() > 60)
+            dir += QLatin1Char('/') + QString(50, QLatin1Char('d'));
+        if (length)
+            dir += QLatin1Char('/') + QString(length - dir.size() - 1, QLatin1Char('e'));
+        QVERIFY(QDir().mkpath(first + QStringLiteral("/bin")) && QDir().mkpath(first + QStringLiteral("/lib")));
+        QVERIFY(QDir().mkpath(dir + QStringLiteral("/bin")) && (!withLib || QDir().mkpath(dir + QStringLiteral("/lib"))));
+
+        MainWindow window;
+        window.show();
+        QCOMPARE(state(window), QStringLiteral(" | disabled"));
+        QCOMPARE(press(window, "...", first), QString());
+        QCOMPARE(state(window), first + QStringLiteral(" | enabled"));
+        QCOMPARE(press(window, "...", relative.isEmpty() ? QString() : dir), box);
+        QCOMPARE(state(window), box.isEmpty() && !relative.isEmpty() ? dir + QStringLiteral(" | enabled") : QStringLiteral(" | disabled"));
+    }
+
+    void runCommands()
+    {
+        QTemporaryDir root;
+        const QString dir = root.filePath(QStringLiteral("qt"));
+        QVERIFY(makeSample(dir));
+        // A second name for the library, listed first: the library is still treated once.
+        QVERIFY(QFile::link(QStringLiteral("../lib/libQtCore.so.4.8.7"), dir + QStringLiteral("/bin/QtCore.so")));
+        MainWindow window;
+        window.show();
+        QCOMPARE(press(window, "...", dir), QString());
+        const auto original = snapshot(dir);
+        // Nothing to restore is no failure, and changes nothing.
+        QCOMPARE(press(window, "unpatcher"), unpatchDone);
+        QVERIFY(snapshot(dir) == original);
+
+        QCOMPARE(press(window, "patcher"), patchDone);
+        const auto patched = snapshot(dir);
+        QStringList files = original.keys() + words(".qmake.cache.back bin/QtCore.so.back bin/qmake.back "
+                                                    "lib/libQtCore.la.back mkspecs/linux-g++/qmake.conf.back");
+        files.sort();
+        QCOMPARE(patched.keys(), files);
+        const QStringList rewritten = words(".qmake.cache bin/QtCore.so bin/qmake lib/libQtCore.so lib/libQtCore.so.4 "
+                                            "lib/libQtCore.so.4.8.7 mkspecs/linux-g++/qmake.conf");
+        for (const QString &file : original.keys()) {
+            QCOMPARE(patched.value(file + QStringLiteral(".back"), original.value(file)), original.value(file));
+            QCOMPARE(patched.value(file) != original.value(file), rewritten.contains(file));
+        }
+        const QByteArray newRoot = dir.toLocal8Bit();
+        QVERIFY(patched.value(QStringLiteral("bin/qmake")).contains("qt_prfxpath=" + newRoot + '\0'));
+        QVERIFY(patched.value(QStringLiteral("lib/libQtCore.so.4.8.7")).contains("qt_plugpath=" + newRoot + "/plugins"));
+        QVERIFY(patched.value(QStringLiteral(".qmake.cache")).contains("\nQT_BUILD_TREE =" + newRoot + '\n'));
+        QVERIFY(patched.value(QStringLiteral("mkspecs/linux-g++/qmake.conf")).contains("QMAKESPEC_ORIGINAL=" + newRoot + "/mkspecs/linux-g++\n"));
+        QCOMPARE(press(window, "patcher"), patchDone);
+        QVERIFY(snapshot(dir) == patched);
+        // Every byte back, every backup kept.
+        QCOMPARE(press(window, "unpatcher"), unpatchDone);
+        const auto restored = snapshot(dir);
+        QCOMPARE(restored.keys(), patched.keys());
+        for (const QString &file : patched.keys())
+            QCOMPARE(restored.value(file), original.value(file, patched.value(file)));
+        QCOMPARE(state(window), dir + QStringLiteral(" | enabled"));
+
+        // A library whose slots are too small, then a qmake backup cut short: each is named in a warning.
+        QVERIFY(QFile::copy(dataPath(QStringLiteral("windows/QtCore4.dll")), dir + QStringLiteral("/bin/QtCore4.dll")));
+        QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :\n"
+                                                      "bin/QtCore4.dll : emplacement trop petit pour qt_prfxpath=, "
+                                                      "qt_docspath=, qt_trnspath= | over Patche en cours..."));
+        const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
+        QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
+        QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n"
+                                                        "bin/qmake : la sauvegarde n'a pas la taille du fichier"
+                                                        " | over Suppression du patche en cours..."));
+        QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
