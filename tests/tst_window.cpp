@@ -192,8 +192,10 @@ private slots:
         const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
         QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
         QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n"
-                                                        "bin/qmake : la sauvegarde n'a pas la taille du fichier"
-                                                        " | over Suppression du patche en cours..."));
+                                                        "bin/qmake : la sauvegarde n'a pas la taille du fichier, qui contient ses "
+                                                        "propres chemins Qt (autre version ?) : supprimer la sauvegarde pour "
+                                                        "garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir "
+                                                        "à l'original | over Suppression du patche en cours..."));
         QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
     }
 };
