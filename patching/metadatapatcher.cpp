@@ -3,6 +3,7 @@
 #include "patching/backuppatch.h"
 #include "patching/filestore.h"
 #include "patching/listing.h"
+#include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
 
 #include <QDebug>
@@ -69,6 +70,10 @@ QStringList metadataFiles(const QString &qtPath)
         for (const QFileInfo &entry : dir.entryInfoList(patterns, QDir::Files | QDir::System, QDir::Name))
             files.append(entry.absoluteFilePath());
     };
+    // The two configuration files also name the old root outside the four assignments the
+    // window rewrites (QMAKE_RPATHDIR, QMAKE_ABSOLUTE_SOURCE_ROOT, ...).
+    fixed("mkspecs/default/qmake.conf");
+    fixed(".qmake.cache");
     fixed("mkspecs/qconfig.pri");
     listed("lib", {QStringLiteral("*.prl"), QStringLiteral("*.la")});
     listed("lib/pkgconfig", {QStringLiteral("*.pc")});
@@ -119,8 +124,12 @@ FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, co
         if (current.ok && !namesOldRoot(current.data, oldRoot, QByteArray()))
             return FileOutcome::leftAlone(namesNoOldRootReason());
     }
+    // Computed from the backup, so a configuration file must get its own line rule again first.
+    const QString name = QFileInfo(filePath).fileName();
+    const bool configFile = name == QLatin1String(".qmake.cache") || name == QLatin1String("qmake.conf");
     const auto rewrite = [&](const QByteArray &backup) {
-        return PatchedContent{rewriteWholePaths(backup, oldRoot, newRoot), QString()};
+        const QByteArray lined = configFile ? rewriteConfigText(backup, newRoot) : backup;
+        return PatchedContent{rewriteWholePaths(lined, oldRoot, newRoot), QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewrite);
 }

@@ -10,7 +10,8 @@
 #include <QVector>
 
 // The build metadata that names an installation's root besides the files the window
-// treats: mkspecs/qconfig.pri, lib/*.prl, lib/*.la, lib/pkgconfig/*.pc and bin/qt.conf.
+// treats: mkspecs/qconfig.pri, lib/*.prl, lib/*.la, lib/pkgconfig/*.pc and bin/qt.conf, and
+// what the window's two configuration files name besides the assignments it rewrites.
 
 // The metadata files of the installation at `qtPath` (absolute paths), in the order they are treated.
 QStringList metadataFiles(const QString &qtPath);

@@ -88,18 +88,23 @@ QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
     return found;
 }
 
+QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root)
+{
+    // Bytes, not text: lines that are not rewritten keep whatever encoding they have.
+    bool bom = false;
+    QList<QByteArray> lines = configLines(content, &bom);
+    for (QByteArray &line : lines)
+        line = rewriteConfigLine(line, root);
+    const QByteArray joined = lines.join('\n');
+    return bom ? utf8Bom + joined : joined;
+}
+
 FileOutcome patchTextFile(const QString &root, const QString &filePath, WriteMode mode)
 {
     qDebug().noquote() << filePath;
     const QByteArray rootBytes = root.toLocal8Bit();
     const auto rewriteAll = [&rootBytes](const QByteArray &backup) {
-        // Bytes, not text: lines that are not rewritten keep whatever encoding they have.
-        bool bom = false;
-        QList<QByteArray> lines = configLines(backup, &bom);
-        for (QByteArray &line : lines)
-            line = rewriteConfigLine(line, rootBytes);
-        const QByteArray joined = lines.join('\n');
-        return PatchedContent{bom ? utf8Bom + joined : joined, QString()};
+        return PatchedContent{rewriteConfigText(backup, rootBytes), QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewriteAll);
 }

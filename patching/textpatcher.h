@@ -17,6 +17,9 @@ FileOutcome patchTextFile(const QString &root, const QString &filePath,
 // line itself when it is not a recognised assignment. `root` is 8-bit text.
 QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root);
 
+// The rule for a whole file: every line rewritten, the byte order mark kept, lines joined with LF.
+QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root);
+
 // A recognised assignment of a configuration file, for reports.
 struct ConfigAssignment {
     int lineNumber = 0; // from 1
