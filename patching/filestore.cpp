@@ -171,17 +171,28 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
     errno = 0;
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return fail(error, file, errno);
+    bool touched = false;
+    // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
+    const auto partly = [&touched, error](bool ok) {
+        if (!ok && touched)
+            *error += QStringLiteral(" ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde");
+        return ok;
+    };
     for (qint64 at = nextDifference(file, data, 0); at < data.size(); at = nextDifference(file, data, at + pieceSize)) {
         errno = 0;
         if (!file.seek(at))
-            return fail(error, file, errno);
+            return partly(fail(error, file, errno));
+        touched = true;
         if (!writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error))
-            return false;
+            return partly(false);
     }
     errno = 0;
-    if (file.size() != data.size() && !file.resize(data.size()))
-        return fail(error, file, errno);
-    return syncToDisk(file, error);
+    if (file.size() != data.size()) {
+        touched = true;
+        if (!file.resize(data.size()))
+            return partly(fail(error, file, errno));
+    }
+    return partly(syncToDisk(file, error));
 }
 
 bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
