@@ -23,8 +23,18 @@ bool slotsNameRoot(const QString &path, const QString &qtPath)
     return false;
 }
 
+// Whether the tool has patched the installation before: some file it lists has a backup.
+bool anyBackup(const QString &qtPath, Command command)
+{
+    for (const ListedFile &file : commandFiles(qtPath, command)) {
+        if (entryExists(file.path + QStringLiteral(".back")))
+            return true;
+    }
+    return false;
+}
+
 FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
-                      FileKind kind, WriteMode mode)
+                      FileKind kind, WriteMode mode, bool patchedBefore)
 {
     if (kind == FileKind::Text) {
         // The two configuration files are small and treated on the calling thread.
@@ -34,10 +44,12 @@ FileOutcome treatFile(const CommandWorkers &workers, Command command, const QStr
     if (command == Command::Patch)
         return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
     // The check reads the whole binary, so it belongs in the job, off the calling thread.
-    const auto restoreChecked = [restore = workers.restore](const QString &file, const QString &root, WriteMode how) {
+    const auto restoreChecked = [restore = workers.restore, patchedBefore](const QString &file, const QString &root,
+                                                                            WriteMode how) {
         const FileOutcome outcome = restore(file, root, how, BackupSize::MustMatchFile);
-        // A binary left patched with nothing to restore it from must not pass for unpatched.
-        if (outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(file, root))
+        // A binary left patched with nothing to restore it from must not pass for unpatched. Without
+        // any backup the tool never patched here: the installation simply sits where it was built.
+        if (patchedBefore && outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(file, root))
             return FileOutcome::failed(Reason::patchedWithoutBackup());
         return outcome;
     };
@@ -94,6 +106,7 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
 {
     QVector<FileReport> reports;
     const QHash<QString, QString> spokesmen = fileSpokesmen(qtPath, command);
+    const bool patchedBefore = command == Command::Unpatch && anyBackup(qtPath, command);
     // The binaries and configuration files get the root in the system's 8-bit encoding; a
     // letter that encoding lacks would come out as "?" and name a directory that is not there.
     const bool rootUnwritable = command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath;
@@ -110,7 +123,7 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
             else if (!spokesman.isEmpty() && spokesman != path)
                 outcome = FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(qtPath, spokesman)));
             else
-                outcome = treatFile(workers, command, qtPath, path, step.kind, mode);
+                outcome = treatFile(workers, command, qtPath, path, step.kind, mode, patchedBefore);
             FileReport report{path, relativeToQtPath(qtPath, path), step.kind, outcome};
             if (onFileDone)
                 onFileDone(report);
