@@ -64,7 +64,12 @@ RecordedRoot recordedRoot(const QString &qtPath)
             continue;
         // The backup holds the bytes from before the first patch.
         const QString backup = listed.path + QStringLiteral(".back");
-        const QString original = QFileInfo(backup).isFile() ? backup : listed.path;
+        const bool hasBackup = entryExists(backup);
+        // A link or anything else in a backup's place is none of the tool's: neither it nor the
+        // file it stands for tells the original prefix.
+        if (hasBackup && !isRegularFile(backup))
+            continue;
+        const QString original = hasBackup ? backup : listed.path;
         if (!QFileInfo(original).isFile())
             continue;
         const LoadedFile loaded = loadWholeFile(original);

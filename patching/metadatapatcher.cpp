@@ -119,7 +119,11 @@ FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, co
     qDebug().noquote() << filePath;
     const QByteArray newRoot = root.toLocal8Bit();
     // Nothing to rewrite, so no backup either: the file stays exactly as the build left it.
-    if (!entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
+    // The guards of the backup course come first: below a ".back" directory, or through a link
+    // leading outside, the file is reported as such, and never read.
+    QString target;
+    if (!filePath.contains(QLatin1String(".back")) && resolveInsideRoot(filePath, root, &target)
+        && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
         const LoadedFile current = loadWholeFile(filePath);
         if (current.ok && !namesOldRoot(current.data, oldRoot, QByteArray()))
             return FileOutcome::leftAlone(namesNoOldRootReason());
