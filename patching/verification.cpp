@@ -89,7 +89,9 @@ QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &ol
         const LoadedFile loaded = loadWholeFile(entry.path);
         if (!loaded.ok)
             file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
-        else
+        // A binary's path slots are judged one by one below; elsewhere in it the old root may stand
+        // in strings no patch touches (qt_stngpath=, the settings path), which are no fault.
+        else if (!holdsPathSlot(loaded.data))
             file.namesOldRoot = namesOldRoot(loaded.data, oldRoot.toLocal8Bit(), qtPath.toLocal8Bit());
         files.append(file);
     }

@@ -60,8 +60,12 @@ void TestCli::commands_data()
     QTest::newRow("a file that cannot be treated fails the run, the others are treated")
         << "mkdir $DIR/lib/libQtCore.so.back && $CLI patch $DIR" << 1
         << "Patch terminé avec des échecs : 2 fichiers modifiés, 2 laissés tels quels, 1 échec." << "";
+    QTest::newRow("unpatch where no file has a backup: an installation where it was built, not a leftover")
+        << "$CLI patch $DIR >/dev/null && find $DIR -name '*.back' -delete && $CLI unpatch --json $DIR" << 0
+        << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone "
+           "mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone" << "";
     QTest::newRow("verify: a copied but unpatched installation answers stale paths") << "$CLI verify --json $DIR" << 1
-        << "qmake-query lib/libQtCore.la=stale lib/libQtCore.so=stale .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
+        << "qmake-query lib/libQtCore.la=stale .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
            "lib/pkgconfig/QtCore.pc=stale 22" << untouched;
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query 0"
