@@ -189,11 +189,12 @@ Report verifyReport(const Verification &verification)
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
         const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
-            : file.namesOldRoot                      ? QStringLiteral("stale")
-                                                     : QStringLiteral("relocated");
+            : file.namesOldRoot || file.namesEarlierPlace ? QStringLiteral("stale")
+                                                          : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
             : file.namesOldRoot ? QStringLiteral("nomme encore l'ancienne racine ") + verification.oldRoot.value
-                                : QString();
+            : file.namesEarlierPlace ? QStringLiteral("nomme un emplacement précédent (relancer patch --deep)")
+                                     : QString();
         staleFiles += reason.isEmpty() ? 0 : 1;
         report.files.append({fileJson(file.relativePath, file.path, file.kind, status, reason),
                              reason.isEmpty() ? QString() : file.relativePath + QStringLiteral(" : ") + reason});
@@ -217,8 +218,9 @@ Report verifyReport(const Verification &verification)
     report.message = relocated
         ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
         : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
-            + QStringLiteral(" : ") + counted(staleFiles, QStringLiteral("fichier nomme"), QStringLiteral("fichiers nomment"))
-            + QStringLiteral(" encore l'ancienne racine, ")
+            + QStringLiteral(" : ")
+            + counted(staleFiles, QStringLiteral("fichier à mettre à jour"), QStringLiteral("fichiers à mettre à jour"))
+            + QStringLiteral(", ")
             + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))
             + QStringLiteral(" pas le répertoire.");
     report.exitCode = relocated ? 0 : 1;

@@ -77,7 +77,8 @@ QVector<CheckedPath> readSlots(const QString &qtPath)
 QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &oldRoot)
 {
     QVector<ListedFile> listed = commandFiles(qtPath, Command::Unpatch);
-    for (const QString &path : metadataFiles(qtPath))
+    const QStringList metadata = metadataFiles(qtPath);
+    for (const QString &path : metadata)
         listed.append({path, FileKind::Text});
     QVector<CheckedFile> files;
     QStringList seen; // libQtCore.la is both a listed library and build metadata
@@ -85,7 +86,7 @@ QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &ol
         if (!QFileInfo(entry.path).isFile() || seen.contains(entry.path))
             continue;
         seen.append(entry.path);
-        CheckedFile file{entry.path, relativeToQtPath(qtPath, entry.path), entry.kind, false, QString()};
+        CheckedFile file{entry.path, relativeToQtPath(qtPath, entry.path), entry.kind, false, false, QString()};
         const LoadedFile loaded = loadWholeFile(entry.path);
         if (!loaded.ok)
             file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
@@ -93,6 +94,12 @@ QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &ol
         // in strings no patch touches (qt_stngpath=, the settings path), which are no fault.
         else if (!holdsPathSlot(loaded.data))
             file.namesOldRoot = namesOldRoot(loaded.data, oldRoot.toLocal8Bit(), qtPath.toLocal8Bit());
+        // Patched for an earlier place and moved since (then patched without --deep): its paths
+        // name neither the old root nor DIR. A dry run of its patch tells, writing nothing.
+        if (file.error.isEmpty() && !file.namesOldRoot && metadata.contains(entry.path)
+            && isRegularFile(entry.path + QStringLiteral(".back")))
+            file.namesEarlierPlace = patchMetadataFile(oldRoot.toLocal8Bit(), qtPath, entry.path, WriteMode::DryRun).status
+                == OutcomeStatus::Changed;
         files.append(file);
     }
     return files;
@@ -108,7 +115,7 @@ bool Verification::relocated() const
             return false;
     }
     for (const CheckedFile &file : files) {
-        if (file.namesOldRoot || !file.error.isEmpty())
+        if (file.namesOldRoot || file.namesEarlierPlace || !file.error.isEmpty())
             return false;
     }
     return true;

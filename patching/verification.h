@@ -23,6 +23,7 @@ struct CheckedFile {
     QString relativePath;
     FileKind kind = FileKind::Text;
     bool namesOldRoot = false;
+    bool namesEarlierPlace = false; // build metadata that its patch from the backup would still change
     QString error; // French, when it could not be read
 };
 

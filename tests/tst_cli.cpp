@@ -70,6 +70,10 @@ void TestCli::commands_data()
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query 0"
         << "! grep -rIl /usr/local/Trolltech $DIR | grep -v '[.]back$' && test ! -e $DIR/bin/qt.conf.back";
+    QTest::newRow("verify: metadata still naming where --deep last put it, moved since and patched without --deep")
+        << patched + "rm $DIR/lib/*.la && " + QString(elsewhere).remove(QStringLiteral("--deep ")) + "$CLI verify --json $DIR-4.8.7" << 1
+        << "qmake-query .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale lib/pkgconfig/QtCore.pc=stale 0"
+        << "";
     QTest::newRow("verify reads the slots when bin/qmake cannot run here")
         << patched + "cp $DIR/lib/libQtCore.so $DIR/bin/qmake && $CLI verify --json $DIR" << 0 << "slots 0" << "";
     QTest::newRow("re-patched elsewhere from the backups, unpatch --deep gives every byte back")
