@@ -16,6 +16,11 @@ inline char *toString(const FileOutcome &outcome)
     return QTest::toString(outcomeStatusKey(outcome.status) + QStringLiteral(": ") + outcome.reason);
 }
 
+inline FileOutcome failed(const char *why)
+{
+    return FileOutcome::failed(QString::fromUtf8(why));
+}
+
 inline QString dataPath(const QString &relative)
 {
     return QStringLiteral(ZEL_TEST_DATA "/") + relative;
@@ -28,10 +33,11 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Writes the whole file, making its directory first.
 inline bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 // The Linux-shaped sample installation in `dir`, laid out as scripts/run.sh lays it out.
