@@ -1,16 +1,11 @@
 // libFuzzer target over the two rewrite rules: the slot rewrite of every key and the configuration line rule.
 // Input: one byte giving the root's length, the root, then the data.
+// Each invariant is an assert(): scripts/fuzz.sh builds without NDEBUG, and the abort is a finding.
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 
+#include <cassert>
 #include <cstdint>
-#include <cstdlib>
-
-static void check(bool holds)
-{
-    if (!holds)
-        abort();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
@@ -25,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
         values.append(qMakePair(slotKey.key, root + slotKey.suffix));
     QByteArray after = before;
     const QVector<SlotRewrite> results = rewriteSlots(after, values);
-    check(after.size() == before.size()); // same length
+    assert(after.size() == before.size()); // same length
     // Every written record is whole and zero-terminated where its key stood; nothing else changed.
     QByteArray covered(before.size(), '\0');
     for (int k = 0; k < values.size(); ++k) {
@@ -36,17 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
             if (after.mid(at, record.size()) == record && ++whole)
                 covered.replace(at, record.size(), QByteArray(record.size(), '\1'));
         }
-        check(whole >= results.at(k).rewritten);
+        assert(whole >= results.at(k).rewritten);
     }
     for (int i = 0; i < before.size(); ++i)
-        check(before.at(i) == after.at(i) || covered.at(i) == '\1');
+        assert(before.at(i) == after.at(i) || covered.at(i) == '\1');
     // A line changes only when it assigns one of the four names once, and then names the root.
     static const QList<QByteArray> names = {"QMAKESPEC", "QMAKESPEC_ORIGINAL", "QT_BUILD_TREE", "QT_SOURCE_TREE"};
     const QByteArray cleanRoot = QByteArray(root).replace('\n', '/');
     for (const QByteArray &line : before.split('\n')) {
         const QByteArray rewritten = rewriteConfigLine(line, cleanRoot);
         const QByteArray keyPart = line.left(line.indexOf('='));
-        check(rewritten == line
+        assert(rewritten == line
               || (line.count('=') == 1 && names.contains(keyPart.trimmed())
                   && rewritten.startsWith(keyPart + '=' + cleanRoot) && !rewritten.contains('\n')));
     }
