@@ -125,11 +125,6 @@ QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArr
     return results;
 }
 
-SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value)
-{
-    return rewriteSlots(data, {qMakePair(key, value)}).first();
-}
-
 bool holdsPathSlot(const QByteArray &data)
 {
     bool holds = false;

@@ -20,14 +20,11 @@ struct SlotRewrite {
     int tooSmall = 0;  // slots left byte for byte as they were, for want of room
 };
 
-// Gives every slot keyed `key` in `data` the value `value`, in place; the data never grows.
-// A slot is written only when key, value and a zero byte fit in its room. A key whose
-// value has no zero byte within 4 KiB of it is no slot and counts as too small.
-SlotRewrite rewriteSlot(QByteArray &data, const QByteArray &key, const QByteArray &value);
-
-// The same for several keys sharing their first bytes, in one pass in file order: the
-// search goes on after each written record, so a record is never written over. One
-// count per key, in the order given.
+// Gives every slot of each key in `data` its value, in place, in one pass in file order;
+// the data never grows. A slot is written only when key, value and a zero byte fit in its
+// room; a key whose value has no zero byte within 4 KiB of it is no slot and counts as too
+// small. The keys share their first bytes. The search goes on after each written record,
+// so a record is never written over. One count per key, in the order given.
 QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues);
 
 // Whether `data` holds any key of the path slots.

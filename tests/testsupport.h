@@ -6,7 +6,6 @@
 #include "patching/fileoutcome.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(FileOutcome)
@@ -16,10 +15,9 @@ inline char *toString(const FileOutcome &outcome)
     return QTest::toString(outcomeStatusKey(outcome.status) + QStringLiteral(": ") + outcome.reason);
 }
 
-inline QString dataPath(const QString &relative)
-{
-    return QStringLiteral(ZEL_TEST_DATA "/") + relative;
-}
+inline FileOutcome failed(const char *why) { return FileOutcome::failed(QString::fromUtf8(why)); }
+
+inline QString dataPath(const QString &relative) { return QStringLiteral(ZEL_TEST_DATA "/") + relative; }
 
 // The file's bytes; empty when it cannot be read.
 inline QByteArray readFile(const QString &path)
@@ -28,21 +26,13 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Writes the whole file, making its directory first.
 inline bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-// The Linux-shaped sample installation in `dir`, laid out as scripts/run.sh lays it out.
-inline bool makeSample(const QString &dir)
-{
-    return QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0;
-}
-
-inline QStringList words(const char *text)
-{
-    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
+inline QStringList words(const char *text) { return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts); }
 
 #endif

@@ -1,15 +1,5 @@
 #include "patching/metadatapatcher.h"
-
-#include <QFile>
-#include <QtTest>
-
-namespace {
-QByteArray dataFile(const QString &name)
-{
-    QFile file(QStringLiteral(ZEL_TEST_DATA "/metadata/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : "cannot read " + name.toUtf8();
-}
-} // namespace
+#include "testsupport.h"
 
 class TestMetadata : public QObject
 {
@@ -30,7 +20,7 @@ void TestMetadata::wholePathRule_data()
                         const QByteArray &expected) {
         QTest::newRow(name) << text << QByteArray(oldRoot) << QByteArray(newRoot) << expected;
     };
-
+    const auto dataFile = [](const QString &name) { return readFile(dataPath(QStringLiteral("metadata/") + name)); };
     for (const char *file : {"mkspecs/qconfig.pri", "lib/libQtCore.prl", "lib/libQtCore.la", "lib/pkgconfig/QtCore.pc"}) {
         row(file, dataFile(QStringLiteral("qt-4.8.7/") + QLatin1String(file)), "/usr/local/Trolltech/Qt-4.8.7", "/opt/qt",
             dataFile(QStringLiteral("expected/") + QFileInfo(QLatin1String(file)).fileName()));
@@ -56,6 +46,7 @@ void TestMetadata::wholePathRule()
     QFETCH(QByteArray, newRoot);
     QFETCH(QByteArray, expected);
 
+    QVERIFY(!text.isEmpty() && !expected.isEmpty()); // a fixture that cannot be read proves nothing
     QCOMPARE(rewriteWholePaths(text, oldRoot, newRoot), expected);
     // What verify looks for: the result names no old root, even where the new root lies below it.
     QVERIFY(!namesOldRoot(expected, oldRoot, newRoot));

