@@ -182,11 +182,16 @@ private slots:
                                                       "bin/QtCore4.dll : emplacement trop petit pour qt_prfxpath=, "
                                                       "qt_docspath=, qt_trnspath= | over Patche en cours..."));
         QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
-        QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n"
-                                                        "bin/qmake : la sauvegarde n'a pas la taille du fichier, qui contient ses "
-                                                        "propres chemins Qt (autre version ?) : supprimer la sauvegarde pour "
-                                                        "garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir "
-                                                        "à l'original | over Suppression du patche en cours..."));
+        const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
+        const QString cutShort = QStringLiteral("\nbin/qmake : la sauvegarde n'a pas la taille du fichier, qui contient ses "
+                                                "propres chemins Qt (autre version ?) : supprimer la sauvegarde pour garder "
+                                                "ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l'original");
+        QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :")
+                                                 + cutShort + QStringLiteral(" | over Suppression du patche en cours..."));
+        QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :")
+                                               + cutShort + QStringLiteral("\nbin/QtCore4.dll : emplacement trop petit pour "
+                                                                          "qt_prfxpath=, qt_docspath=, qt_trnspath= | over Patche en cours..."));
+        QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
     }
 };
 
