@@ -14,6 +14,7 @@
 namespace {
 const QByteArray slotted = QByteArray(100, '\1') + QByteArray("qt_prfxpath=/old/root").leftJustified(256, '\0') + "end";
 const QByteArray cache = "QT_BUILD_TREE = /old/root\n";
+QByteArray cliPath; // a copy user 65534 may run, whatever the build tree's parents allow
 
 // The exit status of the command-line tool run as `command DIR`, as another user (65534, with
 // `group` as its one extra group) or under a file-size limit; its output goes to DIR.out.
@@ -24,7 +25,7 @@ int cli(const char *command, const QString &dir, bool nobody, gid_t group = 6553
     const rlimit limit{sizeLimit, sizeLimit};
     if (child == 0 && setrlimit(RLIMIT_FSIZE, &limit) == 0 && freopen((dirBytes + ".out").constData(), "w", stdout)
         && (!nobody || (setgroups(1, &group) == 0 && setgid(65534) == 0 && setuid(65534) == 0)))
-        execl("/bin/sh", "sh", "-c", "exec \"$0\" $1 \"$2\"", ZEL_CLI_PATH, command, dirBytes.constData(), nullptr);
+        execl("/bin/sh", "sh", "-c", "exec \"$0\" $1 \"$2\"", cliPath.constData(), command, dirBytes.constData(), nullptr);
     if (child == 0)
         _exit(99);
     int status = -1;
@@ -39,11 +40,16 @@ class TestFileSafety : public QObject {
     QString qt, qmake, lib;
 
 private slots:
-    void init()
+    void initTestCase()
     {
         if (geteuid() != 0)
             QSKIP("changes users and owners: run as root, as CI does");
         QVERIFY(tmp.isValid() && chmod(QFile::encodeName(tmp.path()).constData(), 0755) == 0);
+        cliPath = QFile::encodeName(tmp.path() + QStringLiteral("/zel-qt-patcher-cli"));
+        QVERIFY(QFile::copy(QStringLiteral(ZEL_CLI_PATH), QFile::decodeName(cliPath)));
+    }
+    void init()
+    {
         qt = tmp.path() + QStringLiteral("/qt");
         qmake = qt + QStringLiteral("/bin/qmake");
         lib = qt + QStringLiteral("/lib/libQtCore.so");
