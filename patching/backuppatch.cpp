@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 // Reads an existing backup. The tool makes every backup itself as a regular file, so a
 // link (even to a file) or any other kind of entry is not one of its own and is never read.
@@ -51,12 +53,10 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     if (!targetInfo.isFile())
         return FileOutcome::failed(Reason::fileNotRead(Reason::notRegularFile()));
 
-    // The backup sits beside the path handed in, even when that path is a link. At most two
-    // copies of the file are in memory at once: the backup (or the file) and the new content.
+    // The backup sits beside the path handed in, even when that path is a link. One copy of the
+    // file is held at a time: the original bytes, which the patch then rewrites where they lie.
     const QString backupPath = filePath + QStringLiteral(".back");
     QByteArray original;
-    QByteArray current; // held only when it is the backup's source
-    bool haveCurrent = false;
     FileOutcome failure;
     if (entryExists(backupPath)) {
         if (!loadBackup(backupPath, &original, &failure))
@@ -94,17 +94,15 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
                 return FileOutcome::failed(Reason::backupNotMade(error));
             }
         }
-        current = loaded.data;
-        haveCurrent = true;
     }
 
-    const PatchedContent patched = patch(original);
-    original.clear();
-    bool same = current == patched.content;
+    // Handed over, not shared, so that the patch need not copy the whole file; the file on disk
+    // is then compared piece by piece with the result.
+    const PatchedContent patched = patch(std::move(original));
+    bool same = false;
     QString error;
-    if (!haveCurrent && !fileHolds(target, patched.content, &same, &error))
+    if (!fileHolds(target, patched.content, &same, &error))
         return FileOutcome::failed(Reason::fileNotRead(error));
-    current.clear();
     if (same) {
         return patched.failure.isEmpty() ? FileOutcome::leftAlone(Reason::upToDate())
                                          : FileOutcome::failed(patched.failure);

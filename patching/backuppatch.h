@@ -15,7 +15,8 @@ struct PatchedContent {
     QString failure; // empty when the patch is complete
 };
 
-using ContentPatch = std::function<PatchedContent(const QByteArray &backup)>;
+// Takes the backup's bytes by value: a patch may rewrite them in place rather than copy them.
+using ContentPatch = std::function<PatchedContent(QByteArray backup)>;
 
 // The course both patch workers share, after their debug line: the guards (missing
 // file, ".back" in the path, a link leading outside `root`), the backup made once

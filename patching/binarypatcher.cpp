@@ -9,8 +9,8 @@
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, WriteMode mode)
 {
     qDebug().noquote() << filePath;
-    const auto rewriteAll = [&rootDir](const QByteArray &backup) {
-        PatchedContent patched{backup, QString()};
+    const auto rewriteAll = [&rootDir](QByteArray backup) {
+        PatchedContent patched{std::move(backup), QString()};
         QVector<QPair<QByteArray, QByteArray>> values;
         for (const PathSlotKey &slotKey : pathSlotKeys())
             values.append(qMakePair(slotKey.key, rootDir + slotKey.suffix));
