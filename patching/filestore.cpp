@@ -182,8 +182,9 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
         errno = 0;
         if (!file.seek(at))
             return partly(fail(error, file, errno));
-        touched = true;
-        if (!writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error))
+        const bool written = writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error);
+        touched = touched || file.pos() > at;
+        if (!written)
             return partly(false);
     }
     errno = 0;

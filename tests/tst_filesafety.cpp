@@ -2,9 +2,11 @@
 #include "patching/binarypatcher.h"
 #include "patching/commandrun.h"
 #include "patching/pathslots.h"
+#include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
 #include "testsupport.h"
 
+#include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -119,6 +121,25 @@ private slots:
         QVERIFY2(QString::fromUtf8(readFile(qt + QStringLiteral(".out"))).split(QLatin1Char('\n')).contains(line), qPrintable(line));
         QCOMPARE(readFile(qmake), slotted);
         QCOMPARE(QDir(qt + QStringLiteral("/bin")).entryList(QDir::Files | QDir::System), entries);
+    }
+
+    // An in-place write cut short by the file-size limit tells that the file is left written in part.
+    void partlyWrittenFileIsSaid()
+    {
+        const QByteArray cachePath = QFile::encodeName(qt + QStringLiteral("/.qmake.cache"));
+        QVERIFY(::link(cachePath.constData(), (cachePath + ".link").constData()) == 0); // so written in place
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit limit{30, 30}; // room for the backup, not for the longer new content
+            signal(SIGXFSZ, SIG_IGN);
+            _exit(setrlimit(RLIMIT_FSIZE, &limit) == 0
+                          && patchTextFile(qt + QStringLiteral("/longer"), QFile::decodeName(cachePath)).reason
+                              == QStringLiteral("écriture impossible : taille de fichier limite dépassée ; fichier écrit "
+                                                "en partie, relancer la commande le refait depuis sa sauvegarde")
+                      ? 0 : 1);
+        }
+        int status = -1;
+        QVERIFY(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
 
     // 3: a file cut short is not another build: both commands repair it from its backup.
