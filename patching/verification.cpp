@@ -99,7 +99,7 @@ QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &ol
         if (file.error.isEmpty() && !file.namesOldRoot && metadata.contains(entry.path)
             && isRegularFile(entry.path + QStringLiteral(".back")))
             file.namesEarlierPlace = patchMetadataFile(oldRoot.toLocal8Bit(), qtPath, entry.path, WriteMode::DryRun).status
-                == OutcomeStatus::Changed;
+                != OutcomeStatus::LeftAlone; // a dry run also fails where the user may not write
         files.append(file);
     }
     return files;
