@@ -84,6 +84,12 @@ void TestCli::commands_data()
         << elsewhere + "mv $DIR-4.8.7 $DIR && $CLI inspect --json $DIR" << 0
         << "bin/qmake=no-path lib/libQtCore.la=no-path lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
            ".qmake.cache=stale" << "";
+    QTest::newRow("inspect: a linked backup never tells the old root")
+        << "ln -s $DATA/../../windows/qmake.exe $DIR/bin/qmake.back && $CLI inspect $DIR" << 0
+        << "Ancienne racine : /usr/local/Trolltech/Qt-4.8.7 (lue dans lib/libQtCore.so)" << "";
+    QTest::newRow("patch --deep: a metadata file linked outside is refused before it is read")
+        << "sed s,/usr/local/Trolltech,/else, $DIR/lib/libQtCore.prl >$DIR.prl && ln -sf $DIR.prl $DIR/lib/libQtCore.prl && "
+           "$CLI patch --deep $DIR" << 1 << "lib/libQtCore.prl : échec : lien menant hors de l'installation" << "";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }
