@@ -118,19 +118,20 @@ FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, co
 {
     qDebug().noquote() << filePath;
     const QByteArray newRoot = root.toLocal8Bit();
+    // A configuration file gets its own line rule first, as the window's patch gives it, so it is
+    // rewritten (and backed up) whatever else it names.
+    const QString name = QFileInfo(filePath).fileName();
+    const bool configFile = name == QLatin1String(".qmake.cache") || name == QLatin1String("qmake.conf");
     // Nothing to rewrite, so no backup either: the file stays exactly as the build left it.
     // The guards of the backup course come first: below a ".back" directory, or through a link
     // leading outside, the file is reported as such, and never read.
     QString target;
-    if (!filePath.contains(QLatin1String(".back")) && resolveInsideRoot(filePath, root, &target)
+    if (!configFile && !filePath.contains(QLatin1String(".back")) && resolveInsideRoot(filePath, root, &target)
         && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
         const LoadedFile current = loadWholeFile(filePath);
         if (current.ok && !namesOldRoot(current.data, oldRoot, QByteArray()))
             return FileOutcome::leftAlone(namesNoOldRootReason());
     }
-    // Computed from the backup, so a configuration file must get its own line rule again first.
-    const QString name = QFileInfo(filePath).fileName();
-    const bool configFile = name == QLatin1String(".qmake.cache") || name == QLatin1String("qmake.conf");
     const auto rewrite = [&](const QByteArray &backup) {
         const QByteArray lined = configFile ? rewriteConfigText(backup, newRoot) : backup;
         return PatchedContent{rewriteWholePaths(lined, oldRoot, newRoot), QString()};
