@@ -107,9 +107,7 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
     QVector<FileReport> reports;
     const QHash<QString, QString> spokesmen = fileSpokesmen(qtPath, command);
     const bool patchedBefore = command == Command::Unpatch && anyBackup(qtPath, command);
-    // The binaries and configuration files get the root in the system's 8-bit encoding; a
-    // letter that encoding lacks would come out as "?" and name a directory that is not there.
-    const bool rootUnwritable = command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath;
+    const bool rootUnwritable = command == Command::Patch && !rootEncodable(qtPath);
     for (const CommandStep &step : commandSteps(command)) {
         // Each listing is taken only when its step begins, after the previous step's jobs.
         const QFileInfoList entries = takeListing(qtPath, step);
@@ -140,4 +138,9 @@ bool anyFailed(const QVector<FileReport> &reports)
             return true;
     }
     return false;
+}
+
+bool rootEncodable(const QString &qtPath)
+{
+    return QString::fromLocal8Bit(qtPath.toLocal8Bit()) == qtPath;
 }

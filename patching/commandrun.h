@@ -44,4 +44,8 @@ QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command comman
 
 bool anyFailed(const QVector<FileReport> &reports);
 
+// Whether `qtPath` survives the local 8-bit encoding the files are written in: a letter it
+// lacks would come out as "?" and name a directory that is not there.
+bool rootEncodable(const QString &qtPath);
+
 #endif

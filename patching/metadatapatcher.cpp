@@ -144,8 +144,7 @@ QVector<FileReport> runMetadataStep(Command command, const QString &qtPath, cons
 {
     QVector<FileReport> reports;
     const QByteArray old = oldRoot.toLocal8Bit();
-    // As for the window's files: a letter the 8-bit encoding lacks would name another directory.
-    const bool rootUnwritable = command == Command::Patch && QString::fromLocal8Bit(qtPath.toLocal8Bit()) != qtPath;
+    const bool rootUnwritable = command == Command::Patch && !rootEncodable(qtPath);
     for (const QString &path : metadataFiles(qtPath)) {
         FileOutcome outcome;
         if (rootUnwritable)
