@@ -1,13 +1,10 @@
 #include "app/qtpathcheck.h"
 #include "cli/cliargs.h"
 #include "cli/report.h"
-#include "patching/binarypatcher.h"
 #include "patching/commandrun.h"
 #include "patching/inspection.h"
 #include "patching/metadatapatcher.h"
-#include "patching/textpatcher.h"
 #include "patching/verification.h"
-#include "restoring/restorebackup.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -42,33 +39,9 @@ Report runPatchOrUnpatch(const CliRequest &request)
     }
     // Read before the run, from the files as the build left them (or their backups).
     const RecordedRoot oldRoot = request.deep ? recordedRoot(request.qtPath) : RecordedRoot();
-    // Restoring needs no old root; patching without one would know nothing to replace.
-    const bool metadataStep = request.deep && (command == Command::Unpatch || !oldRoot.value.isEmpty());
-    // The files that step rewrites (libQtCore.la, the two configuration files) are its alone:
-    // treated by both steps they would be rewritten twice, and a crash between could leave the first.
-    const QStringList metadata = metadataStep ? metadataFiles(request.qtPath) : QStringList();
-    CommandWorkers workers = CommandWorkers::standard();
-    const FileOutcome later = FileOutcome::leftAlone(QString());
-    workers.patchBinary = [metadata, later](const QByteArray &root, const QString &path, WriteMode how) {
-        return metadata.contains(path) ? later : patchBinaryFile(root, path, how);
-    };
-    workers.patchText = [metadata, later](const QString &root, const QString &path, WriteMode how) {
-        return metadata.contains(path) ? later : patchTextFile(root, path, how);
-    };
-    workers.restore = [metadata, later](const QString &path, const QString &root, WriteMode how, BackupSize size) {
-        return metadata.contains(path) ? later : restoreBackup(path, root, how, size);
-    };
-    const auto ownStep = [&metadata](const FileReport &report) { return !metadata.contains(report.path); };
-    QVector<FileReport> reports;
-    for (const FileReport &report : runCommandWith(workers, command, request.qtPath, mode, [&](const FileReport &report) {
-             if (onFileDone && ownStep(report))
-                 onFileDone(report);
-         })) {
-        if (ownStep(report))
-            reports.append(report);
-    }
-    if (metadataStep)
-        reports += runMetadataStep(command, request.qtPath, oldRoot.value, mode, onFileDone);
+    const QVector<FileReport> reports = request.deep
+        ? runDeepCommand(command, request.qtPath, oldRoot.value, mode, onFileDone)
+        : runCommand(command, request.qtPath, mode, onFileDone);
     return commandReport(command, request.qtPath, mode, reports, request.deep, oldRoot);
 }
 } // namespace

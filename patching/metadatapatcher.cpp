@@ -1,6 +1,7 @@
 #include "patching/metadatapatcher.h"
 
 #include "patching/backuppatch.h"
+#include "patching/binarypatcher.h"
 #include "patching/filestore.h"
 #include "patching/listing.h"
 #include "patching/textpatcher.h"
@@ -139,6 +140,9 @@ FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, co
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewrite);
 }
 
+namespace {
+// Patches (from `oldRoot`, which must not be empty) or restores every metadata file of the
+// installation, after the window's files.
 QVector<FileReport> runMetadataStep(Command command, const QString &qtPath, const QString &oldRoot, WriteMode mode,
                                     const FileReportHandler &onFileDone)
 {
@@ -159,4 +163,38 @@ QVector<FileReport> runMetadataStep(Command command, const QString &qtPath, cons
         reports.append(report);
     }
     return reports;
+}
+} // namespace
+
+QVector<FileReport> runDeepCommand(Command command, const QString &qtPath, const QString &oldRoot, WriteMode mode,
+                                   const FileReportHandler &onFileDone)
+{
+    // Restoring needs no old root; patching without one would know nothing to replace.
+    if (command == Command::Patch && oldRoot.isEmpty())
+        return runCommand(command, qtPath, mode, onFileDone);
+    // libQtCore.la and the two configuration files, treated by both steps, would be rewritten
+    // twice, and a crash between the two could leave the first version.
+    const QStringList metadata = metadataFiles(qtPath);
+    CommandWorkers workers = CommandWorkers::standard();
+    const FileOutcome later = FileOutcome::leftAlone(QString());
+    workers.patchBinary = [metadata, later](const QByteArray &root, const QString &path, WriteMode how) {
+        return metadata.contains(path) ? later : patchBinaryFile(root, path, how);
+    };
+    workers.patchText = [metadata, later](const QString &root, const QString &path, WriteMode how) {
+        return metadata.contains(path) ? later : patchTextFile(root, path, how);
+    };
+    workers.restore = [metadata, later](const QString &path, const QString &root, WriteMode how, BackupSize size) {
+        return metadata.contains(path) ? later : restoreBackup(path, root, how, size);
+    };
+    const auto ownStep = [&metadata](const FileReport &report) { return !metadata.contains(report.path); };
+    QVector<FileReport> reports;
+    const auto windowFileDone = [&](const FileReport &report) {
+        if (onFileDone && ownStep(report))
+            onFileDone(report);
+    };
+    for (const FileReport &report : runCommandWith(workers, command, qtPath, mode, windowFileDone)) {
+        if (ownStep(report))
+            reports.append(report);
+    }
+    return reports + runMetadataStep(command, qtPath, oldRoot, mode, onFileDone);
 }

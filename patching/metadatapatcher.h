@@ -33,9 +33,10 @@ QString namesNoOldRootReason();
 FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, const QString &filePath,
                               WriteMode mode = WriteMode::Apply);
 
-// Patches (from `oldRoot`, which must not be empty) or restores every metadata file of the
-// installation, after the window's files.
-QVector<FileReport> runMetadataStep(Command command, const QString &qtPath, const QString &oldRoot,
-                                    WriteMode mode, const FileReportHandler &onFileDone = FileReportHandler());
+// The command with --deep: the window's files, then the build metadata (patching needs
+// `oldRoot`; without one only the window's files are treated). The files the metadata step
+// rewrites are its alone, so each is rewritten and reported once.
+QVector<FileReport> runDeepCommand(Command command, const QString &qtPath, const QString &oldRoot, WriteMode mode,
+                                   const FileReportHandler &onFileDone = FileReportHandler());
 
 #endif
