@@ -65,6 +65,7 @@ QString directoryHoldsBack()
     return QStringLiteral("répertoire contenant \".back\" dans le chemin : rien n'y est jamais modifié");
 }
 QString patchedWithoutBackup() { return QStringLiteral("patché mais sans sauvegarde"); }
+QString namesNoOldRoot() { return QStringLiteral("ne nomme pas l'ancienne racine"); }
 QString isDirectory() { return QStringLiteral("c'est un répertoire"); }
 QString rootNotEncodable()
 {

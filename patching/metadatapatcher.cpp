@@ -110,11 +110,6 @@ bool namesOldRoot(const QByteArray &text, const QByteArray &oldRoot, const QByte
     return false;
 }
 
-QString namesNoOldRootReason()
-{
-    return QStringLiteral("ne nomme pas l'ancienne racine");
-}
-
 FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, const QString &filePath, WriteMode mode)
 {
     qDebug().noquote() << filePath;
@@ -131,7 +126,7 @@ FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, co
         && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
         const LoadedFile current = loadWholeFile(filePath);
         if (current.ok && !namesOldRoot(current.data, oldRoot, QByteArray()))
-            return FileOutcome::leftAlone(namesNoOldRootReason());
+            return FileOutcome::leftAlone(Reason::namesNoOldRoot());
     }
     const auto rewrite = [&](const QByteArray &backup) {
         const QByteArray lined = configFile ? rewriteConfigText(backup, newRoot) : backup;

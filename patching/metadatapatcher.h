@@ -25,9 +25,6 @@ QByteArray rewriteWholePaths(const QByteArray &text, const QByteArray &oldRoot, 
 // (an old root /opt/qt is not named by /opt/qt/4.8/lib when the root is /opt/qt/4.8).
 bool namesOldRoot(const QByteArray &text, const QByteArray &oldRoot, const QByteArray &root);
 
-// "ne nomme pas l'ancienne racine": the outcome of a file that has nothing to rewrite.
-QString namesNoOldRootReason();
-
 // Rewrites one metadata file from its backup so that it names `root` instead of `oldRoot`.
 // A file that names no old root is left alone and gets no backup.
 FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, const QString &filePath,
