@@ -53,9 +53,17 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     if (!targetInfo.isFile())
         return FileOutcome::failed(Reason::fileNotRead(Reason::notRegularFile()));
 
-    // The backup sits beside the path handed in, even when that path is a link. One copy of the
-    // file is held at a time: the original bytes, which the patch then rewrites where they lie.
-    const QString backupPath = filePath + QStringLiteral(".back");
+    // Nothing named like a backup is ever written, even when a link leads to it.
+    if (targetInfo.fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
+        return FileOutcome::leftAlone(Reason::pathHoldsBack());
+
+    // One copy of the file is held at a time: the original bytes, which the patch then rewrites where they lie.
+    const QString backupPath = backupPathFor(filePath, root);
+    if (mode == WriteMode::Apply)
+        removeOwnLeftovers(target);
+    // Why the file may not be written at all (another user's file with other names, say): then no
+    // backup is made either, and the file fails only if it needs a change.
+    const QString refusal = writeRefusal(target);
     QByteArray original;
     FileOutcome failure;
     if (entryExists(backupPath)) {
@@ -77,7 +85,9 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
             return notLoaded(loaded);
         original = loaded.data;
         QString error;
-        if (mode == WriteMode::DryRun) {
+        if (!refusal.isEmpty()) {
+            // Nothing will be written, so no backup is needed.
+        } else if (mode == WriteMode::DryRun) {
             // A real run would make the backup from exactly these bytes, if the directory lets it.
             error = writeRefusal(backupPath);
             if (!error.isEmpty())
@@ -109,7 +119,7 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     }
     // A dry run asks whether the write would be allowed; it still writes nothing.
     const bool written = mode == WriteMode::Apply ? replaceFileContent(target, patched.content, QString(), &error)
-                                                  : (error = writeRefusal(target)).isEmpty();
+                                                  : (error = refusal).isEmpty();
     if (!written)
         return FileOutcome::failed(Reason::fileNotWritten(error));
     return patched.failure.isEmpty() ? FileOutcome::changed() : FileOutcome::failed(patched.failure);

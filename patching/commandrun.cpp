@@ -27,7 +27,7 @@ bool slotsNameRoot(const QString &path, const QString &qtPath)
 bool anyBackup(const QString &qtPath, Command command)
 {
     for (const ListedFile &file : commandFiles(qtPath, command)) {
-        if (entryExists(file.path + QStringLiteral(".back")))
+        if (entryExists(backupPathFor(file.path, qtPath)))
             return true;
     }
     return false;

@@ -72,4 +72,22 @@ QString rootNotEncodable()
     return QStringLiteral("chemin impossible à écrire dans l'encodage local du système");
 }
 QString brokenLink() { return QStringLiteral("lien sans cible"); }
+QString otherNamesOfAnotherOwner()
+{
+    return QStringLiteral("fichier à plusieurs noms (liens physiques) d'un autre propriétaire ou groupe : "
+                          "le remplacer lui ferait changer de propriétaire, l'écrire sur place changerait aussi ses autres noms");
+}
+QString privilegeWouldBeLost()
+{
+    return QStringLiteral("l'écrire retirerait son bit set-id, que seul son propriétaire peut remettre");
+}
+QString privilegeLost()
+{
+    return QStringLiteral("fichier écrit, mais le système lui a retiré son bit set-id ou ses capacités et ils n'ont pas pu être remis");
+}
+QString attributeNotCopied(const QString &name)
+{
+    return QStringLiteral("attribut étendu %1 impossible à recopier ; le fichier a d'autres noms, qu'une écriture sur place changerait aussi")
+        .arg(name);
+}
 } // namespace Reason

@@ -56,6 +56,10 @@ QString workerException(const QString &what);   // "erreur interne : <what>"
 QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
 QString partialRead();                      // "lecture incomplète"
 QString brokenLink();                       // "lien sans cible"
+QString otherNamesOfAnotherOwner();         // "fichier à plusieurs noms (liens physiques) d'un autre propriétaire ..."
+QString privilegeWouldBeLost();             // "l'écrire retirerait son bit set-id, ..."
+QString privilegeLost();                    // "fichier écrit, mais le système lui a retiré son bit set-id ..."
+QString attributeNotCopied(const QString &name); // "attribut étendu <name> impossible à recopier ; ..."
 
 QString sameFileAs(const QString &treated); // "même fichier que <treated>"
 QString backupSizeMismatch();               // "la sauvegarde n'a pas la taille du fichier, ..." and what to do

@@ -5,12 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -18,9 +19,16 @@
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <io.h>
+#include <windows.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/xattr.h>
 #endif
 
 namespace {
+// The ending of every temporary file the tool makes, so that a later run can tell its own leftovers.
+constexpr char temporarySuffix[] = ".zeltmp";
+
 // Files are compared and written in place one piece of this size at a time.
 constexpr qint64 pieceSize = qint64(1) << 20;
 
@@ -106,46 +114,229 @@ bool writeAll(QFileDevice &file, const char *data, qint64 size, QString *error)
     return true;
 }
 
+#ifndef Q_OS_UNIX
 // The permissions stored on disk. Qt adds the "User" flags for what the current user may
 // do, which for root includes writing: setting them would make a read-only file writable.
 QFileDevice::Permissions ownPermissions(QFileDevice::Permissions permissions)
 {
     return permissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
-
-// Gives a new, still unnamed file the mode and owner of `model` and writes `data` into it.
-// Only root may give a file away; a file made by root (the tool run through sudo) would
-// otherwise belong to root, and the user could no longer rewrite their own toolchain.
-bool fillNewFile(QFileDevice &file, const QByteArray &data, const QFileInfo &model, QString *error)
-{
-    errno = 0;
-    if (!file.setPermissions(ownPermissions(model.permissions())))
-        return fail(error, file, errno);
-#ifdef Q_OS_UNIX
-    struct stat info;
-    if (::geteuid() == 0 && ::stat(QFile::encodeName(model.filePath()).constData(), &info) == 0
-        && ::fchown(file.handle(), info.st_uid, info.st_gid) != 0)
-        return fail(error, file, errno);
 #endif
-    return writeAll(file, data.constData(), data.size(), error);
+
+#ifdef Q_OS_UNIX
+bool inGroup(gid_t group)
+{
+    if (group == ::getegid())
+        return true;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(size_t(qMax(count, 0)));
+    return count > 0 && ::getgroups(count, groups.data()) == count
+        && std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 
-// Whether a new file renamed over `path` is still the same file to its users: the name is
-// its only one (a rename parts hard links), its owner and group are those this process
-// gives (only root may give a file away) and it has no set-id or sticky bit to lose.
-bool replaceKeepsIdentity(const QString &path)
+// Whether a new file made by this process can take the owner and group of `info`: root gives a
+// file to anyone; a user may give a file of their own to any group they belong to.
+bool canKeepOwner(const struct stat &info)
 {
+    return ::geteuid() == 0 || (info.st_uid == ::geteuid() && inGroup(info.st_gid));
+}
+#endif
+
+#ifdef Q_OS_LINUX
+using Attributes = QVector<QPair<QByteArray, QByteArray>>;
+
+// The extended attributes of a file (ACL, file capabilities, SELinux label, user attributes), as
+// far as this process may see them. Bounded by the system's own limits on names and values.
+bool readAttributes(int fd, Attributes *attributes)
+{
+    const ssize_t listSize = ::flistxattr(fd, nullptr, 0);
+    if (listSize < 0)
+        return errno == ENOTSUP; // a file system without attributes: nothing to keep
+    QByteArray names(int(listSize), '\0');
+    const ssize_t got = ::flistxattr(fd, names.data(), size_t(names.size()));
+    if (got < 0)
+        return false;
+    for (const QByteArray &name : names.left(int(got)).split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t valueSize = ::fgetxattr(fd, name.constData(), nullptr, 0);
+        QByteArray value(int(qMax<ssize_t>(valueSize, 0)), '\0');
+        if (valueSize < 0 || ::fgetxattr(fd, name.constData(), value.data(), size_t(value.size())) != valueSize)
+            return false;
+        attributes->append(qMakePair(name, value));
+    }
+    return true;
+}
+
+// Gives the open file `to` every attribute of `from` that it lacks or holds with another value (a new
+// file may already carry an inherited ACL or its directory's label). Returns the name of the first
+// that could not be set, or "?" when the attributes of `from` could not be read; empty when all are there.
+QByteArray copyAttributes(int from, int to)
+{
+    Attributes wanted, present;
+    if (!readAttributes(from, &wanted))
+        return QByteArrayLiteral("?");
+    readAttributes(to, &present); // what cannot be read is simply set again
+    for (const auto &attribute : qAsConst(wanted)) {
+        if (present.contains(attribute))
+            continue;
+        if (::fsetxattr(to, attribute.first.constData(), attribute.second.constData(), size_t(attribute.second.size()), 0) != 0)
+            return attribute.first;
+    }
+    return QByteArray();
+}
+#endif
+
+// Gives a new, still unnamed file the content `data`, then the owner, group, mode and extended
+// attributes of the open file `model` (a write would clear file capabilities, a change of owner
+// the set-id bits, so they come last). Only root may give a file away: a file made by root (the
+// tool run through sudo) would otherwise belong to root, and the user could no longer rewrite their
+// own toolchain. `attributeRefused` tells that only an extended attribute could not be copied.
+bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool keepSetId, QString *error,
+                 bool *attributeRefused = nullptr)
+{
+    if (!writeAll(file, data.constData(), data.size(), error))
+        return false;
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::fstat(model.handle(), &info) != 0)
+        return fail(error, model, errno);
+    const uid_t owner = ::geteuid() == 0 ? info.st_uid : uid_t(-1);
+    const gid_t group = ::geteuid() == 0 || info.st_gid != ::getegid() ? info.st_gid : gid_t(-1);
+    if ((owner != uid_t(-1) || group != gid_t(-1)) && ::fchown(file.handle(), owner, group) != 0)
+        return fail(error, file, errno);
+    if (::fchmod(file.handle(), info.st_mode & (keepSetId ? 07777 : 0777)) != 0)
+        return fail(error, file, errno);
+#else
+    Q_UNUSED(keepSetId);
+    if (!file.setPermissions(ownPermissions(model.permissions())))
+        return fail(error, file, errno);
+#endif
+#ifdef Q_OS_LINUX
+    const QByteArray refused = attributeRefused ? copyAttributes(model.handle(), file.handle()) : QByteArray();
+    if (!refused.isEmpty()) {
+        *attributeRefused = true;
+        *error = Reason::attributeNotCopied(QString::fromLocal8Bit(refused));
+        return false;
+    }
+#else
+    Q_UNUSED(attributeRefused);
+#endif
+    return true;
+}
+
+// A temporary file beside `path`, named so that a later run knows it as its own leftover.
+QString temporaryTemplate(const QString &path)
+{
+    return path + QStringLiteral(".XXXXXX") + QLatin1String(temporarySuffix);
+}
+
+// Puts `from` in the place of `to` in one step, whatever `to` was.
+bool renameOver(QFileDevice &from, const QString &to, QString *error)
+{
+#ifdef Q_OS_WIN
+    if (!::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from.fileName()).utf16()),
+                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return fail(error, from, EACCES);
+#else
+    if (::rename(QFile::encodeName(from.fileName()).constData(), QFile::encodeName(to).constData()) != 0)
+        return fail(error, from, errno);
+#endif
+    return true;
+}
+
+// How new content may reach an existing file without writing through another of its names.
+struct WritePlan {
+    bool inPlace = false;
+    bool singleName = true;
+    QString refusal; // why neither way is allowed
+};
+
+WritePlan planWrite(const QString &path)
+{
+    WritePlan plan;
 #ifdef Q_OS_UNIX
     struct stat info;
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return true; // a new file has nothing to keep
-    const bool sameOwner = ::geteuid() == 0 || (info.st_uid == ::geteuid() && info.st_gid == ::getegid());
-    return info.st_nlink == 1 && sameOwner && (info.st_mode & 07000) == 0;
+        return plan; // a new file has nothing to keep
+    plan.singleName = info.st_nlink == 1;
+    if (canKeepOwner(info))
+        return plan;
+    // A replacement would change the owner or group. A file's other hard links may be another
+    // installation (a `cp -al` copy) or the file's own backup: writing in place would change them too.
+    if (!plan.singleName) {
+        plan.refusal = Reason::otherNamesOfAnotherOwner();
+        return plan;
+    }
+    // The system clears set-id bits and file capabilities on a write by another user; they could not be put back.
+    if ((info.st_mode & (S_ISUID | S_ISGID)) != 0 && info.st_uid != ::geteuid())
+        plan.refusal = Reason::privilegeWouldBeLost();
+    plan.inPlace = true;
 #else
     Q_UNUSED(path);
-    return true;
 #endif
+    return plan;
 }
+
+// Replaces `path` in one step by a new file holding `data` with the owner, group, mode and extended
+// attributes of `model`, or of `path` itself. On any failure `path` is as it was.
+bool replaceInOneStep(const QString &path, const QByteArray &data, const QString &model, QString *error,
+                      bool *attributeRefused)
+{
+    QFile modelFile(model);
+    errno = 0;
+    if (!modelFile.open(QIODevice::ReadOnly))
+        return fail(error, modelFile, errno);
+    QTemporaryFile temporary(temporaryTemplate(path));
+    // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
+    errno = 0;
+    if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(error, temporary, errno);
+    if (!fillNewFile(temporary, data, modelFile, true, error, attributeRefused) || !syncToDisk(temporary, error)
+        || !renameOver(temporary, path, error))
+        return false;
+    temporary.setAutoRemove(false);
+    syncDirectory(QFileInfo(path).absolutePath());
+    return true;
+}
+
+#ifdef Q_OS_UNIX
+// The set-id bits and file capabilities of an open file, which the system clears on a write.
+struct Privileges {
+    mode_t mode = 0;
+    QByteArray capability;
+    bool operator==(const Privileges &other) const { return mode == other.mode && capability == other.capability; }
+};
+
+Privileges privileges(int fd)
+{
+    Privileges found;
+    struct stat info;
+    if (::fstat(fd, &info) == 0)
+        found.mode = info.st_mode & 07777;
+#ifdef Q_OS_LINUX
+    char value[256];
+    const ssize_t size = ::fgetxattr(fd, "security.capability", value, sizeof value);
+    if (size > 0)
+        found.capability = QByteArray(value, int(size));
+#endif
+    return found;
+}
+
+// Puts back what a write cleared; false when the system refuses.
+bool restorePrivileges(int fd, const Privileges &before)
+{
+    if (privileges(fd) == before)
+        return true;
+    ::fchmod(fd, before.mode);
+#ifdef Q_OS_LINUX
+    if (!before.capability.isEmpty())
+        ::fsetxattr(fd, "security.capability", before.capability.constData(), size_t(before.capability.size()), 0);
+#endif
+    return privileges(fd) == before;
+}
+#endif
 
 // Where, from `at` on, the open file first differs from `data`, to the piece; data.size()
 // when it holds all of it. Reads one piece at a time, never the whole file.
@@ -171,6 +362,9 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
     errno = 0;
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return fail(error, file, errno);
+#ifdef Q_OS_UNIX
+    const Privileges before = privileges(file.handle());
+#endif
     bool touched = false;
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
     const auto partly = [&touched, error](bool ok) {
@@ -193,7 +387,15 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
         if (!file.resize(data.size()))
             return partly(fail(error, file, errno));
     }
-    return partly(syncToDisk(file, error));
+    if (!partly(syncToDisk(file, error)))
+        return false;
+#ifdef Q_OS_UNIX
+    if (!restorePrivileges(file.handle(), before)) {
+        *error = Reason::privilegeLost();
+        return false;
+    }
+#endif
+    return true;
 }
 
 bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
@@ -278,36 +480,35 @@ bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString 
 bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error)
 {
     const QFileInfo existing(path);
-    if (existing.exists() && !replaceKeepsIdentity(path))
-        return writeInPlace(path, data, error);
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        // A file the user may not change is refused by Qt itself, before any system call says why.
-        const bool refused = errno == 0 && existing.exists() && !existing.isWritable();
-        return fail(error, file, refused ? EACCES : errno);
-    }
-    // The temporary file is created with default permissions; an executable qmake must stay executable.
-    const QFileInfo model(existing.exists() || likeIfNew.isEmpty() ? path : likeIfNew);
-    if (model.exists() ? !fillNewFile(file, data, model, error)
-                       : !writeAll(file, data.constData(), data.size(), error)) {
-        file.cancelWriting();
+    const WritePlan plan = planWrite(path);
+    if (!plan.refusal.isEmpty()) {
+        *error = plan.refusal;
         return false;
     }
-    errno = 0;
-    if (!file.commit())
-        return fail(error, file, errno);
-    syncDirectory(existing.absolutePath());
-    return true;
+    if (plan.inPlace)
+        return writeInPlace(path, data, error);
+    // Root bypasses a file's mode; anyone else must have the right to change the file itself.
+    if (existing.exists() && !existing.isWritable())
+        return fail(error, QFile(path), EACCES);
+    bool attributeRefused = false;
+    if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, error, &attributeRefused))
+        return true;
+    // Written over its own bytes, a file with a single name keeps every attribute it has.
+    if (attributeRefused && plan.singleName)
+        return writeInPlace(path, data, error);
+    return false;
 }
 
 QString writeRefusal(const QString &path)
 {
     const QFileInfo info(path);
+    const WritePlan plan = info.exists() ? planWrite(path) : WritePlan();
+    if (!plan.refusal.isEmpty())
+        return plan.refusal;
     QStringList places; // an existing file is opened for writing; a replace or a new entry needs its directory
     if (info.exists())
         places.append(path);
-    if (!info.exists() || replaceKeepsIdentity(path))
+    if (!plan.inPlace)
         places.append(info.absolutePath());
     for (const QString &place : places) {
 #ifdef Q_OS_UNIX
@@ -323,6 +524,34 @@ QString writeRefusal(const QString &path)
 #endif
     }
     return QString();
+}
+
+QString backupPathFor(const QString &path, const QString &root)
+{
+    const QString besideName = path + QStringLiteral(".back");
+    QString target;
+    if (entryExists(besideName) || !QFileInfo(path).isSymLink() || !resolveInsideRoot(path, root, &target))
+        return besideName;
+    return target + QStringLiteral(".back");
+}
+
+void removeOwnLeftovers(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const QDir directory = info.absoluteDir();
+    const QString suffix = QLatin1String(temporarySuffix);
+    for (const QFileInfo &entry : directory.entryInfoList({QLatin1Char('*') + suffix}, QDir::Files | QDir::Hidden | QDir::System)) {
+        // <name>.XXXXXX.zeltmp, exactly as the tool makes them, for this file and its backup.
+        const QString entryName = entry.fileName();
+        const QString middle = entryName.mid(name.size(), entryName.size() - name.size() - suffix.size());
+        const bool ours = entryName.startsWith(name) && entryName.endsWith(suffix)
+            && (middle.size() == 7 || (middle.startsWith(QLatin1String(".back")) && middle.size() == 12))
+            && middle.at(middle.size() - 7) == QLatin1Char('.');
+        // One that cannot be removed harms nothing: no listing ever takes it for a file or a backup.
+        if (ours && !entry.isSymLink())
+            QFile::remove(entry.filePath());
+    }
 }
 
 bool resolveInsideRoot(const QString &path, const QString &root, QString *target)
@@ -350,7 +579,13 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     if (entryExists(backup))
         return BackupResult::AlreadyThere;
     const QFileInfo info(backup);
-    QTemporaryFile temporary(info.absolutePath() + QLatin1Char('/') + info.fileName() + QStringLiteral(".XXXXXX"));
+    QFile modelFile(model);
+    errno = 0;
+    if (!modelFile.open(QIODevice::ReadOnly)) {
+        fail(error, modelFile, errno);
+        return BackupResult::Failed;
+    }
+    QTemporaryFile temporary(temporaryTemplate(backup));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
     errno = 0;
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
@@ -359,7 +594,9 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     }
     // The patched file will be synced to disk when it replaces the original; its backup
     // must not be less durable, or a power cut could leave a patched file with no original.
-    if (!fillNewFile(temporary, data, QFileInfo(model), error) || !syncToDisk(temporary, error))
+    // It takes the file's group and mode, so that every member who may write the file may also restore
+    // it; a second set-id copy of a program would be a second way in, so it gets no set-id bit.
+    if (!fillNewFile(temporary, data, modelFile, false, error) || !syncToDisk(temporary, error))
         return BackupResult::Failed;
     // rename() refuses an existing target, so a backup that appeared meanwhile is kept.
     errno = 0;

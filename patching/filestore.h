@@ -30,15 +30,26 @@ LoadedFile loadWholeFile(const QString &path);
 // the file is never in memory beside `data`. False with `error` set when it cannot be read.
 bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString *error);
 
-// Gives `path` the content `data`, keeping its owner, group, mode and hard links: in one
-// step (temporary file then rename) when that keeps them, else written in place. On a
-// failure of the one-step replace the file is as it was. A file that does not exist yet
-// takes the permissions and owner of `likeIfNew`.
+// Gives `path` the content `data` without writing through another of its names. A new file renamed
+// over it in one step keeps its owner, group, mode and extended attributes, and leaves the bytes of
+// its other hard links as they were; where only root could keep them (a file of another user, or in
+// a group this user is not in), a file with a single name is written in place instead, and a file
+// with several names is refused. On a failure of the one-step replace the file is as it was. A file
+// that does not exist yet takes the owner and mode of `likeIfNew`.
 bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error);
 
 // Why a real run could not write `path` (an existing file, or a new entry in its
 // directory), as replaceFileContent or writeBackupIfMissing would; empty when it could.
 QString writeRefusal(const QString &path);
+
+// Where the backup of the file named `path` lies: beside that name when one is there (earlier
+// versions put it beside a link), else beside the file that a link inside `root` leads to, so that
+// a library keeps its backup beside its own name whichever link reached it.
+QString backupPathFor(const QString &path, const QString &root);
+
+// Removes the temporary files that an interrupted run left beside `path` and its backup. Only
+// names the tool itself makes (<name>.XXXXXX.zeltmp, <name>.back.XXXXXX.zeltmp) are removed.
+void removeOwnLeftovers(const QString &path);
 
 // Where a write to `path` lands: the path itself, or the canonical target of a
 // symbolic link. Returns false when that target is not below `root`
@@ -47,9 +58,9 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
 
 enum class BackupResult { Made, AlreadyThere, Failed };
 
-// Writes `data` as the new file `backup` (complete or not at all, synced, with the mode
-// and owner of the file `model`) unless an entry of that name exists; an existing entry
-// is never replaced.
+// Writes `data` as the new file `backup` (complete or not at all, synced, with the mode and group
+// of the file `model`, and its owner when run as root) unless an entry of that name exists; an
+// existing entry is never replaced.
 BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, QString *error);
 
 #endif

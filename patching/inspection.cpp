@@ -16,7 +16,7 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
     file.path = listed.path;
     file.relativePath = relativeToQtPath(qtPath, listed.path);
     file.kind = listed.kind;
-    file.hasBackup = entryExists(listed.path + QStringLiteral(".back"));
+    file.hasBackup = entryExists(backupPathFor(listed.path, qtPath));
     const QFileInfo info(listed.path);
     if (!info.exists())
         return file;
@@ -63,7 +63,7 @@ RecordedRoot recordedRoot(const QString &qtPath)
         if (listed.kind != FileKind::Binary)
             continue;
         // The backup holds the bytes from before the first patch.
-        const QString backup = listed.path + QStringLiteral(".back");
+        const QString backup = backupPathFor(listed.path, qtPath);
         const bool hasBackup = entryExists(backup);
         // A link or anything else in a backup's place is none of the tool's: neither it nor the
         // file it stands for tells the original prefix.

@@ -7,7 +7,7 @@
 
 FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode, BackupSize sizeCheck)
 {
-    const QString backupPath = path + QStringLiteral(".back");
+    const QString backupPath = backupPathFor(path, root);
     if (!entryExists(backupPath))
         return FileOutcome::leftAlone(Reason::noBackup());
     if (QFileInfo(path).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
@@ -27,6 +27,8 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
     QString target;
     if (!resolveInsideRoot(path, root, &target))
         return FileOutcome::failed(Reason::linkOutsideInstallation());
+    if (mode == WriteMode::Apply)
+        removeOwnLeftovers(target);
 
     const LoadedFile backup = loadWholeFile(backupPath);
     if (!backup.ok)

@@ -3,8 +3,10 @@
 # installation holding a 64 MiB QtCore library, N times: scripts/crashcheck.sh N
 # After each kill: every file is its old or its new content, none is missing, every backup is
 # whole; then the command is run again to completion and the result checked.
-# Every third round the library also has a hard link, so it is written in place: there a kill
-# may leave a mix of old and new records, which is counted apart and must be repaired by the re-run.
+# Every third round runs as a member of the installation's group (user 65534, group 100), who may
+# not replace root's files, so they are written in place: there a kill may leave a mix of old and
+# new records, which is counted apart and must be repaired by the re-run. Every other round, the
+# library has a hard link outside the tree, which must keep its bytes whatever happens.
 set -uo pipefail
 rounds="${1:-200}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -27,6 +29,7 @@ make_binary "$qt/bin/qmake" 1
 make_binary "$qt/lib/libQtCore.so" 64
 printf 'QMAKESPEC = /old/root/mkspecs/linux-g++\n' > "$qt/mkspecs/default/qmake.conf"
 printf 'QT_BUILD_TREE = /old/root\nQT_SOURCE_TREE = /old/root\n' > "$qt/.qmake.cache"
+chown -R 0:100 "$qt" && chmod -R g+w "$qt"
 
 sums() { (cd "$qt" && md5sum "${files[@]}" 2>&1); }
 declare -A old new
@@ -49,8 +52,14 @@ check_after_kill() {
             echo "round $round: backup of $f not whole"; ((lost++))
         fi
     done
-    # Temporary files of an interrupted write stay beside their file; they are not the file.
-    temps=$((temps + $(find "$qt" -name '*.??????' ! -name '*.back' -print -delete | wc -l)))
+    # Temporary files of an interrupted write stay beside their file until the next run removes them.
+    temps=$((temps + $(find "$qt" -name '*.zeltmp' | wc -l)))
+}
+check_after_rerun() {
+    if [[ -n $(find "$qt" -name '*.zeltmp') ]]; then echo "round $round: temporary file left after the re-run"; ((lost++)); fi
+    if [[ -e "$work/hardlink" && $(md5sum < "$work/hardlink" | cut -d' ' -f1) != "$linked" ]]; then
+        echo "round $round: the hard link outside was written"; ((lost++))
+    fi
 }
 check_complete() { # $1: old or new
     local f
@@ -74,17 +83,18 @@ prepare() {
 }
 
 for ((round = 1; round <= rounds; round++)); do
-    mode="replace"
+    mode="replace" as=()
     rm -f "$work/hardlink"
-    if ((round % 3 == 0)); then ln "$qt/lib/libQtCore.so" "$work/hardlink"; mode="in place"; fi
+    if ((round % 3 == 0)); then mode="in place" as=(setpriv --reuid=65534 --regid=65534 --groups=100 --); fi
     case $((round % 4)) in
         0|1) start=first command=patch want=new ;;
         2) start=again command=patch want=new ;;
         3) start=unpatch command=unpatch want=old ;;
     esac
     # The kill falls at a random moment within the time a whole run from the same state takes.
-    prepare "$start"; t0=$(ms); "$cli" "$command" "$qt" >/dev/null; took=$(($(ms) - t0 + 1)); prepare "$start"
-    "$cli" "$command" "$qt" >/dev/null &
+    prepare "$start"; t0=$(ms); "${as[@]}" "$cli" "$command" "$qt" >/dev/null; took=$(($(ms) - t0 + 1)); prepare "$start"
+    if ((round % 3 != 0)); then ln "$qt/lib/libQtCore.so" "$work/hardlink"; linked=$(md5sum < "$work/hardlink" | cut -d' ' -f1); fi
+    "${as[@]}" "$cli" "$command" "$qt" >/dev/null &
     pid=$!
     delay=$(((RANDOM * 32768 + RANDOM) % took))
     sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
@@ -92,9 +102,10 @@ for ((round = 1; round <= rounds; round++)); do
     wait "$pid" 2>/dev/null
     (($? == 137)) && ((kills++))
     check_after_kill "$mode"
-    "$cli" "$command" "$qt" >/dev/null || { echo "round $round: re-run of $command failed"; ((lost++)); }
+    "${as[@]}" "$cli" "$command" "$qt" >/dev/null || { echo "round $round: re-run of $command failed"; ((lost++)); }
     check_complete "$want"
+    check_after_rerun
 done
-echo "crashcheck: $rounds rounds, $kills killed mid-run (the others ended first), $temps temporary files left beside their file," \
-     "$mixed in-place files left mixed and repaired, $lost files lost or torn"
+echo "crashcheck: $rounds rounds, $kills killed mid-run (the others ended first), $temps temporary files left by a kill (each removed by the re-run)," \
+     "$mixed in-place files left mixed and repaired, $lost files lost, torn or written through another name"
 ((lost == 0))

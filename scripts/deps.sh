@@ -5,7 +5,7 @@
 #   driver for it and a screenshot tool; package: what builds and checks the .deb.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf)
+packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf attr)
 case "${1:-}" in
     gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
     window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick) ;;

@@ -148,7 +148,7 @@ private slots:
         QTemporaryDir root;
         const QString dir = root.filePath(QStringLiteral("qt"));
         QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0);
-        // A second name for the library, listed first: the library is still treated once.
+        // A second name for the library, listed first: the library is still treated once, its backup beside its own name.
         QVERIFY(QFile::link(QStringLiteral("../lib/libQtCore.so.4.8.7"), dir + QStringLiteral("/bin/QtCore.so")));
         MainWindow window;
         window.show();
@@ -156,8 +156,8 @@ private slots:
         const auto original = snapshot(dir);
         QCOMPARE(press(window, "patcher"), patchDone);
         const auto patched = snapshot(dir);
-        QStringList files = original.keys() + words(".qmake.cache.back bin/QtCore.so.back bin/qmake.back "
-                                                    "lib/libQtCore.la.back mkspecs/linux-g++/qmake.conf.back");
+        QStringList files = original.keys() + words(".qmake.cache.back bin/qmake.back lib/libQtCore.la.back "
+                                                    "lib/libQtCore.so.4.8.7.back mkspecs/linux-g++/qmake.conf.back");
         files.sort();
         QCOMPARE(patched.keys(), files);
         const QStringList rewritten = words(".qmake.cache bin/QtCore.so bin/qmake lib/libQtCore.so lib/libQtCore.so.4 "
