@@ -79,7 +79,8 @@ QString otherNamesOfAnotherOwner()
 }
 QString privilegeWouldBeLost()
 {
-    return QStringLiteral("l'écrire retirerait son bit set-id, que seul son propriétaire peut remettre");
+    return QStringLiteral("l'écrire sur place retirerait son bit set-id ou ses capacités, que seul son propriétaire "
+                          "ou root peut remettre");
 }
 QString privilegeLost()
 {

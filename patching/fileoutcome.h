@@ -57,7 +57,7 @@ QString notRegularFile();                   // "ce n'est pas un fichier ordinair
 QString partialRead();                      // "lecture incomplète"
 QString brokenLink();                       // "lien sans cible"
 QString otherNamesOfAnotherOwner();         // "fichier à plusieurs noms (liens physiques) d'un autre propriétaire ..."
-QString privilegeWouldBeLost();             // "l'écrire retirerait son bit set-id, ..."
+QString privilegeWouldBeLost();             // "l'écrire sur place retirerait son bit set-id ou ses capacités, ..."
 QString privilegeLost();                    // "fichier écrit, mais le système lui a retiré son bit set-id ..."
 QString attributeNotCopied(const QString &name); // "attribut étendu <name> impossible à recopier ; ..."
 

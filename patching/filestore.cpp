@@ -246,6 +246,25 @@ bool renameOver(QFileDevice &from, const QString &to, QString *error)
     return true;
 }
 
+// Whether an in-place write by this process would lose what only the owner or root may set again:
+// the system clears set-id bits and file capabilities on a write by anyone else.
+bool inPlaceLosesPrivilege(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::geteuid() == 0 || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    if ((info.st_mode & (S_ISUID | S_ISGID)) != 0 && info.st_uid != ::geteuid())
+        return true;
+#endif
+#ifdef Q_OS_LINUX
+    return ::getxattr(QFile::encodeName(path).constData(), "security.capability", nullptr, 0) > 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
 // How new content may reach an existing file without writing through another of its names.
 struct WritePlan {
     bool inPlace = false;
@@ -269,8 +288,7 @@ WritePlan planWrite(const QString &path)
         plan.refusal = Reason::otherNamesOfAnotherOwner();
         return plan;
     }
-    // The system clears set-id bits and file capabilities on a write by another user; they could not be put back.
-    if ((info.st_mode & (S_ISUID | S_ISGID)) != 0 && info.st_uid != ::geteuid())
+    if (inPlaceLosesPrivilege(path))
         plan.refusal = Reason::privilegeWouldBeLost();
     plan.inPlace = true;
 #else
@@ -493,9 +511,14 @@ bool replaceFileContent(const QString &path, const QByteArray &data, const QStri
     bool attributeRefused = false;
     if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, error, &attributeRefused))
         return true;
-    // Written over its own bytes, a file with a single name keeps every attribute it has.
-    if (attributeRefused && plan.singleName)
+    if (!attributeRefused)
+        return false;
+    // Written over its own bytes, a file with a single name keeps every attribute it has, but for
+    // the file capabilities that a write clears.
+    if (plan.singleName && !inPlaceLosesPrivilege(path))
         return writeInPlace(path, data, error);
+    if (plan.singleName)
+        *error = Reason::privilegeWouldBeLost();
     return false;
 }
 

@@ -112,10 +112,17 @@ private slots:
         QTest::newRow("a group member's write would clear a set-group-id bit: refused, nothing written")
             << shared + "chmod g+s $0/bin/qmake" << QStringList{QStringLiteral("65534 patch")} << 0 << 1
             << qmakeKept + "test $(stat -c %a $0/bin/qmake) = 2660 && "
-                + said("bin/qmake : échec : écriture impossible : l'écrire retirerait son bit set-id, que seul son propriétaire peut remettre");
+                + said("bin/qmake : échec : écriture impossible : l'écrire sur place retirerait son bit set-id ou ses capacités, "
+                       "que seul son propriétaire ou root peut remettre");
         QTest::newRow("a replaced file keeps its extended attributes")
             << "setfattr -n user.note -v kept $0/bin/qmake" << patch << 0 << 0
             << "test \"$(getfattr --absolute-names --only-values -n user.note $0/bin/qmake)\" = kept && ! cmp -s $0/bin/qmake $0.slotted";
+        QTest::newRow("a file capability only root may copy, on a file with other names: refused, nothing written")
+            << "chown -R 65534:65534 $0 && setfattr -n security.capability -v 0x0100000200200000000000000000000000000000 "
+               "$0/bin/qmake && ln $0/bin/qmake $0.copy" << QStringList{QStringLiteral("65534 patch")} << 0 << 1
+            << "cmp $0/bin/qmake $0.slotted && getfattr --absolute-names -n security.capability $0/bin/qmake >/dev/null && "
+                + said("bin/qmake : échec : écriture impossible : attribut étendu security.capability impossible à recopier ; "
+                       "le fichier a d'autres noms, qu'une écriture sur place changerait aussi");
         QTest::newRow("temporary files left by a killed run are removed, and nothing else")
             << "touch $0/bin/qmake.Ab12Cd.zeltmp $0/bin/qmake.back.Zz99Yy.zeltmp $0/bin/qmake.Ab12Cd $0/bin/qmakeX.Ab12Cd.zeltmp"
             << patch << 0 << 0 << "test \"$(ls $0/bin | tr '\\n' ' ')\" = 'qmake qmake.Ab12Cd qmake.back qmakeX.Ab12Cd.zeltmp '";
