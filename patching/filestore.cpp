@@ -202,7 +202,8 @@ bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool k
     if (::fstat(model.handle(), &info) != 0)
         return fail(error, model, errno);
     const uid_t owner = ::geteuid() == 0 ? info.st_uid : uid_t(-1);
-    const gid_t group = ::geteuid() == 0 || info.st_gid != ::getegid() ? info.st_gid : gid_t(-1);
+    // A user may give the file only a group they belong to; else it keeps the user's own.
+    const gid_t group = ::geteuid() == 0 || (info.st_gid != ::getegid() && inGroup(info.st_gid)) ? info.st_gid : gid_t(-1);
     if ((owner != uid_t(-1) || group != gid_t(-1)) && ::fchown(file.handle(), owner, group) != 0)
         return fail(error, file, errno);
     if (::fchmod(file.handle(), info.st_mode & (keepSetId ? 07777 : 0777)) != 0)
