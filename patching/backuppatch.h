@@ -18,6 +18,11 @@ struct PatchedContent {
 // Takes the backup's bytes by value: a patch may rewrite them in place rather than copy them.
 using ContentPatch = std::function<PatchedContent(QByteArray backup)>;
 
+// The guards every worker applies to the path it is handed before it reads anything: a name
+// holding ".back" is passed over, and nothing below a directory holding ".back" is ever touched.
+// False, with `refusal` set, when the path is not to be treated.
+bool passesBackGuards(const QString &filePath, FileOutcome *refusal);
+
 // The course both patch workers share, after their debug line: the guards (missing
 // file, ".back" in the path, a link leading outside `root`), the backup made once
 // and never replaced, the new content computed from the backup, and a single-step
