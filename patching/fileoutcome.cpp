@@ -1,10 +1,12 @@
 #include "patching/fileoutcome.h"
 
+#include "patching/filestore.h"
+
 #include <QStringList>
 
-FileOutcome FileOutcome::changed(const QString &note)
+FileOutcome FileOutcome::changed()
 {
-    return FileOutcome{OutcomeStatus::Changed, note};
+    return FileOutcome{OutcomeStatus::Changed, QString()};
 }
 
 FileOutcome FileOutcome::leftAlone(const QString &why)
@@ -51,6 +53,8 @@ QString slotsTooSmall(const QStringList &keys)
     return QStringLiteral("emplacement trop petit pour ") + keys.join(QStringLiteral(", "));
 }
 QString workerException(const QString &what) { return QStringLiteral("erreur interne : ") + what; }
+QString fileNotLoaded(const LoadedFile &loaded) { return loaded.tooLarge ? fileTooLarge() : fileNotRead(loaded.error); }
+QString backupNotLoaded(const LoadedFile &loaded) { return loaded.tooLarge ? fileTooLarge() : backupNotRead(loaded.error); }
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
 QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
@@ -72,4 +76,27 @@ QString rootNotEncodable()
     return QStringLiteral("chemin impossible à écrire dans l'encodage local du système");
 }
 QString brokenLink() { return QStringLiteral("lien sans cible"); }
+QString qmakeMissing() { return QStringLiteral("aucun bin/qmake"); }
+QString qmakeNotRunnable(const QString &qmake, const QString &err)
+{
+    return qmake + QStringLiteral(" ne peut pas être lancé ici (") + err + QLatin1Char(')');
+}
+QString qmakeNotOwned(const QString &qmake)
+{
+    return qmake + QStringLiteral(" n'est pas lancé : il n'appartient ni à root ni à l'utilisateur qui vérifie");
+}
+QString qmakeWritableByOthers(const QString &qmake)
+{
+    return qmake + QStringLiteral(" n'est pas lancé : d'autres utilisateurs peuvent le modifier");
+}
+QString qmakeGivesNoPath(const QString &qmake) { return qmake + QStringLiteral(" ne donne aucun chemin d'installation"); }
+QString qmakeQueryFailed(const QString &qmake, const QString &how)
+{
+    return qmake + QStringLiteral(" -query ne répond pas correctement : ") + how;
+}
+QString crashed() { return QStringLiteral("arrêté par un signal"); }
+QString exitCode(int code) { return QStringLiteral("code de sortie ") + QString::number(code); }
+QString answerTooLong(int limitKiB) { return QStringLiteral("réponse de plus de %1 Kio").arg(limitKiB); }
+QString noAnswerInTime(int seconds) { return QStringLiteral("pas de réponse en %1 s").arg(seconds); }
+QString notAPath(const QString &answer) { return QStringLiteral("réponse qui n'est pas un chemin : « ") + answer + QStringLiteral(" »"); }
 } // namespace Reason
