@@ -15,12 +15,11 @@ namespace {
 bool slotsNameRoot(const QString &path, const QString &qtPath)
 {
     const QByteArray root = qtPath.toLocal8Bit();
-    const LoadedFile loaded = loadWholeFile(path);
-    for (const FoundSlot &slot : findPathSlots(loaded.data)) {
-        if (slot.value == root || slot.value.startsWith(root + '/'))
-            return true;
-    }
-    return false;
+    bool names = false;
+    forEachPathSlot(loadWholeFile(path).data, [&](const FoundSlot &slot) {
+        names = names || slotNamesRoot(slot.key, slot.value, root);
+    });
+    return names;
 }
 
 // Whether the tool has patched the installation before: some file it lists has a backup.

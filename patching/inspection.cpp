@@ -26,17 +26,15 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
         return file;
     const LoadedFile loaded = loadWholeFile(listed.path);
     if (!loaded.ok) {
-        file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
+        file.error = Reason::fileNotLoaded(loaded);
         return file;
     }
     const QByteArray root = qtPath.toLocal8Bit();
     if (listed.kind == FileKind::Binary) {
-        for (const FoundSlot &slot : findPathSlots(loaded.data)) {
+        forEachPathSlot(loaded.data, [&](const FoundSlot &slot) {
             file.paths.append(slot.key + slot.value);
-            // Exactly the value a patch writes: a sibling such as <root>-4.8.7 is not the root.
-            const QByteArray expected = slotValueFor(slot.key, root);
-            file.stale += expected.isEmpty() || slot.value != expected ? 1 : 0;
-        }
+            file.stale += slotNamesRoot(slot.key, slot.value, root) ? 0 : 1;
+        });
     } else {
         for (const ConfigAssignment &assignment : findConfigAssignments(loaded.data)) {
             const QByteArray line = assignment.key + '=' + assignment.value;
@@ -47,15 +45,6 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
     return file;
 }
 } // namespace
-
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
-{
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (slotKey.key == key)
-            return root + slotKey.suffix;
-    }
-    return QByteArray();
-}
 
 RecordedRoot recordedRoot(const QString &qtPath)
 {

@@ -42,7 +42,4 @@ Inspection inspectInstallation(const QString &qtPath);
 // else of qmake.exe, else of the first QtCore binary of the listings.
 RecordedRoot recordedRoot(const QString &qtPath);
 
-// The value a patch to `root` gives the slots keyed `key`; empty for an unknown key.
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root);
-
 #endif

@@ -89,7 +89,7 @@ QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &ol
         CheckedFile file{entry.path, relativeToQtPath(qtPath, entry.path), entry.kind, false, false, QString()};
         const LoadedFile loaded = loadWholeFile(entry.path);
         if (!loaded.ok)
-            file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
+            file.error = Reason::fileNotLoaded(loaded);
         // A binary's path slots are judged one by one below; elsewhere in it the old root may stand
         // in strings no patch touches (qt_stngpath=, the settings path), which are no fault.
         else if (!holdsPathSlot(loaded.data))
