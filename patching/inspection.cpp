@@ -1,16 +1,16 @@
 #include "patching/inspection.h"
 
+#include "patching/commandrun.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
+#include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 
 #include <QFileInfo>
 
 namespace {
-const QByteArray prefixKey = QByteArrayLiteral("qt_prfxpath=");
-
-InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
+InspectedFile inspectFile(const QString &qtPath, const PlannedFile &listed)
 {
     InspectedFile file;
     file.path = listed.path;
@@ -46,36 +46,17 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
 }
 } // namespace
 
-RecordedRoot recordedRoot(const QString &qtPath)
-{
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch)) {
-        if (listed.kind != FileKind::Binary)
-            continue;
-        // The backup holds the bytes from before the first patch.
-        const QString backup = listed.path + QStringLiteral(".back");
-        const bool hasBackup = entryExists(backup);
-        // A link or anything else in a backup's place is none of the tool's: neither it nor the
-        // file it stands for tells the original prefix.
-        if (hasBackup && !isRegularFile(backup))
-            continue;
-        const QString original = hasBackup ? backup : listed.path;
-        if (!QFileInfo(original).isFile())
-            continue;
-        const LoadedFile loaded = loadWholeFile(original);
-        for (const FoundSlot &slot : findPathSlots(loaded.data)) {
-            if (slot.key == prefixKey && !slot.value.isEmpty())
-                return {QString::fromLocal8Bit(slot.value), relativeToQtPath(qtPath, original)};
-        }
-    }
-    return RecordedRoot();
-}
-
 Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch))
-        inspection.files.append(inspectFile(qtPath, listed));
-    inspection.oldRoot = recordedRoot(qtPath);
+    QVector<ListedFile> recording;
+    for (const PlannedFile &planned : planCommand(Command::Unpatch, qtPath).files) {
+        inspection.files.append(inspectFile(qtPath, planned));
+        recording.append({planned.path, planned.kind});
+    }
+    for (const QString &path : metadataFiles(qtPath))
+        recording.append({path, FileKind::Text});
+    inspection.oldRoots = findOldRoots(qtPath, recording);
     return inspection;
 }

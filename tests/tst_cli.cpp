@@ -65,7 +65,7 @@ void TestCli::commands_data()
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone "
            "mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone" << "";
     QTest::newRow("verify: a copied but unpatched installation answers stale paths") << "$CLI verify --json $DIR" << 1
-        << "qmake-query lib/libQtCore.la=stale .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
+        << "qmake-query .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.la=stale lib/libQtCore.prl=stale "
            "lib/pkgconfig/QtCore.pc=stale 22" << untouched;
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query 0"
