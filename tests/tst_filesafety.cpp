@@ -86,7 +86,8 @@ private slots:
     }
 
     // 2: the dry run meets the refusals of the real run, and neither writes; 5: a linked backup is never read;
-    // 6: over the file-size limit the tool reports a failure and ends, not killed by SIGXFSZ.
+    // 6: over the file-size limit the tool reports a failure and ends, not killed by SIGXFSZ; verify tells an
+    // unreadable backup from metadata naming an earlier place.
     void unprivilegedRunFails_data()
     {
         QTest::addColumn<QString>("setup"); // shell, as root, on the installation $0
@@ -105,6 +106,9 @@ private slots:
             << "bin/qmake : échec : lecture de la sauvegarde impossible : ce n'est pas un fichier ordinaire" << 0;
         QTest::newRow("an unpatch never reads a backup linked outside") << linked << QByteArray("unpatch")
             << "bin/qmake : échec : lecture de la sauvegarde impossible : ce n'est pas un fichier ordinaire" << 0;
+        QTest::newRow("verify names a backup it cannot read, not an earlier place")
+            << "printf 'L = -L/new/lib\\n' >\"$0/lib/x.prl\" && printf 'L = -L/old/root/lib\\n' >\"$0/lib/x.prl.back\" && "
+               "chmod 600 \"$0/lib/x.prl.back\"" << QByteArray("verify") << "lib/x.prl : lecture de la sauvegarde impossible : accès refusé" << 0;
         QTest::newRow("a backup over the file-size limit fails and leaves no temporary file") << QStringLiteral("chown -R 65534 \"$0\"")
             << QByteArray("patch") << "bin/qmake : échec : sauvegarde impossible : taille de fichier limite dépassée" << 200;
     }
