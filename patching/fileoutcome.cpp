@@ -72,4 +72,18 @@ QString rootNotEncodable()
     return QStringLiteral("chemin impossible à écrire dans l'encodage local du système");
 }
 QString brokenLink() { return QStringLiteral("lien sans cible"); }
+QString elfMalformed(const QString &what) { return QStringLiteral("fichier ELF mal formé : ") + what; }
+QString elfWithoutSections()
+{
+    return QStringLiteral("fichier ELF sans table des sections : les noms qui partagent le chemin de recherche "
+                          "des bibliothèques ne peuvent pas tous être trouvés");
+}
+QString runPathTooLong()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques trop long pour son emplacement");
+}
+QString runPathShared()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques partagé avec un autre nom du fichier");
+}
 } // namespace Reason
