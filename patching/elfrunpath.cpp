@@ -198,6 +198,15 @@ ElfLayout readLayout(const QByteArray &data)
     }
     if (!r.fits(elf.stringsOffset, elf.stringsSize))
         return malformed("table des chaînes hors du fichier");
+    // A string rewritten over the tables that locate it would change what the file means.
+    const auto overlapsStrings = [&elf](quint64 offset, quint64 size) {
+        return size != 0 && elf.stringsSize != 0 && offset < elf.stringsOffset + elf.stringsSize
+            && elf.stringsOffset < offset + size;
+    };
+    if (overlapsStrings(0, w ? 64 : 52) || overlapsStrings(sectionTable, sectionTable ? sectionCount * sectionSize : 0)
+        || overlapsStrings(segmentTable, segmentTable ? segmentCount * segmentSize : 0)
+        || overlapsStrings(dynamicOffset, dynamicSize))
+        return malformed("table des chaînes superposée aux tables du fichier");
     return elf;
 }
 
@@ -417,6 +426,7 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
             return failedRewrite(Reason::elfMalformed(QString::fromUtf8(stringOutside)));
         const QByteArrayList entries = text.split(':');
         QByteArrayList relative = entries, absolute = entries;
+        bool relativeUsable = true;
         int count = 0;
         for (int i = 0; i < entries.size(); ++i) {
             const int root = oldRootOf(entries.at(i), oldRoots, newRoot);
@@ -428,6 +438,7 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
                 place = "/";
             relative[i] = originRelative(fileDirectory, place);
             absolute[i] = place;
+            relativeUsable = relativeUsable && !relative.at(i).contains(':');
             ++count;
         }
         if (count == 0)
@@ -458,10 +469,10 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
                 last = qMin(last, other - 1);
         }
         const qsizetype room = qsizetype(last - offset);
-        QByteArray rewritten = relative.join(':');
-        if (rewritten.size() > room && absoluteAllowed)
+        QByteArray rewritten = relativeUsable ? relative.join(':') : QByteArray();
+        if ((!relativeUsable || rewritten.size() > room) && absoluteAllowed)
             rewritten = absolute.join(':');
-        if (rewritten.size() > room)
+        if (rewritten.isEmpty() || rewritten.size() > room)
             return failedRewrite(Reason::runPathTooLong());
         writes.append({layout.stringsOffset + offset, rewritten + QByteArray(room + 1 - rewritten.size(), '\0')});
         result.rewritten += count;
