@@ -154,7 +154,8 @@ ElfLayout readLayout(const QByteArray &data)
         // The loader reads the segment: rewriting what the section describes elsewhere would change nothing.
         if (dynamicSegment != elf.segments.cend() && dynamicSegment->offset != dynamicOffset)
             return malformed("section et segment dynamiques en désaccord");
-    } else if (dynamicSegment != elf.segments.cend()) {
+    } else if (dynamicSegment != elf.segments.cend() && dynamicSegment->fileSize != 0) {
+        // (a separate debug file keeps the segment with nothing of it in the file)
         dynamicOffset = dynamicSegment->offset;
         dynamicSize = dynamicSegment->fileSize;
     } else {
