@@ -60,7 +60,8 @@ void TestElf::searchPathRewrite_data()
     QTest::newRow("a file cut short fails, unchanged")
         << tiny << 800 << old << QByteArray("/new") << QByteArray("lib") << QByteArray() << 0 << 0
         << Reason::elfMalformed(QStringLiteral("table des sections hors du fichier"));
-    // A real 32-bit big-endian library: RPATH and RUNPATH share "/opt/oldqt/lib", whose "lib" is a version name.
+    // A real 32-bit big-endian library whose RUNPATH "/opt/oldqt/lib" ends with its version name "lib", given
+    // an RPATH sharing that string and its version symbol's name taken away, so that only the version names it.
     const QString big = QStringLiteral("libbig.so.1");
     QTest::newRow("32-bit big-endian, one string for RPATH and RUNPATH, rewritten once before the version name")
         << big << -1 << QByteArray("/opt/oldqt") << QByteArray("/new") << QByteArray("lib") << QByteArray("$ORIGIN")
