@@ -16,7 +16,9 @@ QStringList elfFiles(const QString &qtPath);
 
 // Rewrites, from its backup, the search paths of the ELF file at `filePath` that name one of
 // `oldRoots`, so that they name their place below `root`. A file whose search paths name no
-// old root is left alone and gets no backup.
+// old root is left alone and gets no backup. Each worker recomputes its file from the backup, so a
+// file that also holds path slots (qmake, QtCore) needs both rewrites in one patch: the slots' then
+// rewriteRunPaths over the same bytes, never one worker after the other.
 FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &root, const QString &filePath,
                          WriteMode mode = WriteMode::Apply);
 
