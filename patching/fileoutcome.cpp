@@ -99,4 +99,18 @@ QString exitCode(int code) { return QStringLiteral("code de sortie ") + QString:
 QString answerTooLong(int limitKiB) { return QStringLiteral("réponse de plus de %1 Kio").arg(limitKiB); }
 QString noAnswerInTime(int seconds) { return QStringLiteral("pas de réponse en %1 s").arg(seconds); }
 QString notAPath(const QString &answer) { return QStringLiteral("réponse qui n'est pas un chemin : « ") + answer + QStringLiteral(" »"); }
+QString elfMalformed(const QString &what) { return QStringLiteral("fichier ELF mal formé : ") + what; }
+QString elfWithoutSections()
+{
+    return QStringLiteral("fichier ELF sans table des sections : les noms qui partagent le chemin de recherche "
+                          "des bibliothèques ne peuvent pas tous être trouvés");
+}
+QString runPathTooLong()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques trop long pour son emplacement");
+}
+QString runPathShared()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques partagé avec un autre nom du fichier");
+}
 } // namespace Reason

@@ -68,6 +68,10 @@ QString patchedWithoutBackup();             // "patché mais sans sauvegarde"
 QString namesNoOldRoot();                   // "ne nomme pas l'ancienne racine"
 QString isDirectory();                      // "c'est un répertoire"
 QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"
+QString elfMalformed(const QString &what); // "fichier ELF mal formé : <what>"
+QString elfWithoutSections();               // "fichier ELF sans table des sections : ..."
+QString runPathTooLong();                   // "chemin de recherche des bibliothèques trop long pour son emplacement"
+QString runPathShared();                    // "chemin de recherche des bibliothèques partagé avec un autre nom du fichier"
 
 // Why verify reads the slots rather than asking bin/qmake, and how a qmake that ran failed.
 QString qmakeMissing();                                  // "aucun bin/qmake"

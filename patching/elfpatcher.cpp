@@ -1,0 +1,63 @@
+#include "patching/elfpatcher.h"
+
+#include "patching/backuppatch.h"
+#include "patching/elfrunpath.h"
+#include "patching/filestore.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+QStringList elfFiles(const QString &qtPath)
+{
+    QStringList files;
+    const QDir root(qtPath);
+    // Without FollowSymlinks a linked directory is not entered; a linked file is found under its own name.
+    QDirIterator it(qtPath, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (root.relativeFilePath(path).contains(QLatin1String(".back")) || path.endsWith(QLatin1String(".zeltmp")))
+            continue;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && isElf(file.read(4)))
+            files.append(QFileInfo(path).absoluteFilePath());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &root, const QString &filePath,
+                         WriteMode mode)
+{
+    qDebug().noquote() << filePath;
+    const QByteArray newRoot = QFile::encodeName(root);
+    const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const auto namesOldRoot = [&](const QVector<QByteArray> &entries) {
+        return std::any_of(entries.cbegin(), entries.cend(),
+                           [&](const QByteArray &entry) { return oldRootOf(entry, oldRoots, newRoot) >= 0; });
+    };
+    // Nothing to rewrite, so no backup either; the guards of the backup course come first, as
+    // for the build metadata, so that a path below ".back" or a link leading outside is never read.
+    QString target;
+    if (!filePath.contains(QLatin1String(".back")) && resolveInsideRoot(filePath, root, &target)
+        && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
+        const LoadedFile current = loadWholeFile(filePath);
+        if (current.ok) {
+            const ElfRunPaths paths = readRunPaths(current.data);
+            if (!paths.error.isEmpty())
+                return FileOutcome::failed(paths.error);
+            if (!namesOldRoot(paths.entries))
+                return FileOutcome::leftAlone(Reason::namesNoOldRoot());
+        }
+    }
+    const auto rewrite = [&](QByteArray backup) {
+        const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory);
+        return PatchedContent{std::move(backup), result.failure};
+    };
+    return patchFromBackup(filePath, root, mode, BackupSize::MustMatchFile, rewrite);
+}
