@@ -217,6 +217,7 @@ Report verifyReport(const Verification &verification)
             : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace ? QStringLiteral("stale")
                                                                      : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
+            : file.inSearchPath ? QStringLiteral("RUNPATH ou RPATH nomme encore l'ancienne racine ") + file.oldRootNamed
             : !file.oldRootNamed.isEmpty() ? QStringLiteral("nomme encore l'ancienne racine ") + file.oldRootNamed
             : file.namesEarlierPlace ? QStringLiteral("nomme un emplacement précédent (relancer patch --deep)")
                                      : QString();

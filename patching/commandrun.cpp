@@ -1,6 +1,7 @@
 #include "patching/commandrun.h"
 
 #include "patching/binarypatcher.h"
+#include "patching/elfpatcher.h"
 #include "patching/filejob.h"
 #include "patching/filestore.h"
 #include "patching/metadatapatcher.h"
@@ -76,8 +77,14 @@ FileOutcome treatFile(const CommandPlan &plan, const PlannedFile &file, WriteMod
     // The text files are small and treated on the calling thread; binaries are read in a job.
     switch (file.treatment) {
     case Treatment::Binary:
-        return patch ? runFileJob(&patchBinaryFile, root.toLocal8Bit(), file.path, mode)
-                     : runFileJob(&restoreBinary, file.path, root, mode, plan.patchedBefore);
+    case Treatment::BinaryElf:
+    case Treatment::Elf:
+        if (!patch)
+            return runFileJob(&restoreBinary, file.path, root, mode, plan.patchedBefore);
+        if (file.treatment == Treatment::Elf)
+            return runFileJob(&patchElfFile, plan.oldRoots.values(), root, file.path, mode);
+        return runFileJob(&patchBinaryFile, root.toLocal8Bit(), file.path, mode,
+                          file.treatment == Treatment::BinaryElf ? plan.oldRoots.values() : QVector<QByteArray>());
     case Treatment::Config:
         if (patch)
             return FileJob::callWorker(&patchTextFile, root, file.path, mode);
@@ -102,6 +109,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     const QVector<ListedFile> listed = commandFiles(qtPath, command);
     QStringList metadata;
+    QStringList elf;
     if (deep) {
         metadata = metadataFiles(qtPath);
         QVector<ListedFile> recording = listed;
@@ -112,6 +120,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
         // recomputing a file from its backup with nothing replaced would undo an earlier patch.
         if (command == Command::Patch && plan.oldRoots.roots.isEmpty())
             metadata.clear();
+        else
+            elf = elfFiles(qtPath);
     }
     // The window's files that are build metadata too (libQtCore.la, the two configuration files)
     // are the metadata step's alone, so each is rewritten and reported once.
@@ -132,6 +142,20 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     }
     for (const QString &path : metadata)
         plan.files.append({path, FileKind::Text, Treatment::Metadata, path});
+    // An ELF file that the window treats under a name of its own (qmake, QtCore) gets both rewrites
+    // there, in one patch from its backup.
+    QHash<QString, int> windowBinaries; // the file a name leads to -> its place in the plan
+    for (int i = 0; i < plan.files.size(); ++i) {
+        if (plan.files.at(i).treatment == Treatment::Binary)
+            windowBinaries.insert(QFileInfo(plan.files.at(i).path).canonicalFilePath(), i);
+    }
+    for (const QString &path : elf) {
+        const int treating = windowBinaries.value(QFileInfo(path).canonicalFilePath(), -1);
+        if (treating >= 0)
+            plan.files[treating].treatment = Treatment::BinaryElf;
+        else
+            plan.files.append({path, FileKind::Binary, Treatment::Elf, path});
+    }
     return plan;
 }
 

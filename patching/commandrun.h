@@ -22,8 +22,10 @@ using FileReportHandler = std::function<void(const FileReport &)>;
 // What a file is to a command, which tells how the command treats it.
 enum class Treatment {
     Binary,    // its path slots are patched; restoring refuses another build's backup
+    BinaryElf, // --deep: a binary that is an ELF file (qmake, QtCore): its slots and its search paths, in one patch
     Config,    // one of the two qmake configuration files: its four assignments (the line rule)
     Metadata,  // --deep: build metadata, each path naming an old root (with the line rule first)
+    Elf,       // --deep: any other ELF file below DIR: each search path naming an old root
     OtherName, // another listed name leads to the same file and treats it
 };
 
@@ -36,7 +38,7 @@ struct PlannedFile {
 
 // What a command does to an installation, computed once before anything is written: each file
 // once with its treatment, in the order they are treated (the window's files, then with --deep
-// the build metadata). The run, the dry run, inspect and verify all read it.
+// the build metadata and the ELF files). The run, the dry run, inspect and verify all read it.
 struct CommandPlan {
     Command command = Command::Patch;
     QString qtPath;
@@ -48,7 +50,7 @@ struct CommandPlan {
 };
 
 // The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
-// A patch with `deep` but no old root leaves the metadata out: there is nothing to rewrite.
+// A patch with `deep` but no old root leaves the metadata and the ELF files out: there is nothing to rewrite.
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false);
 
 // Treats the files of `plan` in order: binaries one at a time as background jobs (the calling thread

@@ -1,6 +1,7 @@
 #include "patching/verification.h"
 
 #include "patching/commandrun.h"
+#include "patching/elfrunpath.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
 #include "patching/metadatapatcher.h"
@@ -172,7 +173,10 @@ void addSlots(QVector<CheckedPath> *paths, const QByteArray &data, const QString
 CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const Relocation &relocation,
                       QVector<CheckedPath> *slotPaths)
 {
-    CheckedFile file{planned.path, relativeToQtPath(qtPath, planned.path), planned.kind, QString(), false, QString()};
+    CheckedFile file;
+    file.path = planned.path;
+    file.relativePath = relativeToQtPath(qtPath, planned.path);
+    file.kind = planned.kind;
     const LoadedFile loaded = loadWholeFile(planned.path);
     if (!loaded.ok) {
         file.error = Reason::fileNotLoaded(loaded);
@@ -181,10 +185,24 @@ CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const R
     // A binary's path slots are judged one by one; elsewhere in it the old root may stand in
     // strings no patch touches (qt_stngpath=, the settings path), which are no fault. A text file
     // holds no slot, whatever keys a root written in it holds.
-    if (planned.treatment == Treatment::Binary && holdsPathSlot(loaded.data)) {
+    const bool binary = planned.treatment == Treatment::Binary || planned.treatment == Treatment::BinaryElf;
+    const bool holdsSlots = binary && holdsPathSlot(loaded.data);
+    if (holdsSlots)
         addSlots(slotPaths, loaded.data, file.relativePath, relocation.newRoot);
+    if (planned.treatment == Treatment::BinaryElf || planned.treatment == Treatment::Elf) {
+        const ElfRunPaths searchPaths = readRunPaths(loaded.data);
+        file.error = searchPaths.error;
+        for (const QByteArray &entry : searchPaths.entries) {
+            const int root = oldRootOf(entry, relocation.oldRoots, relocation.newRoot);
+            if (root >= 0 && file.oldRootNamed.isEmpty()) {
+                file.oldRootNamed = QString::fromLocal8Bit(relocation.oldRoots.at(root));
+                file.inSearchPath = true;
+            }
+        }
         return file;
     }
+    if (holdsSlots)
+        return file;
     file.oldRootNamed = QString::fromLocal8Bit(oldRootNamed(loaded.data, relocation));
     const QString backup = planned.path + QStringLiteral(".back");
     if (!file.oldRootNamed.isEmpty() || planned.treatment != Treatment::Metadata || !isRegularFile(backup))

@@ -25,6 +25,7 @@ struct CheckedFile {
     QString relativePath;
     FileKind kind = FileKind::Text;
     QString oldRootNamed;           // the first old root it names, empty when none
+    bool inSearchPath = false;      // named by an ELF file's RUNPATH or RPATH
     bool namesEarlierPlace = false; // build metadata that its patch from the backup would still change
     QString error;                  // French, when it or its backup could not be read
 };
@@ -44,7 +45,7 @@ struct Verification {
 // Asks DIR/bin/qmake (`-query NAME`, each answer within `timeoutMs` and 64 KiB) for its install
 // paths when it belongs to root or to the user running this, nobody else may write it, and it can
 // be executed here; reads the path slots of every binary; and looks for each old root in every
-// file of the unpatch --deep plan. A qmake that runs but crashes, fails or answers something that
+// file of the unpatch --deep plan (in an ELF file, in its search paths). A qmake that runs but crashes, fails or answers something that
 // is not a path makes the installation not relocated.
 Verification verifyInstallation(const QString &qtPath, int timeoutMs = 10000);
 

@@ -113,6 +113,16 @@ void TestCli::commands_data()
     QTest::newRow("verify never runs a qmake that belongs to someone else than root or the user")
         << planted + "chown 65534 $DIR/bin/qmake && $CLI verify $DIR" << 0
         << slotsRead + "il n'appartient ni à root ni à l'utilisateur qui vérifie)" << "test ! -e $DIR/bin/qmake.ran";
+    // A plugin whose RUNPATH names the build tree that .qmake.cache names.
+    const QString plugin = QStringLiteral("mkdir $DIR/plugins && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so && "
+                                          "sed -i 's,quote.*,quote(/opt/oldqt-4.8.7-build),' $DIR/.qmake.cache && ");
+    QTest::newRow("verify lists an ELF file whose search path names an old root")
+        << plugin + "$CLI verify $DIR" << 1
+        << "plugins/libqsql.so : RUNPATH ou RPATH nomme encore l'ancienne racine /opt/oldqt-4.8.7-build" << "";
+    QTest::newRow("patch --deep makes an ELF file's search path relative to it; unpatch --deep gives its bytes back")
+        << plugin + "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0 << "qmake-query 0"
+        << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch --deep $DIR >/dev/null && "
+           "cmp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so";
     QTest::newRow("verify reads the slots when bin/qmake cannot run here")
         << patched + "cp $DIR/lib/libQtCore.so $DIR/bin/qmake && $CLI verify --json $DIR" << 0 << "slots 0" << "";
     QTest::newRow("re-patched elsewhere from the backups, unpatch --deep gives every byte back")
