@@ -3,6 +3,7 @@
 #include "patching/backuppatch.h"
 #include "patching/elfrunpath.h"
 #include "patching/pathslots.h"
+#include "patching/wholepathrule.h"
 
 #include <QDebug>
 #include <QFile>
@@ -30,7 +31,8 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
         // In the same patch: each is computed from the backup, so one after the other would undo the first.
         if (!searchPathRoots.isEmpty() && isElf(patched.content)) {
             const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
-            failures << rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory).failure;
+            const auto placeExists = [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); };
+            failures << rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists).failure;
         }
         failures.removeAll(QString());
         patched.failure = failures.join(QStringLiteral(" ; "));

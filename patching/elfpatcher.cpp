@@ -3,6 +3,7 @@
 #include "patching/backuppatch.h"
 #include "patching/elfrunpath.h"
 #include "patching/filestore.h"
+#include "patching/wholepathrule.h"
 
 #include <QDebug>
 #include <QDir>
@@ -37,9 +38,11 @@ FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &roo
     qDebug().noquote() << filePath;
     const QByteArray newRoot = QFile::encodeName(root);
     const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const PlaceExists placeExists = [&newRoot](const QByteArray &place) { return existsBelow(newRoot, place); };
     const auto namesOldRoot = [&](const QVector<QByteArray> &entries) {
-        return std::any_of(entries.cbegin(), entries.cend(),
-                           [&](const QByteArray &entry) { return oldRootOf(entry, oldRoots, newRoot) >= 0; });
+        return std::any_of(entries.cbegin(), entries.cend(), [&](const QByteArray &entry) {
+            return oldRootOf(entry, oldRoots, newRoot, placeExists) >= 0;
+        });
     };
     // Nothing to rewrite, so no backup either; the guards of the backup course come first, as
     // for the build metadata, so that a path below ".back" or a link leading outside is never read.
@@ -56,7 +59,7 @@ FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &roo
         }
     }
     const auto rewrite = [&](QByteArray backup) {
-        const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory);
+        const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory, placeExists);
         return PatchedContent{std::move(backup), result.failure};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::MustMatchFile, rewrite);

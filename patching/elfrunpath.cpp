@@ -393,13 +393,22 @@ bool pathNamesRoot(const QByteArray &path, const QByteArray &root)
     return trimmedPath == trimmedRoot || trimmedPath.startsWith(trimmedRoot + '/');
 }
 
-int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot)
+int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
+              const PlaceExists &placeExists)
 {
+    // A place that is not part of the installation (/usr/X11R6/lib below an old root /usr) is kept.
+    const auto counts = [&](qsizetype rootLength) {
+        QByteArray place = withoutTrailingSlash(entry).mid(rootLength);
+        while (place.startsWith('/'))
+            place.remove(0, 1);
+        return !placeExists || place.isEmpty() || placeExists(place);
+    };
     int best = -1;
     qsizetype bestLength = -1;
     for (int i = 0; i < oldRoots.size(); ++i) {
         const qsizetype length = withoutTrailingSlash(oldRoots.at(i)).size();
-        if (oldRoots.at(i).startsWith('/') && length > bestLength && pathNamesRoot(entry, oldRoots.at(i))) {
+        if (oldRoots.at(i).startsWith('/') && length > bestLength && pathNamesRoot(entry, oldRoots.at(i))
+            && counts(length)) {
             best = i;
             bestLength = length;
         }
@@ -410,7 +419,7 @@ int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, cons
 }
 
 RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
-                               const QByteArray &fileDirectory)
+                               const QByteArray &fileDirectory, const PlaceExists &placeExists)
 {
     const ElfLayout layout = readLayout(elf);
     if (!layout.malformed.isEmpty())
@@ -431,7 +440,7 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
         bool relativeUsable = true;
         int count = 0;
         for (int i = 0; i < entries.size(); ++i) {
-            const int root = oldRootOf(entries.at(i), oldRoots, newRoot);
+            const int root = oldRootOf(entries.at(i), oldRoots, newRoot, placeExists);
             if (root < 0)
                 continue;
             QByteArray place = withoutTrailingSlash(newRoot)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // The library search paths (DT_RUNPATH and DT_RPATH) of an ELF file, read and rewritten
 // within the file's own bytes: 32- and 64-bit, either byte order. Every offset and size
 // the file gives is checked, so a crafted file is refused, never read past its end.
@@ -25,10 +27,15 @@ ElfRunPaths readRunPaths(const QByteArray &elf);
 // Whether `path` is `root` or lies below it as a whole path (a trailing '/' on either does not matter).
 bool pathNamesRoot(const QByteArray &path, const QByteArray &root);
 
-// Which of `oldRoots` an entry is rewritten from: the longest that names it, unless `newRoot`
-// names it and is longer (an entry already below a new root that lies below an old one).
-// -1 when none. Old roots that are not absolute never count.
-int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot);
+// Whether a place ("lib", relative to the new root) exists below the new root; unset, every place does.
+using PlaceExists = std::function<bool(const QByteArray &relative)>;
+
+// Which of `oldRoots` an entry is rewritten from: the longest that names it and whose place below
+// `newRoot` exists (the old root itself always counts), unless `newRoot` names it and is longer (an
+// entry already below a new root that lies below an old one). -1 when none. Old roots that are not
+// absolute never count.
+int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
+              const PlaceExists &placeExists = PlaceExists());
 
 struct RunPathRewrite {
     QString failure;   // empty on success
@@ -42,6 +49,6 @@ struct RunPathRewrite {
 // another name of the string table starts at (linkers share string tails) is never changed.
 // On a failure `elf` is left exactly as it was.
 RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
-                               const QByteArray &fileDirectory);
+                               const QByteArray &fileDirectory, const PlaceExists &placeExists = PlaceExists());
 
 #endif

@@ -193,7 +193,9 @@ CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const R
         const ElfRunPaths searchPaths = readRunPaths(loaded.data);
         file.error = searchPaths.error;
         for (const QByteArray &entry : searchPaths.entries) {
-            const int root = oldRootOf(entry, relocation.oldRoots, relocation.newRoot);
+            const int root = oldRootOf(entry, relocation.oldRoots, relocation.newRoot, [&](const QByteArray &place) {
+                return existsBelow(relocation.newRoot, place);
+            });
             if (root >= 0 && file.oldRootNamed.isEmpty()) {
                 file.oldRootNamed = QString::fromLocal8Bit(relocation.oldRoots.at(root));
                 file.inSearchPath = true;

@@ -113,10 +113,8 @@ void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, On
         const auto cached = known.constFind(relative);
         if (cached != known.constEnd())
             return *cached;
-        const bool found = relocation.existsBelowRoot
-            ? relocation.existsBelowRoot(relative)
-            : QFileInfo::exists(QString::fromLocal8Bit(relocation.newRoot) + QLatin1Char('/')
-                                + QString::fromLocal8Bit(relative));
+        const bool found = relocation.existsBelowRoot ? relocation.existsBelowRoot(relative)
+                                                      : existsBelow(relocation.newRoot, relative);
         known.insert(relative, found);
         return found;
     };
@@ -179,6 +177,11 @@ QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation)
         return false;
     });
     return named;
+}
+
+bool existsBelow(const QByteArray &root, const QByteArray &relative)
+{
+    return QFileInfo::exists(QString::fromLocal8Bit(root) + QLatin1Char('/') + QString::fromLocal8Bit(relative));
 }
 
 bool sameRoot(const QByteArray &a, const QByteArray &b)

@@ -31,6 +31,10 @@ QByteArray rewriteWholePaths(const QByteArray &text, const Relocation &relocatio
 // The first old root that a path of `text` names, by the same rule; empty when none.
 QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation);
 
+// Whether `relative` ("lib/libQtCore.so") exists below `root` in the file system: what the rule
+// asks when no other test is given.
+bool existsBelow(const QByteArray &root, const QByteArray &relative);
+
 // Whether `a` and `b` are one root, by the same letter case and separator rule.
 bool sameRoot(const QByteArray &a, const QByteArray &b);
 
