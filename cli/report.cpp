@@ -245,6 +245,7 @@ Report verifyReport(const Verification &verification)
         ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
         : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
             + QStringLiteral(" : ")
+            + (verification.queryFailure.isEmpty() ? QString() : QStringLiteral("qmake en échec, "))
             + counted(staleFiles, QStringLiteral("fichier à mettre à jour"), QStringLiteral("fichiers à mettre à jour"))
             + QStringLiteral(", ")
             + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))
