@@ -43,6 +43,18 @@ bool passesBackGuards(const QString &filePath, FileOutcome *refusal)
     return false;
 }
 
+bool loadWithoutBackup(const QString &filePath, const QString &root, QByteArray *data)
+{
+    FileOutcome refusal;
+    QString target;
+    if (!passesBackGuards(filePath, &refusal) || !resolveInsideRoot(filePath, root, &target)
+        || entryExists(filePath + QStringLiteral(".back")) || !QFileInfo(target).isFile())
+        return false;
+    LoadedFile loaded = loadWholeFile(target);
+    data->swap(loaded.data);
+    return loaded.ok;
+}
+
 FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
                             BackupSize sizeCheck, const ContentPatch &patch)
 {

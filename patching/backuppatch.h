@@ -23,6 +23,11 @@ using ContentPatch = std::function<PatchedContent(QByteArray backup)>;
 // False, with `refusal` set, when the path is not to be treated.
 bool passesBackGuards(const QString &filePath, FileOutcome *refusal);
 
+// The bytes of a file that has no backup yet, when the course below would read them: the guards
+// pass, it is a file and no link leads outside `root`. A worker that finds nothing to rewrite in them
+// leaves the file as the build left it, with no backup; otherwise (false) the course decides.
+bool loadWithoutBackup(const QString &filePath, const QString &root, QByteArray *data);
+
 // The course both patch workers share, after their debug line: the guards (missing
 // file, ".back" in the path, a link leading outside `root`), the backup made once
 // and never replaced, the new content computed from the backup, and a single-step

@@ -44,19 +44,13 @@ FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &roo
             return oldRootOf(entry, oldRoots, newRoot, placeExists) >= 0;
         });
     };
-    // Nothing to rewrite, so no backup either; the guards of the backup course come first, as
-    // for the build metadata, so that a path below ".back" or a link leading outside is never read.
-    QString target;
-    if (!filePath.contains(QLatin1String(".back")) && resolveInsideRoot(filePath, root, &target)
-        && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
-        const LoadedFile current = loadWholeFile(filePath);
-        if (current.ok) {
-            const ElfRunPaths paths = readRunPaths(current.data);
-            if (!paths.error.isEmpty())
-                return FileOutcome::failed(paths.error);
-            if (!namesOldRoot(paths.entries))
-                return FileOutcome::leftAlone(Reason::namesNoOldRoot());
-        }
+    QByteArray current;
+    if (loadWithoutBackup(filePath, root, &current)) {
+        const ElfRunPaths paths = readRunPaths(current);
+        if (!paths.error.isEmpty())
+            return FileOutcome::failed(paths.error);
+        if (!namesOldRoot(paths.entries))
+            return FileOutcome::leftAlone(Reason::namesNoOldRoot());
     }
     const auto rewrite = [&](QByteArray backup) {
         const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory, placeExists);

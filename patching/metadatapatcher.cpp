@@ -54,18 +54,11 @@ FileOutcome patchMetadataFile(const QVector<QByteArray> &oldRoots, const QString
 {
     qDebug().noquote() << filePath;
     const Relocation relocation{oldRoots, root.toLocal8Bit(), {}};
-    // Nothing to rewrite, so no backup either: the file stays exactly as the build left it. A
-    // configuration file is always rewritten, as the window's patch rewrites it. The guards of the
-    // backup course come first: below a ".back" directory, or through a link leading outside, the
-    // file is reported as such, and never read.
-    FileOutcome refusal;
-    QString target;
-    if (!isConfigFile(filePath) && passesBackGuards(filePath, &refusal) && resolveInsideRoot(filePath, root, &target)
-        && !entryExists(filePath + QStringLiteral(".back")) && QFileInfo(filePath).isFile()) {
-        const LoadedFile current = loadWholeFile(filePath);
-        if (current.ok && oldRootNamed(current.data, relocation).isEmpty())
-            return FileOutcome::leftAlone(Reason::namesNoOldRoot());
-    }
+    // A configuration file is always rewritten, as the window's patch rewrites it.
+    QByteArray current;
+    if (!isConfigFile(filePath) && loadWithoutBackup(filePath, root, &current)
+        && oldRootNamed(current, relocation).isEmpty())
+        return FileOutcome::leftAlone(Reason::namesNoOldRoot());
     const auto rewrite = [&](const QByteArray &backup) {
         return PatchedContent{relocateMetadata(backup, filePath, relocation), QString()};
     };

@@ -122,7 +122,7 @@ void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, On
         qsizetype next = at + 1;
         for (const Root &root : roots) {
             if (!startsPath(text, at))
-                break;
+                break; // no root can start here
             const qsizetype length = spelledLength(text, at, root);
             if (length < 0)
                 continue;

@@ -76,7 +76,7 @@ void TestMetadata::wholePathRule()
     QFETCH(QByteArray, expected);
 
     QVERIFY(!text.isEmpty() && !expected.isEmpty()); // a fixture that cannot be read proves nothing
-    const Relocation relocation{oldRoots, newRoot, [](const QByteArray &relative) {
+    const Relocation relocation{{oldRoots.cbegin(), oldRoots.cend()}, newRoot, [](const QByteArray &relative) {
                                     return words("lib include lib/libQtCore.so").contains(QString::fromLatin1(relative));
                                 }};
     QCOMPARE(relocateMetadata(text, file, relocation), expected);
