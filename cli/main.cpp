@@ -3,7 +3,6 @@
 #include "cli/report.h"
 #include "patching/commandrun.h"
 #include "patching/inspection.h"
-#include "patching/metadatapatcher.h"
 #include "patching/verification.h"
 
 #include <QCoreApplication>
@@ -37,12 +36,9 @@ Report runPatchOrUnpatch(const CliRequest &request)
             write(stdout, (commandEntry(command, mode, report).text + QLatin1Char('\n')).toUtf8());
         };
     }
-    // Read before the run, from the files as the build left them (or their backups).
-    const RecordedRoot oldRoot = request.deep ? recordedRoot(request.qtPath) : RecordedRoot();
-    const QVector<FileReport> reports = request.deep
-        ? runDeepCommand(command, request.qtPath, oldRoot.value, mode, onFileDone)
-        : runCommand(command, request.qtPath, mode, onFileDone);
-    return commandReport(command, request.qtPath, mode, reports, request.deep, oldRoot);
+    // Computed before anything is written, the old roots from the files as the build left them.
+    const CommandPlan plan = planCommand(command, request.qtPath, request.deep);
+    return commandReport(plan, mode, runPlan(plan, mode, onFileDone));
 }
 } // namespace
 

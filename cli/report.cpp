@@ -29,20 +29,39 @@ QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, co
             {QStringLiteral("reason"), reason}};
 }
 
-QJsonValue oldRootJson(const RecordedRoot &old)
+QJsonObject rootJson(const RecordedRoot &root)
 {
-    if (old.value.isEmpty())
-        return QJsonValue();
-    return QJsonObject{{QStringLiteral("value"), old.value}, {QStringLiteral("file"), old.relativePath}};
+    return {{QStringLiteral("value"), root.value}, {QStringLiteral("file"), root.relativePath}};
 }
 
-void addOldRoot(Report *report, const RecordedRoot &old)
+// "oldRoot", the main one or null, as before there were several; "oldRoots", every one.
+void addOldRoots(QJsonObject *head, const OldRoots &old)
 {
-    report->head.insert(QStringLiteral("oldRoot"), oldRootJson(old));
+    QJsonArray all;
+    for (const RecordedRoot &root : old.roots)
+        all.append(rootJson(root));
+    head->insert(QStringLiteral("oldRoot"), old.roots.isEmpty() ? QJsonValue() : QJsonValue(rootJson(old.roots.first())));
+    head->insert(QStringLiteral("oldRoots"), all);
+}
+
+QStringList oldRootLines(const OldRoots &old)
+{
+    QStringList lines;
+    for (const RecordedRoot &root : old.roots)
+        lines << QStringLiteral("Ancienne racine : %1 (lue dans %2)").arg(root.value, root.relativePath);
+    if (lines.isEmpty()) {
+        lines << (old.recordsOwnRoot ? QStringLiteral("Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire")
+                                     : QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore, "
+                                                      "aucun prefix= ni QT_BUILD_TREE)"));
+    }
+    return lines;
+}
+
+void addInstallationLines(Report *report, const OldRoots &old)
+{
+    addOldRoots(&report->head, old);
     report->headLines << QStringLiteral("Installation : ") + report->head.value(QStringLiteral("qtPath")).toString()
-                      << (old.value.isEmpty()
-                              ? QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore)")
-                              : QStringLiteral("Ancienne racine : %1 (lue dans %2)").arg(old.value, old.relativePath));
+                      << oldRootLines(old);
 }
 } // namespace
 
@@ -64,20 +83,21 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
             report.relativePath + QStringLiteral(" : ") + what};
 }
 
-Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
-                     bool deep, const RecordedRoot &oldRoot)
+Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<FileReport> &reports)
 {
+    const Command command = plan.command;
     const bool patch = command == Command::Patch;
     const bool dryRun = mode == WriteMode::DryRun;
     Report report;
-    report.head = header(patch ? QStringLiteral("patch") : QStringLiteral("unpatch"), qtPath);
+    report.head = header(patch ? QStringLiteral("patch") : QStringLiteral("unpatch"), plan.qtPath);
     report.head.insert(QStringLiteral("dryRun"), dryRun);
-    if (deep) {
+    if (plan.deep) {
         report.head.insert(QStringLiteral("deep"), true);
-        report.head.insert(QStringLiteral("oldRoot"), oldRootJson(oldRoot));
-        if (patch && oldRoot.value.isEmpty())
-            report.note = QStringLiteral("Fichiers de construction laissés tels quels : ancienne racine introuvable "
-                                         "(aucun qt_prfxpath= dans qmake ni QtCore).");
+        addOldRoots(&report.head, plan.oldRoots);
+        QStringList note = oldRootLines(plan.oldRoots);
+        if (patch && plan.oldRoots.roots.isEmpty())
+            note << QStringLiteral("Fichiers de construction laissés tels quels : rien à réécrire.");
+        report.note = note.join(QLatin1Char('\n'));
     }
     int changed = 0, leftAlone = 0, failed = 0;
     for (const FileReport &file : reports) {
@@ -115,7 +135,7 @@ Report inspectReport(const Inspection &inspection)
 {
     Report report;
     report.head = header(QStringLiteral("inspect"), inspection.qtPath);
-    addOldRoot(&report, inspection.oldRoot);
+    addInstallationLines(&report, inspection.oldRoots);
     int present = 0, backups = 0, namingRoot = 0, unreadable = 0;
     for (const InspectedFile &file : inspection.files) {
         QString status = QStringLiteral("stale");
@@ -178,21 +198,27 @@ Report verifyReport(const Verification &verification)
 {
     Report report;
     report.head = header(QStringLiteral("verify"), verification.qtPath);
-    addOldRoot(&report, verification.oldRoot);
-    report.head.insert(QStringLiteral("method"), verification.queried ? QStringLiteral("qmake-query")
-                                                                       : QStringLiteral("slots"));
+    addInstallationLines(&report, verification.oldRoots);
+    const bool ran = verification.queried || !verification.queryFailure.isEmpty();
+    report.head.insert(QStringLiteral("method"), ran ? QStringLiteral("qmake-query") : QStringLiteral("slots"));
     report.head.insert(QStringLiteral("methodReason"), verification.notQueriedReason);
-    report.headLines << (verification.queried
-                             ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
-                             : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
-                                   + verification.notQueriedReason + QLatin1Char(')'));
+    if (!verification.queryFailure.isEmpty()) {
+        report.head.insert(QStringLiteral("queryFailure"), verification.queryFailure);
+        report.headLines << verification.queryFailure;
+    } else {
+        report.headLines << (verification.queried
+                                 ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
+                                 : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
+                                       + verification.notQueriedReason + QLatin1Char(')'));
+    }
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
         const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
-            : file.namesOldRoot || file.namesEarlierPlace ? QStringLiteral("stale")
-                                                          : QStringLiteral("relocated");
+            : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace ? QStringLiteral("stale")
+                                                                     : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
-            : file.namesOldRoot ? QStringLiteral("nomme encore l'ancienne racine ") + verification.oldRoot.value
+            : file.inSearchPath ? QStringLiteral("RUNPATH ou RPATH nomme encore l'ancienne racine ") + file.oldRootNamed
+            : !file.oldRootNamed.isEmpty() ? QStringLiteral("nomme encore l'ancienne racine ") + file.oldRootNamed
             : file.namesEarlierPlace ? QStringLiteral("nomme un emplacement précédent (relancer patch --deep)")
                                      : QString();
         staleFiles += reason.isEmpty() ? 0 : 1;
@@ -219,6 +245,7 @@ Report verifyReport(const Verification &verification)
         ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
         : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
             + QStringLiteral(" : ")
+            + (verification.queryFailure.isEmpty() ? QString() : QStringLiteral("qmake en échec, "))
             + counted(staleFiles, QStringLiteral("fichier à mettre à jour"), QStringLiteral("fichiers à mettre à jour"))
             + QStringLiteral(", ")
             + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))

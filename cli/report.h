@@ -25,16 +25,15 @@ struct Report {
     QStringList headLines; // French lines before the files
     QVector<ReportEntry> files;
     QVector<ReportEntry> paths; // verify: the install paths
-    QString note; // French line after the files, such as why --deep treated nothing
+    QString note; // French lines after the files: with --deep the old roots, or why nothing was rewritten
     QJsonObject summary;
     QString message; // French closing line
     int exitCode = 0;
 };
 
 ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &report);
-// With `deep`, an empty `oldRoot` means the metadata step could not patch anything.
-Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
-                     bool deep = false, const RecordedRoot &oldRoot = RecordedRoot());
+// The report of a run of `plan`; with --deep it names the old roots, or says there was nothing to rewrite.
+Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<FileReport> &reports);
 Report inspectReport(const Inspection &inspection);
 Report verifyReport(const Verification &verification);
 Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check);

@@ -31,16 +31,38 @@ FileOutcome notLoaded(const LoadedFile &loaded)
 }
 } // namespace
 
+bool passesBackGuards(const QString &filePath, FileOutcome *refusal)
+{
+    if (QFileInfo(filePath).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
+        *refusal = FileOutcome::leftAlone(Reason::pathHoldsBack());
+    // Nothing below a directory named like a backup is ever touched, and the user must know.
+    else if (filePath.contains(QLatin1String(".back"), Qt::CaseSensitive))
+        *refusal = FileOutcome::failed(Reason::directoryHoldsBack());
+    else
+        return true;
+    return false;
+}
+
+bool loadWithoutBackup(const QString &filePath, const QString &root, QByteArray *data)
+{
+    FileOutcome refusal;
+    QString target;
+    if (!passesBackGuards(filePath, &refusal) || !resolveInsideRoot(filePath, root, &target)
+        || entryExists(backupPathFor(filePath, root)) || !QFileInfo(target).isFile())
+        return false;
+    LoadedFile loaded = loadWholeFile(target);
+    data->swap(loaded.data);
+    return loaded.ok;
+}
+
 FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
                             BackupSize sizeCheck, const ContentPatch &patch)
 {
     if (!QFileInfo::exists(filePath))
         return FileOutcome::leftAlone(Reason::noSuchFile());
-    if (QFileInfo(filePath).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
-        return FileOutcome::leftAlone(Reason::pathHoldsBack());
-    // Nothing below a directory named like a backup is ever touched, and the user must know.
-    if (filePath.contains(QLatin1String(".back"), Qt::CaseSensitive))
-        return FileOutcome::failed(Reason::directoryHoldsBack());
+    FileOutcome guarded;
+    if (!passesBackGuards(filePath, &guarded))
+        return guarded;
 
     QString target;
     if (!resolveInsideRoot(filePath, root, &target))

@@ -18,6 +18,16 @@ struct PatchedContent {
 // Takes the backup's bytes by value: a patch may rewrite them in place rather than copy them.
 using ContentPatch = std::function<PatchedContent(QByteArray backup)>;
 
+// The guards every worker applies to the path it is handed before it reads anything: a name
+// holding ".back" is passed over, and nothing below a directory holding ".back" is ever touched.
+// False, with `refusal` set, when the path is not to be treated.
+bool passesBackGuards(const QString &filePath, FileOutcome *refusal);
+
+// The bytes of a file that has no backup yet, when the course below would read them: the guards
+// pass, it is a file and no link leads outside `root`. A worker that finds nothing to rewrite in them
+// leaves the file as the build left it, with no backup; otherwise (false) the course decides.
+bool loadWithoutBackup(const QString &filePath, const QString &root, QByteArray *data);
+
 // The course both patch workers share, after their debug line: the guards (missing
 // file, ".back" in the path, a link leading outside `root`), the backup made once
 // and never replaced, the new content computed from the backup, and a single-step

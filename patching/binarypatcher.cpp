@@ -1,15 +1,20 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
+#include "patching/elfrunpath.h"
 #include "patching/pathslots.h"
+#include "patching/wholepathrule.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
-FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, WriteMode mode)
+FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, WriteMode mode,
+                            const QVector<QByteArray> &searchPathRoots)
 {
     qDebug().noquote() << filePath;
-    const auto rewriteAll = [&rootDir](QByteArray backup) {
+    const auto rewriteAll = [&](QByteArray backup) {
         PatchedContent patched{std::move(backup), QString()};
         QVector<QPair<QByteArray, QByteArray>> values;
         for (const PathSlotKey &slotKey : pathSlotKeys())
@@ -20,8 +25,17 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
             if (results.at(k).tooSmall > 0)
                 tooSmall.append(QString::fromLatin1(values.at(k).first));
         }
+        QStringList failures;
         if (!tooSmall.isEmpty())
-            patched.failure = Reason::slotsTooSmall(tooSmall);
+            failures << Reason::slotsTooSmall(tooSmall);
+        // In the same patch: each is computed from the backup, so one after the other would undo the first.
+        if (!searchPathRoots.isEmpty() && isElf(patched.content)) {
+            const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
+            const auto placeExists = [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); };
+            failures << rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists).failure;
+        }
+        failures.removeAll(QString());
+        patched.failure = failures.join(QStringLiteral(" ; "));
         return patched;
     };
     return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, BackupSize::MustMatchFile, rewriteAll);

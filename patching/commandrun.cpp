@@ -1,8 +1,10 @@
 #include "patching/commandrun.h"
 
 #include "patching/binarypatcher.h"
+#include "patching/elfpatcher.h"
 #include "patching/filejob.h"
 #include "patching/filestore.h"
+#include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
@@ -15,120 +17,166 @@ namespace {
 bool slotsNameRoot(const QString &path, const QString &qtPath)
 {
     const QByteArray root = qtPath.toLocal8Bit();
-    const LoadedFile loaded = loadWholeFile(path);
-    for (const FoundSlot &slot : findPathSlots(loaded.data)) {
-        if (slot.value == root || slot.value.startsWith(root + '/'))
-            return true;
-    }
-    return false;
+    bool names = false;
+    forEachPathSlot(loadWholeFile(path).data, [&](const FoundSlot &slot) {
+        names = names || slotNamesRoot(slot.key, slot.value, root);
+    });
+    return names;
 }
 
-// Whether the tool has patched the installation before: some file it lists has a backup.
-bool anyBackup(const QString &qtPath, Command command)
+// The restore of a binary: a backup of another build is refused, and a binary left patched
+// with nothing to restore it from must not pass for unpatched. Without any backup the tool never
+// patched here: the installation simply sits where it was built.
+FileOutcome restoreBinary(const QString &path, const QString &root, WriteMode mode, bool patchedBefore)
 {
-    for (const ListedFile &file : commandFiles(qtPath, command)) {
-        if (entryExists(backupPathFor(file.path, qtPath)))
-            return true;
-    }
-    return false;
+    const FileOutcome outcome = restoreBackup(path, root, mode, BackupSize::MustMatchFile);
+    if (patchedBefore && outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(path, root))
+        return FileOutcome::failed(Reason::patchedWithoutBackup());
+    return outcome;
 }
 
-FileOutcome treatFile(const CommandWorkers &workers, Command command, const QString &qtPath, const QString &path,
-                      FileKind kind, WriteMode mode, bool patchedBefore)
-{
-    if (kind == FileKind::Text) {
-        // The two configuration files are small and treated on the calling thread.
-        return command == Command::Patch ? FileJob::callWorker(workers.patchText, qtPath, path, mode)
-                                         : FileJob::callWorker(workers.restore, path, qtPath, mode, BackupSize::Any);
-    }
-    if (command == Command::Patch)
-        return runFileJob(workers.patchBinary, qtPath.toLocal8Bit(), path, mode);
-    // The check reads the whole binary, so it belongs in the job, off the calling thread.
-    const auto restoreChecked = [restore = workers.restore, patchedBefore](const QString &file, const QString &root,
-                                                                            WriteMode how) {
-        const FileOutcome outcome = restore(file, root, how, BackupSize::MustMatchFile);
-        // A binary left patched with nothing to restore it from must not pass for unpatched. Without
-        // any backup the tool never patched here: the installation simply sits where it was built.
-        if (patchedBefore && outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(file, root))
-            return FileOutcome::failed(Reason::patchedWithoutBackup());
-        return outcome;
-    };
-    return runFileJob(restoreChecked, path, qtPath, mode);
-}
-} // namespace
-
-CommandWorkers CommandWorkers::standard()
-{
-    CommandWorkers workers;
-    workers.patchBinary = &patchBinaryFile;
-    workers.patchText = &patchTextFile;
-    workers.restore = &restoreBackup;
-    return workers;
-}
-
-QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode mode,
-                               const FileReportHandler &onFileDone)
-{
-    return runCommandWith(CommandWorkers::standard(), command, qtPath, mode, onFileDone);
-}
-
-namespace {
 // Two listed names can lead to one file (a link beside its target, two links to one
 // library). Treating it under both would give the second name a backup of bytes the
 // first had just patched, which its restore would later put back over the original.
 // One name speaks for each file: the first that has a backup, else the file's own name
 // (a library in lib rather than a link to it in bin, which may be deleted some day, taking
-// the way to the backup with it), else the first listed.
-QHash<QString, QString> fileSpokesmen(const QString &qtPath, Command command)
+// the way to the backup with it), else the first listed. Returns, for each listed binary
+// whose file it can name, the path of the name that treats that file.
+QHash<QString, QString> nameTreatingEachFile(const QVector<ListedFile> &files)
 {
-    QHash<QString, QString> spokesmen; // canonical path -> path of the name that treats it
+    QHash<QString, QString> speaker; // canonical path -> path of the name that treats it
     QHash<QString, int> ranks;
-    for (const ListedFile &file : commandFiles(qtPath, command)) {
-        // A name holding ".back" is one every worker passes over; it cannot speak for a file.
-        if (file.kind != FileKind::Binary || file.path.contains(QLatin1String(".back"), Qt::CaseSensitive))
-            continue;
+    QHash<QString, QString> canonicals; // listed path -> canonical path
+    for (const ListedFile &file : files) {
         const QString canonical = QFileInfo(file.path).canonicalFilePath();
-        if (canonical.isEmpty())
+        if (file.kind != FileKind::Binary || canonical.isEmpty())
+            continue;
+        canonicals.insert(file.path, canonical);
+        // A name holding ".back" is one every worker passes over; it cannot speak for a file.
+        if (file.path.contains(QLatin1String(".back"), Qt::CaseSensitive))
             continue;
         const int rank = (entryExists(file.path + QStringLiteral(".back")) ? 2 : 0)
             + (QFileInfo(file.path).isSymLink() ? 0 : 1);
-        if (!spokesmen.contains(canonical) || rank > ranks.value(canonical)) {
-            spokesmen.insert(canonical, file.path);
+        if (!speaker.contains(canonical) || rank > ranks.value(canonical)) {
+            speaker.insert(canonical, file.path);
             ranks.insert(canonical, rank);
         }
     }
-    return spokesmen;
+    QHash<QString, QString> treating;
+    for (auto it = canonicals.cbegin(); it != canonicals.cend(); ++it) {
+        if (speaker.contains(it.value()))
+            treating.insert(it.key(), speaker.value(it.value()));
+    }
+    return treating;
+}
+
+FileOutcome treatFile(const CommandPlan &plan, const PlannedFile &file, WriteMode mode)
+{
+    const QString &root = plan.qtPath;
+    const bool patch = plan.command == Command::Patch;
+    // The text files are small and treated on the calling thread; binaries are read in a job.
+    switch (file.treatment) {
+    case Treatment::Binary:
+    case Treatment::BinaryElf:
+    case Treatment::Elf:
+        if (!patch)
+            return runFileJob(&restoreBinary, file.path, root, mode, plan.patchedBefore);
+        if (file.treatment == Treatment::Elf)
+            return runFileJob(&patchElfFile, plan.oldRoots.values(), root, file.path, mode);
+        return runFileJob(&patchBinaryFile, root.toLocal8Bit(), file.path, mode,
+                          file.treatment == Treatment::BinaryElf ? plan.oldRoots.values() : QVector<QByteArray>());
+    case Treatment::Config:
+        if (patch)
+            return FileJob::callWorker(&patchTextFile, root, file.path, mode);
+        break;
+    case Treatment::Metadata:
+        if (patch)
+            return FileJob::callWorker(&patchMetadataFile, plan.oldRoots.values(), root, file.path, mode);
+        break;
+    case Treatment::OtherName:
+        return FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(root, file.treatedAs)));
+    }
+    return FileJob::callWorker(&restoreBackup, file.path, root, mode, BackupSize::Any);
 }
 } // namespace
 
-QVector<FileReport> runCommandWith(const CommandWorkers &workers, Command command, const QString &qtPath,
-                                   WriteMode mode, const FileReportHandler &onFileDone)
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
+{
+    CommandPlan plan;
+    plan.command = command;
+    plan.qtPath = qtPath;
+    plan.deep = deep;
+    plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
+    const QVector<ListedFile> listed = commandFiles(qtPath, command);
+    QStringList metadata;
+    QStringList elf;
+    if (deep) {
+        metadata = metadataFiles(qtPath);
+        QVector<ListedFile> recording = listed;
+        for (const QString &path : metadata)
+            recording.append({path, FileKind::Text});
+        plan.oldRoots = findOldRoots(qtPath, recording);
+        // Restoring needs no old root; patching without one would rewrite nothing, and
+        // recomputing a file from its backup with nothing replaced would undo an earlier patch.
+        if (command == Command::Patch && plan.oldRoots.roots.isEmpty())
+            metadata.clear();
+        else
+            elf = elfFiles(qtPath);
+    }
+    // The window's files that are build metadata too (libQtCore.la, the two configuration files)
+    // are the metadata step's alone, so each is rewritten and reported once.
+    QVector<ListedFile> window;
+    for (const ListedFile &file : listed) {
+        if (!metadata.contains(file.path))
+            window.append(file);
+        plan.patchedBefore = plan.patchedBefore
+            || (command == Command::Unpatch && entryExists(backupPathFor(file.path, qtPath)));
+    }
+    const QHash<QString, QString> treating = nameTreatingEachFile(window);
+    for (const ListedFile &file : window) {
+        const QString treatedAs = treating.value(file.path, file.path);
+        const Treatment treatment = treatedAs != file.path  ? Treatment::OtherName
+            : file.kind == FileKind::Binary ? Treatment::Binary
+                                            : Treatment::Config;
+        plan.files.append({file.path, file.kind, treatment, treatedAs});
+    }
+    for (const QString &path : metadata)
+        plan.files.append({path, FileKind::Text, Treatment::Metadata, path});
+    // An ELF file that the window treats under a name of its own (qmake, QtCore) gets both rewrites
+    // there, in one patch from its backup.
+    QHash<QString, int> windowBinaries; // the file a name leads to -> its place in the plan
+    for (int i = 0; i < plan.files.size(); ++i) {
+        if (plan.files.at(i).treatment == Treatment::Binary)
+            windowBinaries.insert(QFileInfo(plan.files.at(i).path).canonicalFilePath(), i);
+    }
+    for (const QString &path : elf) {
+        const int treating = windowBinaries.value(QFileInfo(path).canonicalFilePath(), -1);
+        if (treating >= 0)
+            plan.files[treating].treatment = Treatment::BinaryElf;
+        else
+            plan.files.append({path, FileKind::Binary, Treatment::Elf, path});
+    }
+    return plan;
+}
+
+QVector<FileReport> runPlan(const CommandPlan &plan, WriteMode mode, const FileReportHandler &onFileDone)
 {
     QVector<FileReport> reports;
-    const QHash<QString, QString> spokesmen = fileSpokesmen(qtPath, command);
-    const bool patchedBefore = command == Command::Unpatch && anyBackup(qtPath, command);
-    const bool rootUnwritable = command == Command::Patch && !rootEncodable(qtPath);
-    for (const CommandStep &step : commandSteps(command)) {
-        // Each listing is taken only when its step begins, after the previous step's jobs.
-        const QFileInfoList entries = takeListing(qtPath, step);
-        for (const QFileInfo &entry : entries) {
-            const QString path = step.isListing() ? entry.absoluteFilePath()
-                                                  : qtPath + QLatin1Char('/') + step.relativePath;
-            const QString spokesman = step.isListing() ? spokesmen.value(entry.canonicalFilePath()) : QString();
-            FileOutcome outcome;
-            if (rootUnwritable)
-                outcome = FileOutcome::failed(Reason::rootNotEncodable());
-            else if (!spokesman.isEmpty() && spokesman != path)
-                outcome = FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(qtPath, spokesman)));
-            else
-                outcome = treatFile(workers, command, qtPath, path, step.kind, mode, patchedBefore);
-            FileReport report{path, relativeToQtPath(qtPath, path), step.kind, outcome};
-            if (onFileDone)
-                onFileDone(report);
-            reports.append(report);
-        }
+    for (const PlannedFile &file : plan.files) {
+        const FileOutcome outcome = plan.rootEncodable ? treatFile(plan, file, mode)
+                                                       : FileOutcome::failed(Reason::rootNotEncodable());
+        const FileReport report{file.path, relativeToQtPath(plan.qtPath, file.path), file.kind, outcome};
+        if (onFileDone)
+            onFileDone(report);
+        reports.append(report);
     }
     return reports;
+}
+
+QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode mode,
+                               const FileReportHandler &onFileDone)
+{
+    return runPlan(planCommand(command, qtPath), mode, onFileDone);
 }
 
 bool anyFailed(const QVector<FileReport> &reports)

@@ -1,10 +1,12 @@
 #include "patching/fileoutcome.h"
 
+#include "patching/filestore.h"
+
 #include <QStringList>
 
-FileOutcome FileOutcome::changed(const QString &note)
+FileOutcome FileOutcome::changed()
 {
-    return FileOutcome{OutcomeStatus::Changed, note};
+    return FileOutcome{OutcomeStatus::Changed, QString()};
 }
 
 FileOutcome FileOutcome::leftAlone(const QString &why)
@@ -51,6 +53,8 @@ QString slotsTooSmall(const QStringList &keys)
     return QStringLiteral("emplacement trop petit pour ") + keys.join(QStringLiteral(", "));
 }
 QString workerException(const QString &what) { return QStringLiteral("erreur interne : ") + what; }
+QString fileNotLoaded(const LoadedFile &loaded) { return loaded.tooLarge ? fileTooLarge() : fileNotRead(loaded.error); }
+QString backupNotLoaded(const LoadedFile &loaded) { return loaded.tooLarge ? fileTooLarge() : backupNotRead(loaded.error); }
 QString notRegularFile() { return QStringLiteral("ce n'est pas un fichier ordinaire"); }
 QString partialRead() { return QStringLiteral("lecture incomplète"); }
 QString sameFileAs(const QString &treated) { return QStringLiteral("même fichier que ") + treated; }
@@ -90,5 +94,42 @@ QString attributeNotCopied(const QString &name)
 {
     return QStringLiteral("attribut étendu %1 impossible à recopier ; le fichier a d'autres noms, qu'une écriture sur place changerait aussi")
         .arg(name);
+}
+QString qmakeMissing() { return QStringLiteral("aucun bin/qmake"); }
+QString qmakeNotRunnable(const QString &qmake, const QString &err)
+{
+    return qmake + QStringLiteral(" ne peut pas être lancé ici (") + err + QLatin1Char(')');
+}
+QString qmakeNotOwned(const QString &qmake)
+{
+    return qmake + QStringLiteral(" n'est pas lancé : il n'appartient ni à root ni à l'utilisateur qui vérifie");
+}
+QString qmakeWritableByOthers(const QString &qmake)
+{
+    return qmake + QStringLiteral(" n'est pas lancé : d'autres utilisateurs peuvent le modifier");
+}
+QString qmakeGivesNoPath(const QString &qmake) { return qmake + QStringLiteral(" ne donne aucun chemin d'installation"); }
+QString qmakeQueryFailed(const QString &qmake, const QString &how)
+{
+    return qmake + QStringLiteral(" -query ne répond pas correctement : ") + how;
+}
+QString crashed() { return QStringLiteral("arrêté par un signal"); }
+QString exitCode(int code) { return QStringLiteral("code de sortie ") + QString::number(code); }
+QString answerTooLong(int limitKiB) { return QStringLiteral("réponse de plus de %1 Kio").arg(limitKiB); }
+QString noAnswerInTime(int seconds) { return QStringLiteral("pas de réponse en %1 s").arg(seconds); }
+QString notAPath(const QString &answer) { return QStringLiteral("réponse qui n'est pas un chemin : « ") + answer + QStringLiteral(" »"); }
+QString elfMalformed(const QString &what) { return QStringLiteral("fichier ELF mal formé : ") + what; }
+QString elfWithoutSections()
+{
+    return QStringLiteral("fichier ELF sans table des sections : les noms qui partagent le chemin de recherche "
+                          "des bibliothèques ne peuvent pas tous être trouvés");
+}
+QString runPathTooLong()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques trop long pour son emplacement");
+}
+QString runPathShared()
+{
+    return QStringLiteral("chemin de recherche des bibliothèques partagé avec un autre nom du fichier");
 }
 } // namespace Reason

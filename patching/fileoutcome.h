@@ -3,6 +3,8 @@
 
 #include <QString>
 
+struct LoadedFile;
+
 // What a worker did to the one file it was given. The window and the
 // command-line front end decide how to show it; workers never show anything.
 enum class OutcomeStatus {
@@ -17,7 +19,7 @@ struct FileOutcome {
 
     bool isFailure() const { return status == OutcomeStatus::Failed; }
 
-    static FileOutcome changed(const QString &note = QString());
+    static FileOutcome changed();
     static FileOutcome leftAlone(const QString &why);
     static FileOutcome failed(const QString &why);
 };
@@ -51,6 +53,8 @@ QString fileNotRead(const QString &err);    // "lecture impossible : <err>"
 QString fileNotWritten(const QString &err); // "écriture impossible : <err>"
 QString slotsTooSmall(const QStringList &keys); // "emplacement trop petit pour qt_prfxpath=, ..."
 QString workerException(const QString &what);   // "erreur interne : <what>"
+QString fileNotLoaded(const LoadedFile &loaded);   // fileTooLarge() or fileNotRead(<its error>)
+QString backupNotLoaded(const LoadedFile &loaded); // fileTooLarge() or backupNotRead(<its error>)
 
 // Details that fill the <err> of the texts above when no system error applies.
 QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
@@ -68,6 +72,23 @@ QString patchedWithoutBackup();             // "patché mais sans sauvegarde"
 QString namesNoOldRoot();                   // "ne nomme pas l'ancienne racine"
 QString isDirectory();                      // "c'est un répertoire"
 QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"
+QString elfMalformed(const QString &what); // "fichier ELF mal formé : <what>"
+QString elfWithoutSections();               // "fichier ELF sans table des sections : ..."
+QString runPathTooLong();                   // "chemin de recherche des bibliothèques trop long pour son emplacement"
+QString runPathShared();                    // "chemin de recherche des bibliothèques partagé avec un autre nom du fichier"
+
+// Why verify reads the slots rather than asking bin/qmake, and how a qmake that ran failed.
+QString qmakeMissing();                                  // "aucun bin/qmake"
+QString qmakeNotRunnable(const QString &qmake, const QString &err); // "<qmake> ne peut pas être lancé ici (<err>)"
+QString qmakeNotOwned(const QString &qmake);             // "<qmake> n'est pas lancé : il n'appartient ni à root ni à ..."
+QString qmakeWritableByOthers(const QString &qmake);     // "<qmake> n'est pas lancé : d'autres utilisateurs peuvent ..."
+QString qmakeGivesNoPath(const QString &qmake);          // "<qmake> ne donne aucun chemin d'installation"
+QString qmakeQueryFailed(const QString &qmake, const QString &how); // "<qmake> -query ne répond pas correctement : <how>"
+QString crashed();                                       // "arrêté par un signal"
+QString exitCode(int code);                              // "code de sortie <code>"
+QString answerTooLong(int limitKiB);                     // "réponse de plus de <limit> Kio"
+QString noAnswerInTime(int seconds);                     // "pas de réponse en <seconds> s"
+QString notAPath(const QString &answer);                 // "réponse qui n'est pas un chemin : « <answer> »"
 } // namespace Reason
 
 #endif

@@ -1,16 +1,16 @@
 #include "patching/inspection.h"
 
+#include "patching/commandrun.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
+#include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 
 #include <QFileInfo>
 
 namespace {
-const QByteArray prefixKey = QByteArrayLiteral("qt_prfxpath=");
-
-InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
+InspectedFile inspectFile(const QString &qtPath, const PlannedFile &listed)
 {
     InspectedFile file;
     file.path = listed.path;
@@ -26,17 +26,15 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
         return file;
     const LoadedFile loaded = loadWholeFile(listed.path);
     if (!loaded.ok) {
-        file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
+        file.error = Reason::fileNotLoaded(loaded);
         return file;
     }
     const QByteArray root = qtPath.toLocal8Bit();
     if (listed.kind == FileKind::Binary) {
-        for (const FoundSlot &slot : findPathSlots(loaded.data)) {
+        forEachPathSlot(loaded.data, [&](const FoundSlot &slot) {
             file.paths.append(slot.key + slot.value);
-            // Exactly the value a patch writes: a sibling such as <root>-4.8.7 is not the root.
-            const QByteArray expected = slotValueFor(slot.key, root);
-            file.stale += expected.isEmpty() || slot.value != expected ? 1 : 0;
-        }
+            file.stale += slotNamesRoot(slot.key, slot.value, root) ? 0 : 1;
+        });
     } else {
         for (const ConfigAssignment &assignment : findConfigAssignments(loaded.data)) {
             const QByteArray line = assignment.key + '=' + assignment.value;
@@ -48,45 +46,17 @@ InspectedFile inspectFile(const QString &qtPath, const ListedFile &listed)
 }
 } // namespace
 
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
-{
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (slotKey.key == key)
-            return root + slotKey.suffix;
-    }
-    return QByteArray();
-}
-
-RecordedRoot recordedRoot(const QString &qtPath)
-{
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch)) {
-        if (listed.kind != FileKind::Binary)
-            continue;
-        // The backup holds the bytes from before the first patch.
-        const QString backup = backupPathFor(listed.path, qtPath);
-        const bool hasBackup = entryExists(backup);
-        // A link or anything else in a backup's place is none of the tool's: neither it nor the
-        // file it stands for tells the original prefix.
-        if (hasBackup && !isRegularFile(backup))
-            continue;
-        const QString original = hasBackup ? backup : listed.path;
-        if (!QFileInfo(original).isFile())
-            continue;
-        const LoadedFile loaded = loadWholeFile(original);
-        for (const FoundSlot &slot : findPathSlots(loaded.data)) {
-            if (slot.key == prefixKey && !slot.value.isEmpty())
-                return {QString::fromLocal8Bit(slot.value), relativeToQtPath(qtPath, original)};
-        }
-    }
-    return RecordedRoot();
-}
-
 Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    for (const ListedFile &listed : commandFiles(qtPath, Command::Unpatch))
-        inspection.files.append(inspectFile(qtPath, listed));
-    inspection.oldRoot = recordedRoot(qtPath);
+    QVector<ListedFile> recording;
+    for (const PlannedFile &planned : planCommand(Command::Unpatch, qtPath).files) {
+        inspection.files.append(inspectFile(qtPath, planned));
+        recording.append({planned.path, planned.kind});
+    }
+    for (const QString &path : metadataFiles(qtPath))
+        recording.append({path, FileKind::Text});
+    inspection.oldRoots = findOldRoots(qtPath, recording);
     return inspection;
 }

@@ -2,13 +2,14 @@
 #define ZEL_INSPECTION_H
 
 #include "patching/listing.h"
+#include "patching/oldroots.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
-// A read-only look at an installation: the files the unpatch command visits (every
-// file the patch command visits, and a few more) and the paths each one holds.
+// A read-only look at an installation: the files the window's unpatch command visits (every
+// file its patch command visits, and a few more), the paths each one holds, and the old roots.
 
 enum class EntryType { Missing, File, Directory, Other };
 
@@ -23,26 +24,13 @@ struct InspectedFile {
     int stale = 0;              // how many of them do not name the root
 };
 
-// The root the installation was built for, and the file it was read from; empty when none.
-struct RecordedRoot {
-    QString value;
-    QString relativePath;
-};
-
 struct Inspection {
     QString qtPath;
     QVector<InspectedFile> files;
-    RecordedRoot oldRoot;
+    OldRoots oldRoots;
 };
 
 // Looks at the installation at `qtPath` (an accepted directory) without changing anything.
 Inspection inspectInstallation(const QString &qtPath);
-
-// The "qt_prfxpath=" of the original bytes (the backup's once there is one) of bin/qmake,
-// else of qmake.exe, else of the first QtCore binary of the listings.
-RecordedRoot recordedRoot(const QString &qtPath);
-
-// The value a patch to `root` gives the slots keyed `key`; empty for an unknown key.
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root);
 
 #endif

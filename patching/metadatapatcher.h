@@ -1,8 +1,8 @@
 #ifndef ZEL_METADATAPATCHER_H
 #define ZEL_METADATAPATCHER_H
 
-#include "patching/commandrun.h"
 #include "patching/fileoutcome.h"
+#include "patching/wholepathrule.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,24 +16,14 @@
 // The metadata files of the installation at `qtPath` (absolute paths), in the order they are treated.
 QStringList metadataFiles(const QString &qtPath);
 
-// Every occurrence of `oldRoot` as a whole path (followed by a separator, a quote, white
-// space, ':', ';', a zero byte or the end) becomes `newRoot`; every other byte is kept. A
-// Windows root ("C:/Qt/4.8.1") matches with either separator and in any letter case.
-QByteArray rewriteWholePaths(const QByteArray &text, const QByteArray &oldRoot, const QByteArray &newRoot);
+// The new content of the metadata file `filePath`, computed from its original bytes: in one of
+// the two configuration files the window's line rule rewrites its assignments, and the whole-path
+// rule every other line (never the line rule's output); elsewhere the whole-path rule every line.
+QByteArray relocateMetadata(const QByteArray &original, const QString &filePath, const Relocation &relocation);
 
-// Whether `text` names `oldRoot` as a whole path anywhere `root` itself is not written
-// (an old root /opt/qt is not named by /opt/qt/4.8/lib when the root is /opt/qt/4.8).
-bool namesOldRoot(const QByteArray &text, const QByteArray &oldRoot, const QByteArray &root);
-
-// Rewrites one metadata file from its backup so that it names `root` instead of `oldRoot`.
-// A file that names no old root is left alone and gets no backup.
-FileOutcome patchMetadataFile(const QByteArray &oldRoot, const QString &root, const QString &filePath,
+// Rewrites one metadata file from its backup so that each path naming one of `oldRoots` names
+// `root` instead. A file that names no old root is left alone and gets no backup.
+FileOutcome patchMetadataFile(const QVector<QByteArray> &oldRoots, const QString &root, const QString &filePath,
                               WriteMode mode = WriteMode::Apply);
-
-// The command with --deep: the window's files, then the build metadata (patching needs
-// `oldRoot`; without one only the window's files are treated). The files the metadata step
-// rewrites are its alone, so each is rewritten and reported once.
-QVector<FileReport> runDeepCommand(Command command, const QString &qtPath, const QString &oldRoot, WriteMode mode,
-                                   const FileReportHandler &onFileDone = FileReportHandler());
 
 #endif

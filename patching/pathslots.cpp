@@ -135,28 +135,53 @@ bool holdsPathSlot(const QByteArray &data)
     return holds;
 }
 
+void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot)
+{
+    // A slot is told once the next key is found, since a value without its zero stops there.
+    FoundSlot pending;
+    qsizetype pendingEnd = -1;
+    const auto tell = [&](qsizetype nextKey) {
+        if (pendingEnd < 0)
+            return;
+        const qsizetype start = pending.offset + pending.key.size();
+        pending.value = data.mid(start, qMax(qMin(pendingEnd, nextKey) - start, qsizetype(0)));
+        onSlot(pending);
+        pendingEnd = -1;
+    };
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
+        tell(hit);
+        pending.offset = hit;
+        pending.key = pathKeys().at(k);
+        const qsizetype keySize = pending.key.size();
+        pending.room = slotRoom(data, hit, keySize, &zero);
+        const qsizetype end = valueEnd(data, hit + keySize, &zero);
+        const bool whole = end - hit <= maxSlotSpan;
+        pendingEnd = whole ? end : hit + maxSlotSpan;
+        // The search goes on after a whole value: a root holding a key is not two slots.
+        return whole ? end : hit + keySize;
+    });
+    tell(data.size());
+}
+
 QVector<FoundSlot> findPathSlots(const QByteArray &data)
 {
     QVector<FoundSlot> found;
-    QVector<qsizetype> valueEnds;
-    qsizetype zero = -1;
-    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
-        FoundSlot slot;
-        slot.offset = hit;
-        slot.key = pathKeys().at(k);
-        const qsizetype keySize = slot.key.size();
-        slot.room = slotRoom(data, hit, keySize, &zero);
-        found.append(slot);
-        // A value with no zero within the span is reported cut there.
-        valueEnds.append(qMin(valueEnd(data, hit + keySize, &zero), hit + maxSlotSpan));
-        return hit + keySize;
-    });
-    // Nor does a reported value run into the next key: keys packed without zeros would
-    // otherwise each report the same kilobytes again.
-    for (int i = 0; i < found.size(); ++i) {
-        const qsizetype start = found.at(i).offset + found.at(i).key.size();
-        const qsizetype end = i + 1 < found.size() ? qMin(valueEnds.at(i), found.at(i + 1).offset) : valueEnds.at(i);
-        found[i].value = data.mid(start, qMax(end - start, qsizetype(0)));
-    }
+    forEachPathSlot(data, [&found](const FoundSlot &slot) { found.append(slot); });
     return found;
+}
+
+QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
+{
+    for (const PathSlotKey &slotKey : pathSlotKeys()) {
+        if (slotKey.key == key)
+            return root + slotKey.suffix;
+    }
+    return QByteArray();
+}
+
+bool slotNamesRoot(const QByteArray &key, const QByteArray &value, const QByteArray &root)
+{
+    const QByteArray expected = slotValueFor(key, root);
+    return !expected.isEmpty() && value == expected;
 }

@@ -5,6 +5,8 @@
 #include <QPair>
 #include <QVector>
 
+#include <functional>
+
 // One kind of path slot: its 12-byte key and what follows the root in its new value.
 struct PathSlotKey {
     QByteArray key;    // e.g. "qt_prfxpath="
@@ -38,7 +40,20 @@ struct FoundSlot {
     qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
 };
 
+// Calls `onSlot` for every slot of the known keys in `data`, in file order, holding none of them:
+// a file packed with keys costs no memory beyond its own. A value that ends with its zero byte
+// within 4 KiB is whole, keys inside it included (a root may hold a key); a value without one is
+// cut at the next key.
+void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot);
+
 // Every slot of the known keys in `data`, in file order.
 QVector<FoundSlot> findPathSlots(const QByteArray &data);
+
+// The value a patch to `root` gives the slots keyed `key`; empty for an unknown key.
+QByteArray slotValueFor(const QByteArray &key, const QByteArray &root);
+
+// Whether a slot names `root`: exactly the value a patch writes, so that a sibling such as
+// <root>-4.8.7 is not the root.
+bool slotNamesRoot(const QByteArray &key, const QByteArray &value, const QByteArray &root);
 
 #endif

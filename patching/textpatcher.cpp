@@ -88,13 +88,17 @@ QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
     return found;
 }
 
-QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root)
+QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root,
+                             const std::function<QByteArray(const QByteArray &line)> &otherLines)
 {
     // Bytes, not text: lines that are not rewritten keep whatever encoding they have.
     bool bom = false;
     QList<QByteArray> lines = configLines(content, &bom);
+    QByteArray keyPart;
+    QByteArray value;
     for (QByteArray &line : lines)
-        line = rewriteConfigLine(line, root);
+        line = !otherLines || ruleFor(line, &keyPart, &value) != LineRule::None ? rewriteConfigLine(line, root)
+                                                                               : otherLines(line);
     const QByteArray joined = lines.join('\n');
     return bom ? utf8Bom + joined : joined;
 }

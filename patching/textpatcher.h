@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // Rewrites the QMAKESPEC, QMAKESPEC_ORIGINAL, QT_BUILD_TREE and QT_SOURCE_TREE
 // assignments of one qmake configuration file so that they name `root`,
 // computing the new content from the file's backup, made first if missing.
@@ -18,7 +20,9 @@ FileOutcome patchTextFile(const QString &root, const QString &filePath,
 QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root);
 
 // The rule for a whole file: every line rewritten, the byte order mark kept, lines joined with LF.
-QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root);
+// Lines that are no recognised assignment go through `otherLines` when it is set.
+QByteArray rewriteConfigText(const QByteArray &content, const QByteArray &root,
+                             const std::function<QByteArray(const QByteArray &line)> &otherLines = {});
 
 // A recognised assignment of a configuration file, for reports.
 struct ConfigAssignment {

@@ -1,15 +1,26 @@
 #include "patching/verification.h"
 
+#include "patching/commandrun.h"
+#include "patching/elfrunpath.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
 #include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
+#include "patching/wholepathrule.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
+// No install path comes near this; a qmake that writes more is not answering.
+constexpr int maxAnswerKiB = 64;
+
 // The install paths a Qt 4 qmake knows, and the slot that holds each one.
 const struct {
     const char *name;
@@ -23,99 +34,202 @@ const struct {
     {"QT_INSTALL_DEMOS", "qt_demopath="},
 };
 
-// qmake's answers; empty with `why` set when it cannot run here or gives none.
-QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *why)
+// Why bin/qmake must not run, empty when it may: code that someone other than root and the
+// running user put there, or may change, would run with the rights of whoever verifies.
+QString whyNotTrusted(const QFileInfo &qmake, const QString &name)
+{
+#ifdef Q_OS_UNIX
+    if (qmake.ownerId() != 0 && qmake.ownerId() != uint(geteuid()))
+        return Reason::qmakeNotOwned(name);
+    if (qmake.permission(QFile::WriteGroup) || qmake.permission(QFile::WriteOther))
+        return Reason::qmakeWritableByOthers(name);
+#else
+    Q_UNUSED(qmake)
+    Q_UNUSED(name)
+#endif
+    return QString();
+}
+
+bool looksLikePath(const QString &answer)
+{
+    for (const QChar c : answer) {
+        if (c.unicode() < 0x20)
+            return false;
+    }
+    return answer.startsWith(QLatin1Char('/'))
+        || (answer.size() >= 3 && answer.at(0).isLetter() && answer.at(1) == QLatin1Char(':')
+            && (answer.at(2) == QLatin1Char('/') || answer.at(2) == QLatin1Char('\\')));
+}
+
+struct QueryRun {
+    bool started = false;
+    QString failure; // the process ran but gave no answer: killed, crashed, ...
+    int exitCode = 0;
+    QByteArray output;
+};
+
+// Runs `qmake -query name`, its output read as it comes and never beyond the bound.
+QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
+{
+    QueryRun run;
+    QProcess process;
+    // One channel: the other would fill unread, without bound, meanwhile.
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
+    if (!process.waitForStarted(timeoutMs)) {
+        run.failure = process.errorString();
+        return run;
+    }
+    run.started = true;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (process.state() == QProcess::Running && run.output.size() <= maxAnswerKiB * 1024
+           && !deadline.hasExpired()) {
+        process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        run.output += process.readAll();
+    }
+    const bool killed = process.state() == QProcess::Running;
+    if (killed) {
+        process.kill();
+        process.waitForFinished(-1);
+    }
+    run.output += process.readAll();
+    if (run.output.size() > maxAnswerKiB * 1024)
+        run.failure = Reason::answerTooLong(maxAnswerKiB);
+    else if (killed)
+        run.failure = Reason::noAnswerInTime(timeoutMs / 1000);
+    else if (process.exitStatus() == QProcess::CrashExit)
+        run.failure = Reason::crashed();
+    run.exitCode = process.exitCode();
+    return run;
+}
+
+// qmake's answers; none, with `notQueried` set, when it is not to be run or cannot run here, or
+// with `failure` set when it ran and did not answer as it should.
+QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *notQueried, QString *failure)
 {
     QString qmake = qtPath + QStringLiteral("/bin/qmake");
     if (!QFileInfo::exists(qmake))
         qmake += QStringLiteral(".exe");
     const QString name = relativeToQtPath(qtPath, qmake);
+    const QFileInfo info(qmake);
+    *notQueried = info.isFile() ? whyNotTrusted(info, name) : Reason::qmakeMissing();
+    if (!notQueried->isEmpty())
+        return {};
+    const QByteArray root = qtPath.toLocal8Bit();
     QVector<CheckedPath> answers;
     for (const auto &installPath : installPaths) {
-        QProcess process;
-        process.start(qmake, {QStringLiteral("-query"), QLatin1String(installPath.name)}, QIODevice::ReadOnly);
-        if (!process.waitForStarted(timeoutMs)) {
-            *why = name + QStringLiteral(" ne peut pas être lancé ici (") + process.errorString() + QLatin1Char(')');
+        const QueryRun run = runQuery(qmake, installPath.name, timeoutMs);
+        if (!run.started) {
+            *notQueried = Reason::qmakeNotRunnable(name, run.failure);
             return {};
         }
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished(-1);
-            *why = name + QStringLiteral(" n'a pas répondu à temps");
-            return {};
-        }
-        const QString answer = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-        // A qmake older than the name answers nothing or "**Unknown**": not a stale path.
-        if (process.exitCode() != 0 || answer.isEmpty() || answer == QLatin1String("**Unknown**"))
+        const QString answer = QString::fromLocal8Bit(run.output).trimmed();
+        // A qmake older than the name answers "**Unknown**" (and exits 101), or nothing: not a stale path.
+        if (run.failure.isEmpty() && answer == QLatin1String("**Unknown**"))
             continue;
-        const QString expected = QString::fromLocal8Bit(slotValueFor(installPath.key, qtPath.toLocal8Bit()));
-        const QString value = QDir::cleanPath(QDir::fromNativeSeparators(answer));
-        answers.append({QLatin1String(installPath.name), name + QStringLiteral(" -query"), answer, expected,
-                        value == expected});
+        QString how = run.failure;
+        if (how.isEmpty() && run.exitCode != 0)
+            how = Reason::exitCode(run.exitCode);
+        else if (how.isEmpty() && !answer.isEmpty() && !looksLikePath(answer))
+            how = Reason::notAPath(answer.left(80));
+        if (!how.isEmpty()) {
+            *failure = Reason::qmakeQueryFailed(name, how);
+            return {};
+        }
+        if (answer.isEmpty())
+            continue;
+        const QByteArray value = QDir::cleanPath(QDir::fromNativeSeparators(answer)).toLocal8Bit();
+        answers.append({QLatin1String(installPath.name), name + QStringLiteral(" -query"), answer,
+                        QString::fromLocal8Bit(slotValueFor(installPath.key, root)),
+                        slotNamesRoot(installPath.key, value, root)});
     }
     if (answers.isEmpty())
-        *why = name + QStringLiteral(" ne donne aucun chemin d'installation");
+        *notQueried = Reason::qmakeGivesNoPath(name);
     return answers;
 }
 
-QVector<CheckedPath> readSlots(const QString &qtPath)
+// The slots of one binary, one path per key: a file packed with slots adds no more than that.
+void addSlots(QVector<CheckedPath> *paths, const QByteArray &data, const QString &relativePath, const QByteArray &root)
 {
-    QVector<CheckedPath> paths;
-    for (const InspectedFile &file : inspectInstallation(qtPath).files) {
-        if (file.kind != FileKind::Binary)
-            continue;
-        for (const QByteArray &found : file.paths) {
-            const QByteArray key = found.left(12);
-            const QString expected = QString::fromLocal8Bit(slotValueFor(key, qtPath.toLocal8Bit()));
-            const QString value = QString::fromLocal8Bit(found.mid(12));
-            paths.append({QString::fromLatin1(key), file.relativePath, value, expected, value == expected});
+    const int first = paths->size();
+    forEachPathSlot(data, [&](const FoundSlot &slot) {
+        const bool ok = slotNamesRoot(slot.key, slot.value, root);
+        const QString key = QString::fromLatin1(slot.key);
+        for (int i = first; i < paths->size(); ++i) {
+            CheckedPath &path = (*paths)[i];
+            if (path.name != key)
+                continue;
+            if (path.ok && !ok) {
+                path.value = QString::fromLocal8Bit(slot.value);
+                path.ok = false;
+            }
+            return;
         }
-    }
-    return paths;
+        paths->append({key, relativePath, QString::fromLocal8Bit(slot.value),
+                       QString::fromLocal8Bit(slotValueFor(slot.key, root)), ok});
+    });
 }
 
-QVector<CheckedFile> filesNamingOldRoot(const QString &qtPath, const QString &oldRoot)
+CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const Relocation &relocation,
+                      QVector<CheckedPath> *slotPaths)
 {
-    QVector<ListedFile> listed = commandFiles(qtPath, Command::Unpatch);
-    const QStringList metadata = metadataFiles(qtPath);
-    for (const QString &path : metadata)
-        listed.append({path, FileKind::Text});
-    QVector<CheckedFile> files;
-    QStringList seen; // libQtCore.la is both a listed library and build metadata
-    for (const ListedFile &entry : listed) {
-        if (!QFileInfo(entry.path).isFile() || seen.contains(entry.path))
-            continue;
-        seen.append(entry.path);
-        CheckedFile file{entry.path, relativeToQtPath(qtPath, entry.path), entry.kind, false, false, QString()};
-        const LoadedFile loaded = loadWholeFile(entry.path);
-        if (!loaded.ok)
-            file.error = loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error);
-        // A binary's path slots are judged one by one below; elsewhere in it the old root may stand
-        // in strings no patch touches (qt_stngpath=, the settings path), which are no fault.
-        else if (!holdsPathSlot(loaded.data))
-            file.namesOldRoot = namesOldRoot(loaded.data, oldRoot.toLocal8Bit(), qtPath.toLocal8Bit());
-        // Patched for an earlier place and moved since (then patched without --deep): its paths
-        // name neither the old root nor DIR. A dry run of its patch tells, writing nothing.
-        if (file.error.isEmpty() && !file.namesOldRoot && metadata.contains(entry.path)
-            && isRegularFile(entry.path + QStringLiteral(".back")))
-            file.namesEarlierPlace = patchMetadataFile(oldRoot.toLocal8Bit(), qtPath, entry.path, WriteMode::DryRun).status
-                != OutcomeStatus::LeftAlone; // a dry run also fails where the user may not write
-        files.append(file);
+    CheckedFile file;
+    file.path = planned.path;
+    file.relativePath = relativeToQtPath(qtPath, planned.path);
+    file.kind = planned.kind;
+    const LoadedFile loaded = loadWholeFile(planned.path);
+    if (!loaded.ok) {
+        file.error = Reason::fileNotLoaded(loaded);
+        return file;
     }
-    return files;
+    // A binary's path slots are judged one by one; elsewhere in it the old root may stand in
+    // strings no patch touches (qt_stngpath=, the settings path), which are no fault. A text file
+    // holds no slot, whatever keys a root written in it holds.
+    const bool binary = planned.treatment == Treatment::Binary || planned.treatment == Treatment::BinaryElf;
+    const bool holdsSlots = binary && holdsPathSlot(loaded.data);
+    if (holdsSlots)
+        addSlots(slotPaths, loaded.data, file.relativePath, relocation.newRoot);
+    if (planned.treatment == Treatment::BinaryElf || planned.treatment == Treatment::Elf) {
+        const ElfRunPaths searchPaths = readRunPaths(loaded.data);
+        file.error = searchPaths.error;
+        for (const QByteArray &entry : searchPaths.entries) {
+            const int root = oldRootOf(entry, relocation.oldRoots, relocation.newRoot, [&](const QByteArray &place) {
+                return existsBelow(relocation.newRoot, place);
+            });
+            if (root >= 0 && file.oldRootNamed.isEmpty()) {
+                file.oldRootNamed = QString::fromLocal8Bit(relocation.oldRoots.at(root));
+                file.inSearchPath = true;
+            }
+        }
+        return file;
+    }
+    if (holdsSlots)
+        return file;
+    file.oldRootNamed = QString::fromLocal8Bit(oldRootNamed(loaded.data, relocation));
+    const QString backup = backupPathFor(planned.path, qtPath);
+    if (!file.oldRootNamed.isEmpty() || planned.treatment != Treatment::Metadata || !isRegularFile(backup))
+        return file;
+    // Patched for an earlier place and moved since (then patched without --deep): its paths name
+    // neither an old root nor DIR. Its patch, computed from the backup, tells.
+    const LoadedFile original = loadWholeFile(backup);
+    if (!original.ok)
+        file.error = Reason::backupNotLoaded(original);
+    else
+        file.namesEarlierPlace = relocateMetadata(original.data, planned.path, relocation) != loaded.data;
+    return file;
 }
 } // namespace
 
 bool Verification::relocated() const
 {
-    if (paths.isEmpty())
+    if (paths.isEmpty() || !queryFailure.isEmpty())
         return false;
     for (const CheckedPath &path : paths) {
         if (!path.ok)
             return false;
     }
     for (const CheckedFile &file : files) {
-        if (file.namesOldRoot || file.namesEarlierPlace || !file.error.isEmpty())
+        if (!file.oldRootNamed.isEmpty() || file.namesEarlierPlace || !file.error.isEmpty())
             return false;
     }
     return true;
@@ -125,11 +239,14 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
 {
     Verification verification;
     verification.qtPath = qtPath;
-    verification.oldRoot = recordedRoot(qtPath);
-    verification.paths = queryQmake(qtPath, timeoutMs, &verification.notQueriedReason);
+    const CommandPlan plan = planCommand(Command::Unpatch, qtPath, true);
+    verification.oldRoots = plan.oldRoots;
+    verification.paths = queryQmake(qtPath, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
     verification.queried = !verification.paths.isEmpty();
-    verification.paths += readSlots(qtPath);
-    if (verification.oldRoot.value != qtPath)
-        verification.files = filesNamingOldRoot(qtPath, verification.oldRoot.value);
+    const Relocation relocation{plan.oldRoots.values(), qtPath.toLocal8Bit(), {}};
+    for (const PlannedFile &planned : plan.files) {
+        if (planned.treatment != Treatment::OtherName && QFileInfo(planned.path).isFile())
+            verification.files.append(checkFile(qtPath, planned, relocation, &verification.paths));
+    }
     return verification;
 }

@@ -1,5 +1,6 @@
 #include "restoring/restorebackup.h"
 
+#include "patching/backuppatch.h"
 #include "patching/filestore.h"
 #include "patching/pathslots.h"
 
@@ -10,10 +11,9 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
     const QString backupPath = backupPathFor(path, root);
     if (!entryExists(backupPath))
         return FileOutcome::leftAlone(Reason::noBackup());
-    if (QFileInfo(path).fileName().contains(QLatin1String(".back"), Qt::CaseSensitive))
-        return FileOutcome::leftAlone(Reason::pathHoldsBack());
-    if (path.contains(QLatin1String(".back"), Qt::CaseSensitive))
-        return FileOutcome::failed(Reason::directoryHoldsBack());
+    FileOutcome refusal;
+    if (!passesBackGuards(path, &refusal))
+        return refusal;
     // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
     if (!isRegularFile(backupPath))
         return FileOutcome::failed(Reason::backupNotRead(Reason::notRegularFile()));

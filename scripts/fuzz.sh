@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Builds the rewrite-rule fuzzer with clang (libFuzzer, ASan, UBSan) and runs it:
+# Builds the rewrite-rule fuzzers with clang (libFuzzer, ASan, UBSan) and runs each for its share of the time:
 # scripts/fuzz.sh SECONDS   -> build/fuzz; exits non-zero on any finding.
 set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
-mkdir -p "$out/corpus"
-sources=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textpatcher.cpp
-         patching/backuppatch.cpp patching/filestore.cpp patching/fileoutcome.cpp)
-(cd "$root" && clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$root" $(pkg-config --cflags Qt6Core) "${sources[@]}" $(pkg-config --libs Qt6Core) -o "$out/fuzzer")
+common=(patching/fileoutcome.cpp)
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textpatcher.cpp
+             patching/backuppatch.cpp patching/filestore.cpp)
+elf=(fuzz/elf_fuzzer.cpp patching/elfrunpath.cpp)
+build() { # name sources...
+    local name="$1"; shift
+    mkdir -p "$out/$name-corpus"
+    (cd "$root" && clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+        -I"$root" $(pkg-config --cflags Qt6Core) "$@" "${common[@]}" $(pkg-config --libs Qt6Core) -o "$out/$name")
+}
+build slotandline "${slotandline[@]}"
+build elf "${elf[@]}"
 # Seeds: a slot, and configuration lines in both line endings.
-printf '\x05/new\0qt_prfxpath=/old/root\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' > "$out/corpus/seed-slot"
-printf '\x04/new\0QMAKESPEC = /old/mkspecs/linux-g++\r\nQT_BUILD_TREE=/old\n# QT_SOURCE_TREE=x\n' > "$out/corpus/seed-text"
-"$out/fuzzer" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" 2>&1 | tail -n 15
+printf '\x05/new\0qt_prfxpath=/old/root\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' > "$out/slotandline-corpus/seed-slot"
+printf '\x04/new\0QMAKESPEC = /old/mkspecs/linux-g++\r\nQT_BUILD_TREE=/old\n# QT_SOURCE_TREE=x\n' > "$out/slotandline-corpus/seed-text"
+# Seeds: the test libraries, behind the roots and the directory they are relocated with.
+for file in "$root"/tests/data/elf/*; do
+    { printf 'new\n/opt/oldqt-4.8.7-build\n/opt/oldqt\nplugins/sqldrivers\n'; cat "$file"; } > "$out/elf-corpus/seed-${file##*/}"
+done
+share=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
+for name in slotandline elf; do
+    echo "== $name: ${share} s"
+    "$out/$name" -max_total_time="$share" -print_final_stats=1 -artifact_prefix="$out/$name-" "$out/$name-corpus" 2>&1 | tail -n 15
+done
 echo "fuzz: ${seconds} s, no finding"

@@ -1,5 +1,7 @@
 #include <QtTest> // with QtCore: QProcess, QTemporaryDir, QJsonDocument
 
+#include <unistd.h>
+
 namespace {
 // Runs a shell script with $CLI, $DATA (a pristine installation) and $DIR (its copy) set.
 QByteArray shell(const QString &script, int *exitCode)
@@ -65,15 +67,62 @@ void TestCli::commands_data()
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone "
            "mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone" << "";
     QTest::newRow("verify: a copied but unpatched installation answers stale paths") << "$CLI verify --json $DIR" << 1
-        << "qmake-query lib/libQtCore.la=stale .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
+        << "qmake-query .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.la=stale lib/libQtCore.prl=stale "
            "lib/pkgconfig/QtCore.pc=stale 22" << untouched;
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query 0"
         << "! grep -rIl /usr/local/Trolltech $DIR | grep -v '[.]back$' && test ! -e $DIR/bin/qt.conf.back";
     QTest::newRow("verify: metadata still naming where --deep last put it, moved since and patched without --deep")
-        << patched + "rm $DIR/lib/*.la && " + QString(elsewhere).remove(QStringLiteral("--deep ")) + "$CLI verify --json $DIR-4.8.7" << 1
-        << "qmake-query .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale lib/pkgconfig/QtCore.pc=stale 0"
-        << "";
+        << patched + "rm $DIR/lib/*.la $DIR/.qmake.cache* && " + QString(elsewhere).remove(QStringLiteral("--deep "))
+            + "$CLI verify --json $DIR-4.8.7" << 1
+        << "qmake-query mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale lib/pkgconfig/QtCore.pc=stale 0" << "";
+    QTest::newRow("patch --deep run twice: the second run changes nothing")
+        << patched + "cp -a $DIR $DIR.first && $CLI patch --deep --json $DIR" << 0
+        << "bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "
+           "mkspecs/qconfig.pri=left-alone lib/libQtCore.la=left-alone lib/libQtCore.prl=left-alone "
+           "lib/pkgconfig/QtCore.pc=left-alone bin/qt.conf=left-alone" << "diff -r --no-dereference $DIR.first $DIR";
+    QTest::newRow("patch --deep where every recorded prefix already names DIR says there is nothing to rewrite")
+        << patched + "find $DIR -name '*.back' -delete && $CLI patch --deep $DIR" << 0
+        << "Fichiers de construction laissés tels quels : rien à réécrire." << "";
+    QTest::newRow("verify: a directory whose name holds a slot key gives no false stale path")
+        << "K=$(dirname $DIR)/qt_prfxpath=x && mv $DIR $K && $CLI patch --deep $K >/dev/null && $CLI verify --json $K" << 0
+        << "qmake-query 0" << "";
+    QTest::newRow("verify of a library packed with slots needs a few times its size in memory")
+        << "rm $DIR/bin/qmake && yes qt_prfxpath= | tr -d '\\n' | head -c 33554432 >$DIR/lib/libQtCore.so.4.8.7 && "
+           "ulimit -d 131072 && $CLI verify --json $DIR" << 1
+        << "slots .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.la=stale lib/libQtCore.prl=stale "
+           "lib/pkgconfig/QtCore.pc=stale 1" << "";
+    const struct {
+        const char *name, *qmake, *line;
+    } failing[] = {
+        {"verify: a qmake killed by a signal is a failure, not a qmake that cannot run here", "kill -SEGV $$", "arrêté par un signal"},
+        {"verify: a qmake that exits non-zero is a failure", "exit 3", "code de sortie 3"},
+        {"verify: a qmake that answers something else than a path is a failure", "echo usage", "réponse qui n'est pas un chemin : « usage »"},
+        {"verify: a qmake that writes without end is killed, and is a failure", "exec yes /x", "réponse de plus de 64 Kio"},
+    };
+    for (const auto &qmake : failing) {
+        QTest::newRow(qmake.name) << patched + "printf '#!/bin/sh\\n%s\\n' '" + qmake.qmake + "' >$DIR/bin/qmake && $CLI verify $DIR"
+                                  << 1 << QStringLiteral("bin/qmake -query ne répond pas correctement : ") + QString::fromUtf8(qmake.line) << "";
+    }
+    // A planted qmake would leave its mark.
+    const QString planted = patched + "printf '#!/bin/sh\\ntouch $0.ran\\n' >$DIR/bin/qmake && ";
+    const QString slotsRead = QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (bin/qmake n'est pas lancé : ");
+    QTest::newRow("verify never runs a qmake that others may write; it reads the slots and says why")
+        << planted + "chmod o+w $DIR/bin/qmake && $CLI verify $DIR" << 0
+        << slotsRead + "d'autres utilisateurs peuvent le modifier)" << "test ! -e $DIR/bin/qmake.ran";
+    QTest::newRow("verify never runs a qmake that belongs to someone else than root or the user")
+        << planted + "chown 65534 $DIR/bin/qmake && $CLI verify $DIR" << 0
+        << slotsRead + "il n'appartient ni à root ni à l'utilisateur qui vérifie)" << "test ! -e $DIR/bin/qmake.ran";
+    // A plugin whose RUNPATH names the build tree that .qmake.cache names.
+    const QString plugin = QStringLiteral("mkdir $DIR/plugins && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so && "
+                                          "sed -i 's,quote.*,quote(/opt/oldqt-4.8.7-build),' $DIR/.qmake.cache && ");
+    QTest::newRow("verify lists an ELF file whose search path names an old root")
+        << plugin + "$CLI verify $DIR" << 1
+        << "plugins/libqsql.so : RUNPATH ou RPATH nomme encore l'ancienne racine /opt/oldqt-4.8.7-build" << "";
+    QTest::newRow("patch --deep makes an ELF file's search path relative to it; unpatch --deep gives its bytes back")
+        << plugin + "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0 << "qmake-query 0"
+        << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch --deep $DIR >/dev/null && "
+           "cmp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so";
     QTest::newRow("verify reads the slots when bin/qmake cannot run here")
         << patched + "cp $DIR/lib/libQtCore.so $DIR/bin/qmake && $CLI verify --json $DIR" << 0 << "slots 0" << "";
     QTest::newRow("re-patched elsewhere from the backups, unpatch --deep gives every byte back")
@@ -101,6 +150,8 @@ void TestCli::commands()
     QFETCH(QString, expected);
     QFETCH(QString, after);
 
+    if (script.contains(QLatin1String("chown")) && geteuid() != 0)
+        QSKIP("gives a file to another user: run as root, as CI does");
     QTemporaryDir temp;
     QVERIFY2(temp.isValid(), qPrintable(temp.errorString()));
     qputenv("DIR", QFile::encodeName(temp.path() + QStringLiteral("/qt")));

@@ -156,6 +156,9 @@ private slots:
         QTest::newRow("an unpatch never reads a backup linked outside") << linked << QStringList{QStringLiteral("0 unpatch")} << 0 << 1
             << "cmp $0/bin/qmake $0.slotted && "
                 + said("bin/qmake : échec : lecture de la sauvegarde impossible : ce n'est pas un fichier ordinaire");
+        QTest::newRow("verify names a backup it cannot read, not an earlier place")
+            << "printf 'L = -L/new/lib\\n' >$0/lib/x.prl && printf 'L = -L/old/root/lib\\n' >$0/lib/x.prl.back && chmod 600 $0/lib/x.prl.back"
+            << QStringList{QStringLiteral("65534 verify")} << 0 << 1 << said("lib/x.prl : lecture de la sauvegarde impossible : accès refusé");
         QTest::newRow("a backup over the file-size limit fails and leaves no temporary file") << QString() << patch << 200 << 1
             << qmakeKept + "test \"$(ls $0/bin)\" = qmake && "
                 + said("bin/qmake : échec : sauvegarde impossible : taille de fichier limite dépassée");
