@@ -18,7 +18,7 @@ bool loadBackup(const QString &backupPath, QByteArray *data, FileOutcome *failur
     }
     const LoadedFile loaded = loadWholeFile(backupPath);
     if (!loaded.ok) {
-        *failure = FileOutcome::failed(loaded.tooLarge ? Reason::fileTooLarge() : Reason::backupNotRead(loaded.error));
+        *failure = FileOutcome::failed(Reason::backupNotLoaded(loaded));
         return false;
     }
     *data = loaded.data;
@@ -27,7 +27,7 @@ bool loadBackup(const QString &backupPath, QByteArray *data, FileOutcome *failur
 
 FileOutcome notLoaded(const LoadedFile &loaded)
 {
-    return FileOutcome::failed(loaded.tooLarge ? Reason::fileTooLarge() : Reason::fileNotRead(loaded.error));
+    return FileOutcome::failed(Reason::fileNotLoaded(loaded));
 }
 } // namespace
 
@@ -94,7 +94,7 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
         // Patching never changes a binary's length. A backup of another length is refused
         // only when the file holds path slots of its own, so looks like another build; a file
         // cut short or emptied is repaired from its backup.
-        if (sizeCheck == BackupSize::MustMatchFile && original.size() != targetInfo.size()) {
+        if (sizeCheck == BackupSize::RefuseOtherBuild && original.size() != targetInfo.size()) {
             const LoadedFile loaded = loadWholeFile(target);
             if (!loaded.ok)
                 return notLoaded(loaded);

@@ -38,5 +38,5 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
         patched.failure = failures.join(QStringLiteral(" ; "));
         return patched;
     };
-    return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, BackupSize::MustMatchFile, rewriteAll);
+    return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, BackupSize::RefuseOtherBuild, rewriteAll);
 }

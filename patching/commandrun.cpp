@@ -29,7 +29,7 @@ bool slotsNameRoot(const QString &path, const QString &qtPath)
 // patched here: the installation simply sits where it was built.
 FileOutcome restoreBinary(const QString &path, const QString &root, WriteMode mode, bool patchedBefore)
 {
-    const FileOutcome outcome = restoreBackup(path, root, mode, BackupSize::MustMatchFile);
+    const FileOutcome outcome = restoreBackup(path, root, mode, BackupSize::RefuseOtherBuild);
     if (patchedBefore && outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(path, root))
         return FileOutcome::failed(Reason::patchedWithoutBackup());
     return outcome;

@@ -56,5 +56,5 @@ FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &roo
         const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory, placeExists);
         return PatchedContent{std::move(backup), result.failure};
     };
-    return patchFromBackup(filePath, root, mode, BackupSize::MustMatchFile, rewrite);
+    return patchFromBackup(filePath, root, mode, BackupSize::RefuseOtherBuild, rewrite);
 }

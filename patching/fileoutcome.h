@@ -30,10 +30,10 @@ inline bool operator!=(const FileOutcome &a, const FileOutcome &b) { return !(a 
 // Whether a worker writes, or only tells what it would do (no backup, no write).
 enum class WriteMode { Apply, DryRun };
 
-// Whether a backup must have the file's length to be trusted: so for binaries that hold
-// path slots, whose patch never changes it; a configuration file's length changes with
-// its root, and a libtool .la file, which holds no slot, may have been edited by hand.
-enum class BackupSize { Any, MustMatchFile };
+// Whether a backup of another length than the file is refused when the file holds path slots of
+// its own (another build): so for binaries, whose patch never changes their length; a configuration
+// file's length changes with its root, and a libtool .la file may have been edited by hand.
+enum class BackupSize { Any, RefuseOtherBuild };
 
 // Stable English name of a status, for machine-readable reports ("changed", "left-alone", "failed").
 QString outcomeStatusKey(OutcomeStatus status);

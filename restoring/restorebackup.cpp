@@ -32,12 +32,12 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
 
     const LoadedFile backup = loadWholeFile(backupPath);
     if (!backup.ok)
-        return FileOutcome::failed(backup.tooLarge ? Reason::fileTooLarge() : Reason::backupNotRead(backup.error));
+        return FileOutcome::failed(Reason::backupNotLoaded(backup));
 
     const QFileInfo targetInfo(target);
     // A patched binary always has its backup's length. One that does not and holds path slots
     // of its own is another build, which the backup must not replace; one cut short is repaired.
-    if (sizeCheck == BackupSize::MustMatchFile && targetInfo.exists() && targetInfo.size() != backup.data.size()) {
+    if (sizeCheck == BackupSize::RefuseOtherBuild && targetInfo.exists() && targetInfo.size() != backup.data.size()) {
         const LoadedFile current = loadWholeFile(target);
         if (!current.ok || holdsPathSlot(current.data))
             return FileOutcome::failed(Reason::backupSizeMismatch());
