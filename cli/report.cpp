@@ -5,10 +5,11 @@
 #include <QJsonDocument>
 
 namespace {
-// French counts: zero and one take the singular.
-QString counted(int n, const QString &singular, const QString &plural)
+// French counts, the source texts: zero and one take the singular. A translation gives its own
+// forms of either for `n`.
+QString counted(int n, const char *singular, const char *plural)
 {
-    return QString::number(n) + QLatin1Char(' ') + (n <= 1 ? singular : plural);
+    return Report::tr(n <= 1 ? singular : plural, nullptr, n);
 }
 
 QJsonObject header(const QString &command, const QString &qtPath)
@@ -39,10 +40,10 @@ QJsonValue oldRootJson(const RecordedRoot &old)
 void addOldRoot(Report *report, const RecordedRoot &old)
 {
     report->head.insert(QStringLiteral("oldRoot"), oldRootJson(old));
-    report->headLines << QStringLiteral("Installation : ") + report->head.value(QStringLiteral("qtPath")).toString()
+    report->headLines << Report::tr("Installation : %1").arg(report->head.value(QStringLiteral("qtPath")).toString())
                       << (old.value.isEmpty()
-                              ? QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore)")
-                              : QStringLiteral("Ancienne racine : %1 (lue dans %2)").arg(old.value, old.relativePath));
+                              ? Report::tr("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore)")
+                              : Report::tr("Ancienne racine : %1 (lue dans %2)").arg(old.value, old.relativePath));
 }
 } // namespace
 
@@ -52,16 +53,16 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
     const FileOutcome &outcome = report.outcome;
     QString what;
     if (outcome.status == OutcomeStatus::Failed) {
-        what = (dryRun ? QStringLiteral("échouerait : ") : QStringLiteral("échec : ")) + outcome.reason;
+        what = (dryRun ? Report::tr("échouerait : %1") : Report::tr("échec : %1")).arg(outcome.reason);
     } else {
-        what = outcome.status == OutcomeStatus::LeftAlone ? QStringLiteral("laissé tel quel")
-            : (dryRun ? QStringLiteral("serait ") : QString())
-                + (command == Command::Patch ? QStringLiteral("modifié") : QStringLiteral("restauré"));
+        what = outcome.status == OutcomeStatus::LeftAlone ? Report::tr("laissé tel quel")
+            : dryRun ? (command == Command::Patch ? Report::tr("serait modifié") : Report::tr("serait restauré"))
+                     : (command == Command::Patch ? Report::tr("modifié") : Report::tr("restauré"));
         if (!outcome.reason.isEmpty())
             what += QStringLiteral(" (") + outcome.reason + QLatin1Char(')');
     }
     return {fileJson(report.relativePath, report.path, report.kind, outcomeStatusKey(outcome.status), outcome.reason),
-            report.relativePath + QStringLiteral(" : ") + what};
+            Report::tr("%1 : %2").arg(report.relativePath, what)};
 }
 
 Report commandReport(Command command, const QString &qtPath, WriteMode mode, const QVector<FileReport> &reports,
@@ -76,8 +77,8 @@ Report commandReport(Command command, const QString &qtPath, WriteMode mode, con
         report.head.insert(QStringLiteral("deep"), true);
         report.head.insert(QStringLiteral("oldRoot"), oldRootJson(oldRoot));
         if (patch && oldRoot.value.isEmpty())
-            report.note = QStringLiteral("Fichiers de construction laissés tels quels : ancienne racine introuvable "
-                                         "(aucun qt_prfxpath= dans qmake ni QtCore).");
+            report.note = Report::tr("Fichiers de construction laissés tels quels : ancienne racine introuvable "
+                                     "(aucun qt_prfxpath= dans qmake ni QtCore).");
     }
     int changed = 0, leftAlone = 0, failed = 0;
     for (const FileReport &file : reports) {
@@ -90,22 +91,30 @@ Report commandReport(Command command, const QString &qtPath, WriteMode mode, con
                       {QStringLiteral("leftAlone"), leftAlone}, {QStringLiteral("failed"), failed}};
     QString head;
     if (dryRun)
-        head = patch ? QStringLiteral("Simulation du patch, rien n'a été écrit : ")
-                     : QStringLiteral("Simulation de la restauration, rien n'a été écrit : ");
+        head = patch ? Report::tr("Simulation du patch, rien n'a été écrit : ")
+                     : Report::tr("Simulation de la restauration, rien n'a été écrit : ");
     else if (failed > 0)
-        head = patch ? QStringLiteral("Patch terminé avec des échecs : ")
-                     : QStringLiteral("Restauration terminée avec des échecs : ");
+        head = patch ? Report::tr("Patch terminé avec des échecs : ")
+                     : Report::tr("Restauration terminée avec des échecs : ");
     else
-        head = patch ? QStringLiteral("Patch terminé : ") : QStringLiteral("Restauration terminée : ");
-    const QString done = patch ? QStringLiteral("modifié") : QStringLiteral("restauré");
-    const QString changedWords = dryRun
-        ? counted(changed, QStringLiteral("fichier serait ") + done, QStringLiteral("fichiers seraient ") + done + QLatin1Char('s'))
-        : counted(changed, QStringLiteral("fichier ") + done, QStringLiteral("fichiers ") + done + QLatin1Char('s'));
-    const QString failures = failed == 0 ? QStringLiteral("aucun échec")
-        : dryRun ? counted(failed, QStringLiteral("échouerait"), QStringLiteral("échoueraient"))
-                 : counted(failed, QStringLiteral("échec"), QStringLiteral("échecs"));
+        head = patch ? Report::tr("Patch terminé : ") : Report::tr("Restauration terminée : ");
+    const QString changedWords = patch
+        ? (dryRun ? counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier serait modifié"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers seraient modifiés"))
+                  : counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier modifié"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers modifiés")))
+        : (dryRun ? counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier serait restauré"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers seraient restaurés"))
+                  : counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier restauré"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers restaurés")));
+    const QString failures = failed == 0 ? Report::tr("aucun échec")
+        : dryRun ? counted(failed, QT_TRANSLATE_N_NOOP("Report", "%n échouerait"),
+                                   QT_TRANSLATE_N_NOOP("Report", "%n échoueraient"))
+                 : counted(failed, QT_TRANSLATE_N_NOOP("Report", "%n échec"),
+                                   QT_TRANSLATE_N_NOOP("Report", "%n échecs"));
     report.message = head + changedWords + QStringLiteral(", ")
-        + counted(leftAlone, QStringLiteral("laissé tel quel"), QStringLiteral("laissés tels quels"))
+        + counted(leftAlone, QT_TRANSLATE_N_NOOP("Report", "%n laissé tel quel"),
+                             QT_TRANSLATE_N_NOOP("Report", "%n laissés tels quels"))
         + QStringLiteral(", ") + failures + QLatin1Char('.');
     report.exitCode = failed > 0 ? 1 : 0;
     return report;
@@ -119,7 +128,7 @@ Report inspectReport(const Inspection &inspection)
     int present = 0, backups = 0, namingRoot = 0, unreadable = 0;
     for (const InspectedFile &file : inspection.files) {
         QString status = QStringLiteral("stale");
-        QString reason = QStringLiteral("ne nomme pas le répertoire");
+        QString reason = Report::tr("ne nomme pas le répertoire");
         if (file.type == EntryType::Missing) {
             status = QStringLiteral("missing");
             reason = Reason::noSuchFile();
@@ -131,23 +140,23 @@ Report inspectReport(const Inspection &inspection)
             reason = file.error;
         } else if (file.paths.isEmpty()) {
             status = QStringLiteral("no-path");
-            reason = QStringLiteral("aucun chemin reconnu");
+            reason = Report::tr("aucun chemin reconnu");
         } else if (file.stale == 0) {
             status = QStringLiteral("names-root");
-            reason = QStringLiteral("nomme déjà le répertoire");
+            reason = Report::tr("nomme déjà le répertoire");
         } else if (file.stale < file.paths.size()) {
             // Some slots were patched and others not (too small, or edited by hand).
             status = QStringLiteral("partly-stale");
-            reason = QStringLiteral("ne nomme le répertoire qu'en partie");
+            reason = Report::tr("ne nomme le répertoire qu'en partie");
         }
         present += file.type != EntryType::Missing;
         backups += file.hasBackup;
         namingRoot += status == QLatin1String("names-root");
         unreadable += status == QLatin1String("unreadable");
         ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, status, reason),
-                          file.relativePath + QStringLiteral(" : ") + reason
-                              + (file.hasBackup ? QStringLiteral(", sauvegarde présente")
-                                                : QStringLiteral(", pas de sauvegarde"))};
+                          Report::tr("%1 : %2").arg(file.relativePath, reason)
+                              + (file.hasBackup ? Report::tr(", sauvegarde présente")
+                                                : Report::tr(", pas de sauvegarde"))};
         QJsonArray paths;
         for (const QByteArray &path : file.paths) {
             paths.append(QString::fromLocal8Bit(path));
@@ -161,13 +170,16 @@ Report inspectReport(const Inspection &inspection)
     report.summary = {{QStringLiteral("total"), total},           {QStringLiteral("present"), present},
                       {QStringLiteral("backups"), backups},       {QStringLiteral("namingRoot"), namingRoot},
                       {QStringLiteral("unreadable"), unreadable}};
-    report.message = QStringLiteral("Inspection : ")
-        + counted(total, QStringLiteral("fichier visité"), QStringLiteral("fichiers visités")) + QStringLiteral(", ")
-        + counted(present, QStringLiteral("présent"), QStringLiteral("présents")) + QStringLiteral(", ")
-        + counted(backups, QStringLiteral("sauvegarde"), QStringLiteral("sauvegardes")) + QStringLiteral(", ")
-        + QString::number(namingRoot) + QStringLiteral(" nommant déjà le répertoire")
-        + (unreadable > 0 ? QStringLiteral(", ") + counted(unreadable, QStringLiteral("illisible"),
-                                                             QStringLiteral("illisibles"))
+    report.message = Report::tr("Inspection : ")
+        + counted(total, QT_TRANSLATE_N_NOOP("Report", "%n fichier visité"),
+                         QT_TRANSLATE_N_NOOP("Report", "%n fichiers visités")) + QStringLiteral(", ")
+        + counted(present, QT_TRANSLATE_N_NOOP("Report", "%n présent"),
+                           QT_TRANSLATE_N_NOOP("Report", "%n présents")) + QStringLiteral(", ")
+        + counted(backups, QT_TRANSLATE_N_NOOP("Report", "%n sauvegarde"),
+                           QT_TRANSLATE_N_NOOP("Report", "%n sauvegardes")) + QStringLiteral(", ")
+        + Report::tr("%1 nommant déjà le répertoire").arg(namingRoot)
+        + (unreadable > 0 ? QStringLiteral(", ") + counted(unreadable, QT_TRANSLATE_N_NOOP("Report", "%n illisible"),
+                                                                       QT_TRANSLATE_N_NOOP("Report", "%n illisibles"))
                           : QString())
         + QLatin1Char('.');
     report.exitCode = unreadable > 0 ? 1 : 0;
@@ -183,21 +195,21 @@ Report verifyReport(const Verification &verification)
                                                                        : QStringLiteral("slots"));
     report.head.insert(QStringLiteral("methodReason"), verification.notQueriedReason);
     report.headLines << (verification.queried
-                             ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
-                             : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
-                                   + verification.notQueriedReason + QLatin1Char(')'));
+                             ? Report::tr("Chemins d'installation : réponses de %1").arg(verification.paths.first().source)
+                             : Report::tr("Chemins d'installation : lus dans les emplacements des binaires (%1)")
+                                   .arg(verification.notQueriedReason));
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
         const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
             : file.namesOldRoot || file.namesEarlierPlace ? QStringLiteral("stale")
                                                           : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
-            : file.namesOldRoot ? QStringLiteral("nomme encore l'ancienne racine ") + verification.oldRoot.value
-            : file.namesEarlierPlace ? QStringLiteral("nomme un emplacement précédent (relancer patch --deep)")
+            : file.namesOldRoot ? Report::tr("nomme encore l'ancienne racine %1").arg(verification.oldRoot.value)
+            : file.namesEarlierPlace ? Report::tr("nomme un emplacement précédent (relancer patch --deep)")
                                      : QString();
         staleFiles += reason.isEmpty() ? 0 : 1;
         report.files.append({fileJson(file.relativePath, file.path, file.kind, status, reason),
-                             reason.isEmpty() ? QString() : file.relativePath + QStringLiteral(" : ") + reason});
+                             reason.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, reason)});
     }
     for (const CheckedPath &path : verification.paths) {
         stalePaths += path.ok ? 0 : 1;
@@ -207,7 +219,7 @@ Report verifyReport(const Verification &verification)
                               {QStringLiteral("expected"), path.expected},
                               {QStringLiteral("status"), path.ok ? QStringLiteral("relocated") : QStringLiteral("stale")}},
                              path.ok ? QString()
-                                     : QStringLiteral("%1 (%2) : %3 au lieu de %4")
+                                     : Report::tr("%1 (%2) : %3 au lieu de %4")
                                            .arg(path.name, path.source, path.value, path.expected)});
     }
     report.summary = {{QStringLiteral("files"), int(verification.files.size())},
@@ -216,13 +228,14 @@ Report verifyReport(const Verification &verification)
                       {QStringLiteral("stalePaths"), stalePaths}};
     const bool relocated = verification.relocated();
     report.message = relocated
-        ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
-        : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
-            + QStringLiteral(" : ")
-            + counted(staleFiles, QStringLiteral("fichier à mettre à jour"), QStringLiteral("fichiers à mettre à jour"))
+        ? Report::tr("Vérification : l'installation est relocalisée dans %1.").arg(verification.qtPath)
+        : Report::tr("Vérification : l'installation n'est pas relocalisée dans %1 : ").arg(verification.qtPath)
+            + counted(staleFiles, QT_TRANSLATE_N_NOOP("Report", "%n fichier à mettre à jour"),
+                                  QT_TRANSLATE_N_NOOP("Report", "%n fichiers à mettre à jour"))
             + QStringLiteral(", ")
-            + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))
-            + QStringLiteral(" pas le répertoire.");
+            + counted(stalePaths, QT_TRANSLATE_N_NOOP("Report", "%n chemin ne nomme pas le répertoire"),
+                                  QT_TRANSLATE_N_NOOP("Report", "%n chemins ne nomment pas le répertoire"))
+            + QLatin1Char('.');
     report.exitCode = relocated ? 0 : 1;
     return report;
 }
@@ -236,7 +249,7 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
                                                                 : QStringLiteral("not-ascii-or-space");
     report.head.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("check"), key},
                                                             {QStringLiteral("message"), qtPathCheckMessage(check)}});
-    report.message = qtPath + QStringLiteral(" : ") + qtPathCheckMessage(check);
+    report.message = Report::tr("%1 : %2").arg(qtPath, qtPathCheckMessage(check));
     report.exitCode = 2;
     return report;
 }

@@ -13,7 +13,7 @@ enum class OutcomeStatus {
 
 struct FileOutcome {
     OutcomeStatus status = OutcomeStatus::LeftAlone;
-    QString reason; // short French text; empty for a plain Changed
+    QString reason; // short text in the user's language (French in the sources); empty for a plain Changed
 
     bool isFailure() const { return status == OutcomeStatus::Failed; }
 

@@ -5,6 +5,7 @@
 #include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -35,13 +36,13 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *w
         QProcess process;
         process.start(qmake, {QStringLiteral("-query"), QLatin1String(installPath.name)}, QIODevice::ReadOnly);
         if (!process.waitForStarted(timeoutMs)) {
-            *why = name + QStringLiteral(" ne peut pas être lancé ici (") + process.errorString() + QLatin1Char(')');
+            *why = QCoreApplication::translate("Verification", "%1 ne peut pas être lancé ici (%2)").arg(name, process.errorString());
             return {};
         }
         if (!process.waitForFinished(timeoutMs)) {
             process.kill();
             process.waitForFinished(-1);
-            *why = name + QStringLiteral(" n'a pas répondu à temps");
+            *why = QCoreApplication::translate("Verification", "%1 n'a pas répondu à temps").arg(name);
             return {};
         }
         const QString answer = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
@@ -54,7 +55,7 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *w
                         value == expected});
     }
     if (answers.isEmpty())
-        *why = name + QStringLiteral(" ne donne aucun chemin d'installation");
+        *why = QCoreApplication::translate("Verification", "%1 ne donne aucun chemin d'installation").arg(name);
     return answers;
 }
 

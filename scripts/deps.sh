@@ -5,7 +5,10 @@
 #   driver for it and a screenshot tool; package: what builds and checks the .deb.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf)
+# qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
+# qttools5-dev-tools hold the lupdate and lrelease they run.
+packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf
+          qt6-tools-dev qt6-l10n-tools qttools5-dev qttools5-dev-tools)
 case "${1:-}" in
     gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
     window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick) ;;
