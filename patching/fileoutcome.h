@@ -37,7 +37,9 @@ enum class BackupSize { Any, MustMatchFile };
 QString outcomeStatusKey(OutcomeStatus status);
 
 // The reason texts shared by every worker, so that the window, the front end
-// and the tests all speak of one situation with one sentence.
+// and the tests all speak of one situation with one sentence. Each is French, wrapped in
+// QCoreApplication::translate("Reason", ...); its English is in translations/zel-qt-patcher_en.ts
+// (scripts/update-translations.sh brings a new one in).
 namespace Reason {
 QString noSuchFile();                       // "fichier absent"
 QString pathHoldsBack();                    // "chemin contenant \".back\""
