@@ -1,6 +1,7 @@
 #include "app/commandreport.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
 
@@ -26,20 +27,20 @@ protected:
 
 QString progressLabel(Command command)
 {
-    return command == Command::Patch ? QStringLiteral("Patche en cours...")
-                                     : QStringLiteral("Suppression du patche en cours...");
+    return command == Command::Patch ? QCoreApplication::translate("CommandReport", "Patche en cours...")
+                                     : QCoreApplication::translate("CommandReport", "Suppression du patche en cours...");
 }
 
 QString doneText(Command command)
 {
-    return command == Command::Patch ? QStringLiteral("Application du patch termin?")
-                                     : QStringLiteral("Patch enlev?");
+    return command == Command::Patch ? QCoreApplication::translate("CommandReport", "Application du patch termin?")
+                                     : QCoreApplication::translate("CommandReport", "Patch enlev?");
 }
 
 QString failedHeading(Command command)
 {
-    return command == Command::Patch ? QStringLiteral("Le patch n'a pas pu être appliqué à certains fichiers :")
-                                     : QStringLiteral("Certains fichiers n'ont pas pu être restaurés :");
+    return command == Command::Patch ? QCoreApplication::translate("CommandReport", "Le patch n'a pas pu être appliqué à certains fichiers :")
+                                     : QCoreApplication::translate("CommandReport", "Certains fichiers n'ont pas pu être restaurés :");
 }
 
 } // namespace
@@ -69,7 +70,7 @@ QString failedFilesText(Command command, const QVector<FileReport> &reports)
     QString text = failedHeading(command);
     for (const FileReport &report : reports) {
         if (report.outcome.isFailure())
-            text += QLatin1Char('\n') + report.relativePath + QStringLiteral(" : ") + report.outcome.reason;
+            text += QLatin1Char('\n') + QCoreApplication::translate("CommandReport", "%1 : %2").arg(report.relativePath, report.outcome.reason);
     }
     return text;
 }

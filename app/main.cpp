@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "app/mainwindow.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installTranslation();
 #ifdef Q_OS_UNIX
     std::signal(SIGXFSZ, SIG_IGN); // a write over the file-size limit fails with its reason instead
 #endif

@@ -16,7 +16,7 @@ MainWindow::MainWindow()
     QWidget *central = new QWidget;
     QGridLayout *grid = new QGridLayout(central);
 
-    grid->addWidget(new QLabel(QStringLiteral("Qt Path : ")), 0, 0);
+    grid->addWidget(new QLabel(tr("Qt Path : ")), 0, 0);
 
     pathEdit = new QLineEdit;
     pathEdit->setReadOnly(true);
@@ -31,11 +31,11 @@ MainWindow::MainWindow()
     actionPanel->setEnabled(false);
     QVBoxLayout *buttons = new QVBoxLayout(actionPanel);
 
-    QPushButton *patchButton = new QPushButton(QStringLiteral("patcher"));
+    QPushButton *patchButton = new QPushButton(tr("patcher"));
     connect(patchButton, SIGNAL(clicked()), this, SLOT(patchQt()));
     buttons->addWidget(patchButton);
 
-    QPushButton *unpatchButton = new QPushButton(QStringLiteral("unpatcher"));
+    QPushButton *unpatchButton = new QPushButton(tr("unpatcher"));
     connect(unpatchButton, SIGNAL(clicked()), this, SLOT(unpatchQt()));
     buttons->addWidget(unpatchButton);
 
@@ -56,7 +56,7 @@ void MainWindow::getQtPath()
     actionPanel->setEnabled(false);
     pathEdit->clear();
 
-    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Qt path"), startDirectory,
+    const QString chosen = QFileDialog::getExistingDirectory(this, tr("Qt path"), startDirectory,
                                                              QFileDialog::ShowDirsOnly);
     startDirectory = chosen;
     if (chosen.isEmpty())

@@ -1,5 +1,6 @@
 #include "app/qtpathcheck.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
@@ -27,16 +28,16 @@ QString qtPathCheckMessage(QtPathCheck check)
     case QtPathCheck::Accepted:
         break;
     case QtPathCheck::NotAnInstallation:
-        return QStringLiteral("le repertoire ne contient pas de version de Qt.");
+        return QCoreApplication::translate("QtPathCheck", "le repertoire ne contient pas de version de Qt.");
     case QtPathCheck::TooLong:
-        return QStringLiteral("Le chemin du repertoire ne doit pas dépasser 200 caractères.");
+        return QCoreApplication::translate("QtPathCheck", "Le chemin du repertoire ne doit pas dépasser 200 caractères.");
     case QtPathCheck::NotAsciiOrSpace:
-        return QStringLiteral("le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
+        return QCoreApplication::translate("QtPathCheck", "le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
     }
     return QString();
 }
 
 QString qtPathCheckTitle()
 {
-    return QStringLiteral("repertoire incorect");
+    return QCoreApplication::translate("QtPathCheck", "repertoire incorect");
 }

@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -36,8 +37,8 @@ CliRequest parseCliArguments(const QStringList &arguments)
     // inspect and verify never write, so --deep and --dry-run mean nothing to them.
     if (index < 0 || positional.size() != 2 || positional.at(1).isEmpty()
         || (index >= 2 && (request.deep || request.dryRun))) {
-        request.error = QStringLiteral("usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch "
-                                       "REPERTOIRE, ou [--json] inspect|verify REPERTOIRE");
+        request.error = QCoreApplication::translate("Cli", "usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch "
+                                                           "REPERTOIRE, ou [--json] inspect|verify REPERTOIRE");
         return request;
     }
     request.action = static_cast<CliAction>(int(CliAction::Patch) + index);
@@ -47,7 +48,7 @@ CliRequest parseCliArguments(const QStringList &arguments)
 
 QString helpText()
 {
-    return QStringLiteral(
+    return QCoreApplication::translate("Cli",
         "Usage : zel-qt-patcher-cli [options] patch|unpatch|inspect|verify REPERTOIRE\n"
         "\n"
         "Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin\n"

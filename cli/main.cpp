@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "app/qtpathcheck.h"
 #include "cli/cliargs.h"
 #include "cli/report.h"
@@ -46,6 +47,7 @@ int main(int argc, char *argv[])
 {
     // A core application only: the background file jobs need its event loop, not a display.
     QCoreApplication app(argc, argv);
+    installTranslation();
 #ifdef SIGPIPE
     // A reader that goes away (`| head`) must not kill a run half-way through an
     // installation; the failed write is reported at the end instead.
@@ -70,8 +72,8 @@ int main(int argc, char *argv[])
                        + QLatin1Char('\n')).toUtf8());
         return ExitSuccess;
     case CliAction::UsageError:
-        write(stderr, (QStringLiteral("zel-qt-patcher-cli : ") + request.error
-                       + QStringLiteral("\nEssayez « zel-qt-patcher-cli --help ».\n")).toUtf8());
+        write(stderr, QCoreApplication::translate("Cli", "zel-qt-patcher-cli : %1\nEssayez « zel-qt-patcher-cli --help ».\n")
+                          .arg(request.error).toUtf8());
         return ExitUsage;
     default:
         break;
@@ -95,7 +97,7 @@ int main(int argc, char *argv[])
     const bool streamed = request.action == CliAction::Patch || request.action == CliAction::Unpatch;
     write(stdout, request.json ? reportJson(report) : reportText(report, !streamed).toUtf8());
     if (outputFailed) {
-        write(stderr, QByteArrayLiteral("zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier\n"));
+        write(stderr, QCoreApplication::translate("Cli", "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier\n").toUtf8());
         return ExitFailed;
     }
     return report.exitCode;

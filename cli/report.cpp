@@ -5,10 +5,11 @@
 #include <QJsonDocument>
 
 namespace {
-// French counts: zero and one take the singular.
-QString counted(int n, const QString &singular, const QString &plural)
+// French counts, the source texts: zero and one take the singular. A translation gives its own
+// forms of either for `n`.
+QString counted(int n, const char *singular, const char *plural)
 {
-    return QString::number(n) + QLatin1Char(' ') + (n <= 1 ? singular : plural);
+    return Report::tr(n <= 1 ? singular : plural, nullptr, n);
 }
 
 QJsonObject header(const QString &command, const QString &qtPath)
@@ -48,11 +49,11 @@ QStringList oldRootLines(const OldRoots &old)
 {
     QStringList lines;
     for (const RecordedRoot &root : old.roots)
-        lines << QStringLiteral("Ancienne racine : %1 (lue dans %2)").arg(root.value, root.relativePath);
+        lines << Report::tr("Ancienne racine : %1 (lue dans %2)").arg(root.value, root.relativePath);
     if (lines.isEmpty()) {
-        lines << (old.recordsOwnRoot ? QStringLiteral("Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire")
-                                     : QStringLiteral("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore, "
-                                                      "aucun prefix= ni QT_BUILD_TREE)"));
+        lines << (old.recordsOwnRoot ? Report::tr("Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire")
+                                     : Report::tr("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore, "
+                                                  "aucun prefix= ni QT_BUILD_TREE)"));
     }
     return lines;
 }
@@ -60,7 +61,7 @@ QStringList oldRootLines(const OldRoots &old)
 void addInstallationLines(Report *report, const OldRoots &old)
 {
     addOldRoots(&report->head, old);
-    report->headLines << QStringLiteral("Installation : ") + report->head.value(QStringLiteral("qtPath")).toString()
+    report->headLines << Report::tr("Installation : %1").arg(report->head.value(QStringLiteral("qtPath")).toString())
                       << oldRootLines(old);
 }
 } // namespace
@@ -71,16 +72,16 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
     const FileOutcome &outcome = report.outcome;
     QString what;
     if (outcome.status == OutcomeStatus::Failed) {
-        what = (dryRun ? QStringLiteral("échouerait : ") : QStringLiteral("échec : ")) + outcome.reason;
+        what = (dryRun ? Report::tr("échouerait : %1") : Report::tr("échec : %1")).arg(outcome.reason);
     } else {
-        what = outcome.status == OutcomeStatus::LeftAlone ? QStringLiteral("laissé tel quel")
-            : (dryRun ? QStringLiteral("serait ") : QString())
-                + (command == Command::Patch ? QStringLiteral("modifié") : QStringLiteral("restauré"));
+        what = outcome.status == OutcomeStatus::LeftAlone ? Report::tr("laissé tel quel")
+            : dryRun ? (command == Command::Patch ? Report::tr("serait modifié") : Report::tr("serait restauré"))
+                     : (command == Command::Patch ? Report::tr("modifié") : Report::tr("restauré"));
         if (!outcome.reason.isEmpty())
             what += QStringLiteral(" (") + outcome.reason + QLatin1Char(')');
     }
     return {fileJson(report.relativePath, report.path, report.kind, outcomeStatusKey(outcome.status), outcome.reason),
-            report.relativePath + QStringLiteral(" : ") + what};
+            Report::tr("%1 : %2").arg(report.relativePath, what)};
 }
 
 Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<FileReport> &reports)
@@ -96,7 +97,7 @@ Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<File
         addOldRoots(&report.head, plan.oldRoots);
         QStringList note = oldRootLines(plan.oldRoots);
         if (patch && plan.oldRoots.roots.isEmpty())
-            note << QStringLiteral("Fichiers de construction laissés tels quels : rien à réécrire.");
+            note << Report::tr("Fichiers de construction laissés tels quels : rien à réécrire.");
         report.note = note.join(QLatin1Char('\n'));
     }
     int changed = 0, leftAlone = 0, failed = 0;
@@ -110,22 +111,30 @@ Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<File
                       {QStringLiteral("leftAlone"), leftAlone}, {QStringLiteral("failed"), failed}};
     QString head;
     if (dryRun)
-        head = patch ? QStringLiteral("Simulation du patch, rien n'a été écrit : ")
-                     : QStringLiteral("Simulation de la restauration, rien n'a été écrit : ");
+        head = patch ? Report::tr("Simulation du patch, rien n'a été écrit : ")
+                     : Report::tr("Simulation de la restauration, rien n'a été écrit : ");
     else if (failed > 0)
-        head = patch ? QStringLiteral("Patch terminé avec des échecs : ")
-                     : QStringLiteral("Restauration terminée avec des échecs : ");
+        head = patch ? Report::tr("Patch terminé avec des échecs : ")
+                     : Report::tr("Restauration terminée avec des échecs : ");
     else
-        head = patch ? QStringLiteral("Patch terminé : ") : QStringLiteral("Restauration terminée : ");
-    const QString done = patch ? QStringLiteral("modifié") : QStringLiteral("restauré");
-    const QString changedWords = dryRun
-        ? counted(changed, QStringLiteral("fichier serait ") + done, QStringLiteral("fichiers seraient ") + done + QLatin1Char('s'))
-        : counted(changed, QStringLiteral("fichier ") + done, QStringLiteral("fichiers ") + done + QLatin1Char('s'));
-    const QString failures = failed == 0 ? QStringLiteral("aucun échec")
-        : dryRun ? counted(failed, QStringLiteral("échouerait"), QStringLiteral("échoueraient"))
-                 : counted(failed, QStringLiteral("échec"), QStringLiteral("échecs"));
+        head = patch ? Report::tr("Patch terminé : ") : Report::tr("Restauration terminée : ");
+    const QString changedWords = patch
+        ? (dryRun ? counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier serait modifié"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers seraient modifiés"))
+                  : counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier modifié"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers modifiés")))
+        : (dryRun ? counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier serait restauré"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers seraient restaurés"))
+                  : counted(changed, QT_TRANSLATE_N_NOOP("Report", "%n fichier restauré"),
+                                     QT_TRANSLATE_N_NOOP("Report", "%n fichiers restaurés")));
+    const QString failures = failed == 0 ? Report::tr("aucun échec")
+        : dryRun ? counted(failed, QT_TRANSLATE_N_NOOP("Report", "%n échouerait"),
+                                   QT_TRANSLATE_N_NOOP("Report", "%n échoueraient"))
+                 : counted(failed, QT_TRANSLATE_N_NOOP("Report", "%n échec"),
+                                   QT_TRANSLATE_N_NOOP("Report", "%n échecs"));
     report.message = head + changedWords + QStringLiteral(", ")
-        + counted(leftAlone, QStringLiteral("laissé tel quel"), QStringLiteral("laissés tels quels"))
+        + counted(leftAlone, QT_TRANSLATE_N_NOOP("Report", "%n laissé tel quel"),
+                             QT_TRANSLATE_N_NOOP("Report", "%n laissés tels quels"))
         + QStringLiteral(", ") + failures + QLatin1Char('.');
     report.exitCode = failed > 0 ? 1 : 0;
     return report;
@@ -139,7 +148,7 @@ Report inspectReport(const Inspection &inspection)
     int present = 0, backups = 0, namingRoot = 0, unreadable = 0;
     for (const InspectedFile &file : inspection.files) {
         QString status = QStringLiteral("stale");
-        QString reason = QStringLiteral("ne nomme pas le répertoire");
+        QString reason = Report::tr("ne nomme pas le répertoire");
         if (file.type == EntryType::Missing) {
             status = QStringLiteral("missing");
             reason = Reason::noSuchFile();
@@ -151,23 +160,23 @@ Report inspectReport(const Inspection &inspection)
             reason = file.error;
         } else if (file.paths.isEmpty()) {
             status = QStringLiteral("no-path");
-            reason = QStringLiteral("aucun chemin reconnu");
+            reason = Report::tr("aucun chemin reconnu");
         } else if (file.stale == 0) {
             status = QStringLiteral("names-root");
-            reason = QStringLiteral("nomme déjà le répertoire");
+            reason = Report::tr("nomme déjà le répertoire");
         } else if (file.stale < file.paths.size()) {
             // Some slots were patched and others not (too small, or edited by hand).
             status = QStringLiteral("partly-stale");
-            reason = QStringLiteral("ne nomme le répertoire qu'en partie");
+            reason = Report::tr("ne nomme le répertoire qu'en partie");
         }
         present += file.type != EntryType::Missing;
         backups += file.hasBackup;
         namingRoot += status == QLatin1String("names-root");
         unreadable += status == QLatin1String("unreadable");
         ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, status, reason),
-                          file.relativePath + QStringLiteral(" : ") + reason
-                              + (file.hasBackup ? QStringLiteral(", sauvegarde présente")
-                                                : QStringLiteral(", pas de sauvegarde"))};
+                          Report::tr("%1 : %2").arg(file.relativePath, reason)
+                              + (file.hasBackup ? Report::tr(", sauvegarde présente")
+                                                : Report::tr(", pas de sauvegarde"))};
         QJsonArray paths;
         for (const QByteArray &path : file.paths) {
             paths.append(QString::fromLocal8Bit(path));
@@ -181,13 +190,16 @@ Report inspectReport(const Inspection &inspection)
     report.summary = {{QStringLiteral("total"), total},           {QStringLiteral("present"), present},
                       {QStringLiteral("backups"), backups},       {QStringLiteral("namingRoot"), namingRoot},
                       {QStringLiteral("unreadable"), unreadable}};
-    report.message = QStringLiteral("Inspection : ")
-        + counted(total, QStringLiteral("fichier visité"), QStringLiteral("fichiers visités")) + QStringLiteral(", ")
-        + counted(present, QStringLiteral("présent"), QStringLiteral("présents")) + QStringLiteral(", ")
-        + counted(backups, QStringLiteral("sauvegarde"), QStringLiteral("sauvegardes")) + QStringLiteral(", ")
-        + QString::number(namingRoot) + QStringLiteral(" nommant déjà le répertoire")
-        + (unreadable > 0 ? QStringLiteral(", ") + counted(unreadable, QStringLiteral("illisible"),
-                                                             QStringLiteral("illisibles"))
+    report.message = Report::tr("Inspection : ")
+        + counted(total, QT_TRANSLATE_N_NOOP("Report", "%n fichier visité"),
+                         QT_TRANSLATE_N_NOOP("Report", "%n fichiers visités")) + QStringLiteral(", ")
+        + counted(present, QT_TRANSLATE_N_NOOP("Report", "%n présent"),
+                           QT_TRANSLATE_N_NOOP("Report", "%n présents")) + QStringLiteral(", ")
+        + counted(backups, QT_TRANSLATE_N_NOOP("Report", "%n sauvegarde"),
+                           QT_TRANSLATE_N_NOOP("Report", "%n sauvegardes")) + QStringLiteral(", ")
+        + Report::tr("%1 nommant déjà le répertoire").arg(namingRoot)
+        + (unreadable > 0 ? QStringLiteral(", ") + counted(unreadable, QT_TRANSLATE_N_NOOP("Report", "%n illisible"),
+                                                                       QT_TRANSLATE_N_NOOP("Report", "%n illisibles"))
                           : QString())
         + QLatin1Char('.');
     report.exitCode = unreadable > 0 ? 1 : 0;
@@ -207,9 +219,9 @@ Report verifyReport(const Verification &verification)
         report.headLines << verification.queryFailure;
     } else {
         report.headLines << (verification.queried
-                                 ? QStringLiteral("Chemins d'installation : réponses de ") + verification.paths.first().source
-                                 : QStringLiteral("Chemins d'installation : lus dans les emplacements des binaires (")
-                                       + verification.notQueriedReason + QLatin1Char(')'));
+                                 ? Report::tr("Chemins d'installation : réponses de %1").arg(verification.paths.first().source)
+                                 : Report::tr("Chemins d'installation : lus dans les emplacements des binaires (%1)")
+                                       .arg(verification.notQueriedReason));
     }
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
@@ -217,13 +229,13 @@ Report verifyReport(const Verification &verification)
             : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace ? QStringLiteral("stale")
                                                                      : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
-            : file.inSearchPath ? QStringLiteral("RUNPATH ou RPATH nomme encore l'ancienne racine ") + file.oldRootNamed
-            : !file.oldRootNamed.isEmpty() ? QStringLiteral("nomme encore l'ancienne racine ") + file.oldRootNamed
-            : file.namesEarlierPlace ? QStringLiteral("nomme un emplacement précédent (relancer patch --deep)")
+            : file.inSearchPath ? Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
+            : !file.oldRootNamed.isEmpty() ? Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
+            : file.namesEarlierPlace ? Report::tr("nomme un emplacement précédent (relancer patch --deep)")
                                      : QString();
         staleFiles += reason.isEmpty() ? 0 : 1;
         report.files.append({fileJson(file.relativePath, file.path, file.kind, status, reason),
-                             reason.isEmpty() ? QString() : file.relativePath + QStringLiteral(" : ") + reason});
+                             reason.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, reason)});
     }
     for (const CheckedPath &path : verification.paths) {
         stalePaths += path.ok ? 0 : 1;
@@ -233,7 +245,7 @@ Report verifyReport(const Verification &verification)
                               {QStringLiteral("expected"), path.expected},
                               {QStringLiteral("status"), path.ok ? QStringLiteral("relocated") : QStringLiteral("stale")}},
                              path.ok ? QString()
-                                     : QStringLiteral("%1 (%2) : %3 au lieu de %4")
+                                     : Report::tr("%1 (%2) : %3 au lieu de %4")
                                            .arg(path.name, path.source, path.value, path.expected)});
     }
     report.summary = {{QStringLiteral("files"), int(verification.files.size())},
@@ -242,14 +254,15 @@ Report verifyReport(const Verification &verification)
                       {QStringLiteral("stalePaths"), stalePaths}};
     const bool relocated = verification.relocated();
     report.message = relocated
-        ? QStringLiteral("Vérification : l'installation est relocalisée dans ") + verification.qtPath + QLatin1Char('.')
-        : QStringLiteral("Vérification : l'installation n'est pas relocalisée dans ") + verification.qtPath
-            + QStringLiteral(" : ")
-            + (verification.queryFailure.isEmpty() ? QString() : QStringLiteral("qmake en échec, "))
-            + counted(staleFiles, QStringLiteral("fichier à mettre à jour"), QStringLiteral("fichiers à mettre à jour"))
+        ? Report::tr("Vérification : l'installation est relocalisée dans %1.").arg(verification.qtPath)
+        : Report::tr("Vérification : l'installation n'est pas relocalisée dans %1 : ").arg(verification.qtPath)
+            + (verification.queryFailure.isEmpty() ? QString() : Report::tr("qmake en échec, "))
+            + counted(staleFiles, QT_TRANSLATE_N_NOOP("Report", "%n fichier à mettre à jour"),
+                                  QT_TRANSLATE_N_NOOP("Report", "%n fichiers à mettre à jour"))
             + QStringLiteral(", ")
-            + counted(stalePaths, QStringLiteral("chemin ne nomme"), QStringLiteral("chemins ne nomment"))
-            + QStringLiteral(" pas le répertoire.");
+            + counted(stalePaths, QT_TRANSLATE_N_NOOP("Report", "%n chemin ne nomme pas le répertoire"),
+                                  QT_TRANSLATE_N_NOOP("Report", "%n chemins ne nomment pas le répertoire"))
+            + QLatin1Char('.');
     report.exitCode = relocated ? 0 : 1;
     return report;
 }
@@ -263,7 +276,7 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
                                                                 : QStringLiteral("not-ascii-or-space");
     report.head.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("check"), key},
                                                             {QStringLiteral("message"), qtPathCheckMessage(check)}});
-    report.message = qtPath + QStringLiteral(" : ") + qtPathCheckMessage(check);
+    report.message = Report::tr("%1 : %2").arg(qtPath, qtPathCheckMessage(check));
     report.exitCode = 2;
     return report;
 }

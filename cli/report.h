@@ -7,28 +7,30 @@
 #include "patching/verification.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 // One report of the front end, whatever the command: the JSON document's parts and, for
-// each, the French lines of the text form. Renderers below only lay it out.
+// each, the lines of the text form. Renderers below only lay it out.
 
 struct ReportEntry {
     QJsonObject json; // file, path, kind, status, reason, and what the command adds
-    QString text;     // French line(s); empty when the text form leaves the entry out
+    QString text;     // line(s) of text; empty when the text form leaves the entry out
 };
 
 struct Report {
     QJsonObject head;      // tool, version, command, qtPath, and what the command adds
-    QStringList headLines; // French lines before the files
+    QStringList headLines; // lines before the files
     QVector<ReportEntry> files;
     QVector<ReportEntry> paths; // verify: the install paths
-    QString note; // French lines after the files: with --deep the old roots, or why nothing was rewritten
+    QString note; // lines after the files: with --deep the old roots, or why nothing was rewritten
     QJsonObject summary;
-    QString message; // French closing line
+    QString message; // closing line
     int exitCode = 0;
+    Q_DECLARE_TR_FUNCTIONS(Report)
 };
 
 ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &report);

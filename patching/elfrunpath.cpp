@@ -3,6 +3,7 @@
 #include "patching/fileoutcome.h"
 
 #include <QByteArrayList>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstring>
@@ -85,7 +86,7 @@ struct ElfLayout {
 ElfLayout malformed(const char *what)
 {
     ElfLayout layout;
-    layout.malformed = QString::fromUtf8(what);
+    layout.malformed = QCoreApplication::translate("Reason", what);
     return layout;
 }
 
@@ -106,27 +107,27 @@ bool fileOffsetOf(const QVector<Segment> &segments, quint64 address, quint64 *of
 ElfLayout readLayout(const QByteArray &data)
 {
     if (!isElf(data))
-        return malformed("signature absente");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "signature absente"));
     const FieldReader r(data);
     if (data.size() < 6 || (data.at(4) != 1 && data.at(4) != 2) || (data.at(5) != 1 && data.at(5) != 2))
-        return malformed("classe ou ordre des octets inconnu");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "classe ou ordre des octets inconnu"));
     const bool w = r.wide;
     if (!r.fits(0, w ? 64 : 52))
-        return malformed("en-tête incomplet");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "en-tête incomplet"));
     ElfLayout elf;
     const quint64 sectionTable = r.word(w ? 40 : 32), sectionSize = r.field(w ? 58 : 46, 2);
     quint64 sectionCount = r.field(w ? 60 : 48, 2);
     elf.sectionNamesIndex = qint64(r.field(w ? 62 : 50, 2));
     if (sectionTable != 0) {
         if (sectionSize < (w ? 64u : 40u) || !r.fits(sectionTable, sectionSize))
-            return malformed("table des sections hors du fichier");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "table des sections hors du fichier"));
         // Past 0xff00 sections, their count and the index of their names are kept in the first one.
         if (sectionCount == 0)
             sectionCount = r.word(sectionTable + (w ? 32 : 20));
         if (elf.sectionNamesIndex == 0xffff)
             elf.sectionNamesIndex = qint64(r.field(sectionTable + (w ? 40 : 24), 4));
         if (sectionCount > (quint64(data.size()) - sectionTable) / sectionSize)
-            return malformed("table des sections hors du fichier");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "table des sections hors du fichier"));
         for (quint64 at = sectionTable; at < sectionTable + sectionCount * sectionSize; at += sectionSize) {
             elf.sections.append({quint32(r.field(at, 4)), quint32(r.field(at + 4, 4)),
                                  quint32(r.field(at + (w ? 40 : 24), 4)), r.word(at + (w ? 24 : 16)),
@@ -137,7 +138,7 @@ ElfLayout readLayout(const QByteArray &data)
     const quint64 segmentCount = r.field(w ? 56 : 44, 2);
     if (segmentTable != 0 && segmentCount != 0) {
         if (segmentSize < (w ? 56u : 32u) || !r.fits(segmentTable, segmentSize * segmentCount))
-            return malformed("table des segments hors du fichier");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "table des segments hors du fichier"));
         for (quint64 at = segmentTable; at < segmentTable + segmentCount * segmentSize; at += segmentSize) {
             elf.segments.append({quint32(r.field(at, 4)), r.word(at + (w ? 8 : 4)), r.word(at + (w ? 16 : 8)),
                                  r.word(at + (w ? 32 : 16))});
@@ -154,7 +155,7 @@ ElfLayout readLayout(const QByteArray &data)
         dynamicSize = dynamicSection->size;
         // The loader reads the segment: rewriting what the section describes elsewhere would change nothing.
         if (dynamicSegment != elf.segments.cend() && dynamicSegment->offset != dynamicOffset)
-            return malformed("section et segment dynamiques en désaccord");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "section et segment dynamiques en désaccord"));
     } else if (dynamicSegment != elf.segments.cend() && dynamicSegment->fileSize != 0) {
         // (a separate debug file keeps the segment with nothing of it in the file)
         dynamicOffset = dynamicSegment->offset;
@@ -163,7 +164,7 @@ ElfLayout readLayout(const QByteArray &data)
         return elf; // loads no library
     }
     if (!r.fits(dynamicOffset, dynamicSize))
-        return malformed("section dynamique hors du fichier");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "section dynamique hors du fichier"));
     const quint64 entrySize = w ? 16 : 8;
     quint64 stringsAddress = 0;
     bool stringsAddressGiven = false;
@@ -185,21 +186,21 @@ ElfLayout readLayout(const QByteArray &data)
     if (dynamicSection != elf.sections.cend()) {
         const quint32 link = dynamicSection->link;
         if (link >= quint32(elf.sections.size()) || elf.sections.at(int(link)).type != ShtStrtab)
-            return malformed("section dynamique sans table des chaînes");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "section dynamique sans table des chaînes"));
         elf.stringSection = link;
         elf.stringsOffset = elf.sections.at(int(link)).offset;
         elf.stringsSize = elf.sections.at(int(link)).size;
         const bool loads = std::any_of(elf.segments.cbegin(), elf.segments.cend(),
                                        [](const Segment &s) { return s.type == PtLoad; });
         if (loads && stringsAddressGiven && (!stringsLoaded || loadedStrings != elf.stringsOffset))
-            return malformed("table des chaînes et section des chaînes en désaccord");
+            return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes et section des chaînes en désaccord"));
     } else if (stringsLoaded) {
         elf.stringsOffset = loadedStrings;
     } else {
         elf.stringsSize = 0; // no string can be read
     }
     if (!r.fits(elf.stringsOffset, elf.stringsSize))
-        return malformed("table des chaînes hors du fichier");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes hors du fichier"));
     // A string rewritten over the tables that locate it would change what the file means.
     const auto overlapsStrings = [&elf](quint64 offset, quint64 size) {
         return size != 0 && elf.stringsSize != 0 && offset < elf.stringsOffset + elf.stringsSize
@@ -208,11 +209,11 @@ ElfLayout readLayout(const QByteArray &data)
     if (overlapsStrings(0, w ? 64 : 52) || overlapsStrings(sectionTable, sectionTable ? sectionCount * sectionSize : 0)
         || overlapsStrings(segmentTable, segmentTable ? segmentCount * segmentSize : 0)
         || overlapsStrings(dynamicOffset, dynamicSize))
-        return malformed("table des chaînes superposée aux tables du fichier");
+        return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes superposée aux tables du fichier"));
     return elf;
 }
 
-const char stringOutside[] = "chaîne hors de sa table";
+const char stringOutside[] = QT_TRANSLATE_NOOP("Reason", "chaîne hors de sa table");
 
 // The zero-terminated string at `offset` in the dynamic string table; false when it does not end there.
 bool stringAt(const QByteArray &data, const ElfLayout &elf, quint64 offset, QByteArray *text)
@@ -375,7 +376,7 @@ ElfRunPaths readRunPaths(const QByteArray &elf)
     for (const quint64 offset : searchPathOffsets(layout)) {
         QByteArray text;
         if (!stringAt(elf, layout, offset, &text))
-            return ElfRunPaths{Reason::elfMalformed(QString::fromUtf8(stringOutside)), {}, {}};
+            return ElfRunPaths{Reason::elfMalformed(QCoreApplication::translate("Reason", stringOutside)), {}, {}};
         result.stringOffsets.append(qint64(layout.stringsOffset + offset));
         for (const QByteArray &entry : text.split(':')) {
             if (!entry.isEmpty())
@@ -434,7 +435,7 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
     for (const quint64 offset : paths) {
         QByteArray text;
         if (!stringAt(elf, layout, offset, &text))
-            return failedRewrite(Reason::elfMalformed(QString::fromUtf8(stringOutside)));
+            return failedRewrite(Reason::elfMalformed(QCoreApplication::translate("Reason", stringOutside)));
         const QByteArrayList entries = text.split(':');
         QByteArrayList relative = entries, absolute = entries;
         bool relativeUsable = true;
@@ -457,7 +458,7 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
         if (layout.stringSection < 0)
             return failedRewrite(Reason::elfWithoutSections());
         if (!namesKnown && !collectOtherNames(elf, layout, &names))
-            return failedRewrite(Reason::elfMalformed(QStringLiteral("références de noms hors de leur section")));
+            return failedRewrite(Reason::elfMalformed(QCoreApplication::translate("Reason", "références de noms hors de leur section")));
         namesKnown = true;
 
         // The string is rewritten up to `last` (the new end at the latest): its own end, or the byte

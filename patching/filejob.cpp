@@ -1,5 +1,7 @@
 #include "patching/filejob.h"
 
+#include <QCoreApplication>
+
 namespace FileJob {
 FileOutcome thrownOutcome(const std::exception &e)
 {
@@ -8,6 +10,6 @@ FileOutcome thrownOutcome(const std::exception &e)
 
 FileOutcome unknownThrownOutcome()
 {
-    return FileOutcome::failed(Reason::workerException(QStringLiteral("exception inconnue")));
+    return FileOutcome::failed(Reason::workerException(QCoreApplication::translate("Reason", "exception inconnue")));
 }
 } // namespace FileJob

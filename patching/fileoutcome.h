@@ -15,7 +15,7 @@ enum class OutcomeStatus {
 
 struct FileOutcome {
     OutcomeStatus status = OutcomeStatus::LeftAlone;
-    QString reason; // short French text; empty for a plain Changed
+    QString reason; // short text in the user's language (French in the sources); empty for a plain Changed
 
     bool isFailure() const { return status == OutcomeStatus::Failed; }
 
@@ -39,7 +39,9 @@ enum class BackupSize { Any, RefuseOtherBuild };
 QString outcomeStatusKey(OutcomeStatus status);
 
 // The reason texts shared by every worker, so that the window, the front end
-// and the tests all speak of one situation with one sentence.
+// and the tests all speak of one situation with one sentence. Each is French, wrapped in
+// QCoreApplication::translate("Reason", ...); its English is in translations/zel-qt-patcher_en.ts
+// (scripts/update-translations.sh brings a new one in).
 namespace Reason {
 QString noSuchFile();                       // "fichier absent"
 QString pathHoldsBack();                    // "chemin contenant \".back\""

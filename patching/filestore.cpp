@@ -2,6 +2,7 @@
 
 #include "patching/fileoutcome.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +33,7 @@ constexpr char temporarySuffix[] = ".zeltmp";
 // Files are compared and written in place one piece of this size at a time.
 constexpr qint64 pieceSize = qint64(1) << 20;
 
-// Short French words for the failures a user can act on. Qt's own texts are English
+// Short words for the failures a user can act on. Qt's own texts are English
 // and often repeat the whole path, which every report already shows.
 QString systemErrorText(int code)
 {
@@ -40,22 +41,22 @@ QString systemErrorText(int code)
         int code;
         const char *text;
     } known[] = {
-        {EACCES, "accès refusé"}, {EPERM, "accès refusé"},
-        {EROFS, "système de fichiers en lecture seule"}, {ENOSPC, "plus de place sur le disque"},
+        {EACCES, QT_TRANSLATE_NOOP("Reason", "accès refusé")}, {EPERM, QT_TRANSLATE_NOOP("Reason", "accès refusé")},
+        {EROFS, QT_TRANSLATE_NOOP("Reason", "système de fichiers en lecture seule")}, {ENOSPC, QT_TRANSLATE_NOOP("Reason", "plus de place sur le disque")},
 #ifdef EDQUOT
-        {EDQUOT, "quota disque dépassé"},
+        {EDQUOT, QT_TRANSLATE_NOOP("Reason", "quota disque dépassé")},
 #endif
 #ifdef ETXTBSY
-        {ETXTBSY, "fichier en cours d'utilisation"},
+        {ETXTBSY, QT_TRANSLATE_NOOP("Reason", "fichier en cours d'utilisation")},
 #endif
-        {EFBIG, "taille de fichier limite dépassée"}, {EBUSY, "fichier en cours d'utilisation"},
-        {EISDIR, "c'est un répertoire"}, {ENOENT, "introuvable"}, {EIO, "erreur d'entrée-sortie"},
-        {ENAMETOOLONG, "chemin trop long"}, {EMFILE, "trop de fichiers ouverts"},
-        {ENFILE, "trop de fichiers ouverts"}, {ENOMEM, "mémoire insuffisante"},
+        {EFBIG, QT_TRANSLATE_NOOP("Reason", "taille de fichier limite dépassée")}, {EBUSY, QT_TRANSLATE_NOOP("Reason", "fichier en cours d'utilisation")},
+        {EISDIR, QT_TRANSLATE_NOOP("Reason", "c'est un répertoire")}, {ENOENT, QT_TRANSLATE_NOOP("Reason", "introuvable")}, {EIO, QT_TRANSLATE_NOOP("Reason", "erreur d'entrée-sortie")},
+        {ENAMETOOLONG, QT_TRANSLATE_NOOP("Reason", "chemin trop long")}, {EMFILE, QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")},
+        {ENFILE, QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")}, {ENOMEM, QT_TRANSLATE_NOOP("Reason", "mémoire insuffisante")},
     };
     for (const auto &entry : known) {
         if (entry.code == code)
-            return QString::fromUtf8(entry.text);
+            return QCoreApplication::translate("Reason", entry.text);
     }
     return QString();
 }
@@ -388,7 +389,7 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
     const auto partly = [&touched, error](bool ok) {
         if (!ok && touched)
-            *error += QStringLiteral(" ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde");
+            *error += QCoreApplication::translate("Reason", " ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde");
         return ok;
     };
     for (qint64 at = nextDifference(file, data, 0); at < data.size(); at = nextDifference(file, data, at + pieceSize)) {

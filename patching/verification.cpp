@@ -9,6 +9,7 @@
 #include "patching/wholepathrule.h"
 
 #include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>

@@ -2,13 +2,17 @@
 # Installs the Debian packages the project needs, only those missing.
 # Usage: scripts/deps.sh [gui|window|package]
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
-#   driver for it and a screenshot tool; package: what builds and checks the .deb.
+#   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
+#   package: what builds and checks the .deb.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf attr)
+# qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
+# qttools5-dev-tools hold the lupdate and lrelease they run.
+packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf
+          qt6-tools-dev qt6-l10n-tools qttools5-dev qttools5-dev-tools attr)
 case "${1:-}" in
     gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
-    window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick) ;;
+    window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick openbox x11-utils) ;;
     package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
 esac
 

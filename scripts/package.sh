@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of one Qt variant into build/package-qt6 (or -qt5) and checks it:
-# the menu entry with desktop-file-validate, the manual pages with man, the package with lintian.
+# the menu entry with desktop-file-validate, the French and English manual pages with man, the
+# package with lintian.
 # Usage: scripts/package.sh [6|5]
 set -euo pipefail
 major="${1:-6}"
@@ -20,7 +21,7 @@ cmake --build "$dir" --target zel-qt-patcher zel-qt-patcher-cli zel-compressed-d
 deb="$(ls "$dir"/zel-qt-patcher_*.deb)"
 
 desktop-file-validate "$root/packaging/zel-qt-patcher.desktop"
-for page in "$dir"/packaging/*.1; do
+for page in "$dir"/packaging/*.1 "$dir"/packaging/en/*.1; do
     LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" >/dev/null
 done
 lintian --fail-on error,warning "$deb"

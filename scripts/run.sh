@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the tool, makes a sample Qt 4 installation to try it on, and opens the window.
+# Builds the window and the CLI, makes a sample Qt 4 installation to try them on, and opens the window.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -26,7 +26,8 @@ case "${QT_QPA_PLATFORM:-}" in
 esac
 
 "$root/scripts/deps.sh" gui
-"$root/scripts/build.sh" 6
+# Only the two programs: the tests would take most of the time before the window opens.
+"$root/scripts/build.sh" 6 zel-qt-patcher zel-qt-patcher-cli
 
 sample="$root/build/sample-qt"
 "$root/scripts/make-sample.sh" "$sample"

@@ -59,6 +59,8 @@ void TestCli::commands_data()
     QTest::newRow("patch without --deep is the button's patch and leaves the build metadata")
         << "$CLI patch $DIR" << 0 << "Patch terminé : 3 fichiers modifiés, 2 laissés tels quels, aucun échec."
         << "cmp $DATA/lib/pkgconfig/QtCore.pc $DIR/lib/pkgconfig/QtCore.pc";
+    QTest::newRow("in an English locale the report is English") << "LC_ALL=en_US.UTF-8 $CLI patch $DIR" << 0
+        << "Patch finished: 3 files changed, 2 left alone, no failure." << "";
     QTest::newRow("a file that cannot be treated fails the run, the others are treated")
         << "mkdir $DIR/lib/libQtCore.so.back && $CLI patch $DIR" << 1
         << "Patch terminé avec des échecs : 2 fichiers modifiés, 2 laissés tels quels, 1 échec." << "";

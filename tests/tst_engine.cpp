@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "patching/binarypatcher.h"
 #include "patching/filejob.h"
 #include "patching/listing.h"
@@ -17,7 +18,8 @@ const FileOutcome holdsBack = leftAlone("chemin contenant \".back\"");
 const FileOutcome belowBack = failed("répertoire contenant \".back\" dans le chemin : rien n'y est jamais modifié");
 } // namespace
 
-// The engine: the three workers on files from tests/data, the listings that feed them, and the background job.
+// The engine: the three workers on files from tests/data, the listings that feed them, the background job
+// and the language of the texts.
 class TestEngine : public QObject
 {
     Q_OBJECT
@@ -164,6 +166,28 @@ private slots:
         QTimer::singleShot(0, this, [&] { path = QStringLiteral("/elsewhere"); gate.release(); });
         const auto worker = [&gate](const QString &file) { gate.acquire(); return FileOutcome::leftAlone(file); };
         QCOMPARE(runFileJob(worker, path), FileOutcome::leftAlone(QStringLiteral("/opt/qt4/bin/qmake")));
+    }
+
+    void languageOfLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("a French locale with its encoding") << "fr_FR.UTF-8" << "fr";
+        QTest::newRow("French of another country, named as Qt names it") << "fr-CA" << "fr";
+        QTest::newRow("C, set by scripts that want the texts they always got") << "C" << "fr";
+        QTest::newRow("C with an encoding") << "C.UTF-8" << "fr";
+        QTest::newRow("POSIX") << "POSIX" << "fr";
+        QTest::newRow("no locale set at all") << "" << "fr";
+        QTest::newRow("an English locale") << "en_US.UTF-8" << "en";
+        QTest::newRow("any other language, with a variant, gets English") << "de_DE@euro" << "en";
+        QTest::newRow("a language whose code begins with fr (North Frisian) gets English") << "frr_DE" << "en";
+    }
+
+    void languageOfLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, language);
+        QCOMPARE(interfaceLanguage(locale), language);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "testsupport.h"
 
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <algorithm>
 
@@ -89,7 +91,8 @@ const QString patchDone = QStringLiteral("information |  | Application du patch 
 const QString unpatchDone = QStringLiteral("information |  | Patch enlev? | over Suppression du patche en cours...");
 } // namespace
 
-// The window driven as a user drives it: the directory checks and states, then whole runs of both commands.
+// The window driven as a user drives it: the directory checks and states, then whole runs of both commands,
+// in French and once in English.
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -192,6 +195,26 @@ private slots:
                                                + cutShort + QStringLiteral("\nbin/QtCore4.dll : emplacement trop petit pour "
                                                                           "qt_prfxpath=, qt_docspath=, qt_trnspath= | over Patche en cours..."));
         QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
+    }
+
+    // In English the window, its boxes and the engine's reasons all speak English.
+    void runInEnglish()
+    {
+        const QScopedPointer<QTranslator> english(installTranslation(QStringLiteral("en_GB.UTF-8")));
+        QVERIFY(english);
+        QTemporaryDir root;
+        const QString dir = root.filePath(QStringLiteral("qt"));
+        QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0);
+        QVERIFY(QFile::copy(dataPath(QStringLiteral("windows/QtCore4.dll")), dir + QStringLiteral("/bin/QtCore4.dll")));
+        MainWindow window;
+        window.show();
+        QCOMPARE(press(window, "...", dir + QStringLiteral("/lib")),
+                 QStringLiteral("critical | Incorrect directory | The directory holds no Qt installation."));
+        QCOMPARE(press(window, "...", dir), QString());
+        QCOMPARE(press(window, "patch"), QStringLiteral("warning |  | The patch could not be applied to some files:\n"
+                                                    "bin/QtCore4.dll: slot too small for qt_prfxpath=, qt_docspath=, "
+                                                    "qt_trnspath= | over Patching..."));
+        QCOMPARE(press(window, "unpatch"), QStringLiteral("information |  | Patch removed | over Removing the patch..."));
     }
 };
 

@@ -54,7 +54,8 @@ choose() {
 make_qt "$qt" && make_qt "$work/orig" && cd "$work" # where the first directory dialog opens
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" & pids+=($!)
 wait_for "X server" test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
+# The French texts are the ones the script waits for, whatever the locale it runs in.
+export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= LC_ALL=C.UTF-8
 "$work/prefix/bin/zel-qt-patcher" >"$work/app.log" 2>&1 & pids+=($!)
 wait_for "main window" count_is 1
 main="$(windows)"

@@ -1,0 +1,762 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>Cli</name>
+    <message>
+        <source>usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch REPERTOIRE, ou [--json] inspect|verify REPERTOIRE</source>
+        <translation>usage: zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch DIRECTORY, or [--json] inspect|verify DIRECTORY</translation>
+    </message>
+    <message>
+        <source>zel-qt-patcher-cli : %1
+Essayez « zel-qt-patcher-cli --help ».
+</source>
+        <translation>zel-qt-patcher-cli: %1
+Try &apos;zel-qt-patcher-cli --help&apos;.
+</translation>
+    </message>
+    <message>
+        <source>zel-qt-patcher-cli : le rapport n&apos;a pas pu être écrit en entier
+</source>
+        <translation>zel-qt-patcher-cli: the report could not be written in full
+</translation>
+    </message>
+    <message>
+        <source>Usage : zel-qt-patcher-cli [options] patch|unpatch|inspect|verify REPERTOIRE
+
+Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin
+d&apos;origine inscrit dans qmake, les bibliothèques QtCore et les deux fichiers de
+configuration de qmake, comme les commandes « patcher » et « unpatcher » de la fenêtre.
+
+Commandes :
+  patch REPERTOIRE     réécrit chaque fichier pour qu&apos;il nomme REPERTOIRE ; une sauvegarde
+                       « .back » est faite à côté avant la première modification
+  unpatch REPERTOIRE   remet chaque fichier dans l&apos;état de sa sauvegarde
+  inspect REPERTOIRE   montre sans rien écrire les fichiers visités, leurs
+                       chemins inscrits, leurs sauvegardes et l&apos;ancienne racine
+  verify REPERTOIRE    vérifie sans rien écrire que l&apos;installation nomme REPERTOIRE
+                       partout (réponses de bin/qmake -query, emplacements, fichiers) ;
+                       lance le bin/qmake de l&apos;installation s&apos;il appartient à root ou à
+                       l&apos;utilisateur et que personne d&apos;autre ne peut le modifier
+
+Options :
+  --deep          (patch, unpatch) traite aussi mkspecs/qconfig.pri, lib/*.prl,
+                  lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, les chemins que
+                  qmake.conf et .qmake.cache nomment en dehors des quatre clés,
+                  et le RUNPATH ou RPATH de chaque fichier ELF de REPERTOIRE
+  --dry-run       (patch, unpatch) indique ce qui changerait, sans rien écrire
+                  ni faire de sauvegarde
+  --json          écrit le rapport sous la forme d&apos;un seul document JSON
+  -h, --help      affiche cette aide
+  -v, --version   affiche la version
+
+Code de sortie : 0 si aucun fichier n&apos;a échoué (verify : si l&apos;installation est
+relocalisée), 1 sinon, 2 pour une erreur d&apos;utilisation ou un répertoire refusé.
+</source>
+        <translation>Usage: zel-qt-patcher-cli [options] patch|unpatch|inspect|verify DIRECTORY
+
+Relocates a Qt 4 installation copied into DIRECTORY: rewrites the original path
+written in qmake, in the QtCore libraries and in qmake&apos;s two configuration files,
+as the window&apos;s &quot;patch&quot; and &quot;unpatch&quot; buttons do.
+
+Commands:
+  patch DIRECTORY     rewrites each file so that it names DIRECTORY; a &quot;.back&quot;
+                      backup is made beside it before its first change
+  unpatch DIRECTORY   puts each file back as its backup holds it
+  inspect DIRECTORY   shows, writing nothing, the files visited, the paths
+                      written in them, their backups and the old root
+  verify DIRECTORY    checks, writing nothing, that the installation names
+                      DIRECTORY everywhere (bin/qmake -query answers, slots, files);
+                      runs the installation&apos;s bin/qmake if it belongs to root or
+                      to the user and nobody else can change it
+
+Options:
+  --deep          (patch, unpatch) also treats mkspecs/qconfig.pri, lib/*.prl,
+                  lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, the paths that
+                  qmake.conf and .qmake.cache name beyond the four keys,
+                  and the RUNPATH or RPATH of every ELF file of DIRECTORY
+  --dry-run       (patch, unpatch) tells what would change, writing nothing
+                  and making no backup
+  --json          writes the report as a single JSON document
+  -h, --help      shows this help
+  -v, --version   shows the version
+
+Exit status: 0 if no file failed (verify: if the installation is relocated),
+1 otherwise, 2 for a usage error or a refused directory.
+</translation>
+    </message>
+</context>
+<context>
+    <name>CommandReport</name>
+    <message>
+        <source>Patche en cours...</source>
+        <translation>Patching...</translation>
+    </message>
+    <message>
+        <source>Suppression du patche en cours...</source>
+        <translation>Removing the patch...</translation>
+    </message>
+    <message>
+        <source>Application du patch termin?</source>
+        <translation>Patch applied</translation>
+    </message>
+    <message>
+        <source>Patch enlev?</source>
+        <translation>Patch removed</translation>
+    </message>
+    <message>
+        <source>Le patch n&apos;a pas pu être appliqué à certains fichiers :</source>
+        <translation>The patch could not be applied to some files:</translation>
+    </message>
+    <message>
+        <source>Certains fichiers n&apos;ont pas pu être restaurés :</source>
+        <translation>Some files could not be restored:</translation>
+    </message>
+    <message>
+        <source>%1 : %2</source>
+        <translation>%1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Qt Path : </source>
+        <translation>Qt path: </translation>
+    </message>
+    <message>
+        <source>patcher</source>
+        <translation>patch</translation>
+    </message>
+    <message>
+        <source>unpatcher</source>
+        <translation>unpatch</translation>
+    </message>
+    <message>
+        <source>Qt path</source>
+        <translation>Qt path</translation>
+    </message>
+</context>
+<context>
+    <name>QtPathCheck</name>
+    <message>
+        <source>le repertoire ne contient pas de version de Qt.</source>
+        <translation>The directory holds no Qt installation.</translation>
+    </message>
+    <message>
+        <source>Le chemin du repertoire ne doit pas dépasser 200 caractères.</source>
+        <translation>The directory&apos;s path must not be longer than 200 characters.</translation>
+    </message>
+    <message>
+        <source>le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.</source>
+        <translation>The Qt directory&apos;s path must be made of ASCII characters only, without spaces.</translation>
+    </message>
+    <message>
+        <source>repertoire incorect</source>
+        <translation>Incorrect directory</translation>
+    </message>
+</context>
+<context>
+    <name>Reason</name>
+    <message>
+        <source>exception inconnue</source>
+        <translation>unknown exception</translation>
+    </message>
+    <message>
+        <source>fichier absent</source>
+        <translation>missing file</translation>
+    </message>
+    <message>
+        <source>chemin contenant &quot;.back&quot;</source>
+        <translation>path containing &quot;.back&quot;</translation>
+    </message>
+    <message>
+        <source>aucune sauvegarde</source>
+        <translation>no backup</translation>
+    </message>
+    <message>
+        <source>déjà à jour</source>
+        <translation>already up to date</translation>
+    </message>
+    <message>
+        <source>lien menant hors de l&apos;installation</source>
+        <translation>link leading out of the installation</translation>
+    </message>
+    <message>
+        <source>fichier trop volumineux pour être chargé en mémoire</source>
+        <translation>file too large to be loaded into memory</translation>
+    </message>
+    <message>
+        <source>sauvegarde impossible : %1</source>
+        <translation>cannot make the backup: %1</translation>
+    </message>
+    <message>
+        <source>lecture de la sauvegarde impossible : %1</source>
+        <translation>cannot read the backup: %1</translation>
+    </message>
+    <message>
+        <source>lecture impossible : %1</source>
+        <translation>cannot read: %1</translation>
+    </message>
+    <message>
+        <source>écriture impossible : %1</source>
+        <translation>cannot write: %1</translation>
+    </message>
+    <message>
+        <source>emplacement trop petit pour %1</source>
+        <translation>slot too small for %1</translation>
+    </message>
+    <message>
+        <source>erreur interne : %1</source>
+        <translation>internal error: %1</translation>
+    </message>
+    <message>
+        <source>ce n&apos;est pas un fichier ordinaire</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>lecture incomplète</source>
+        <translation>incomplete read</translation>
+    </message>
+    <message>
+        <source>même fichier que %1</source>
+        <translation>same file as %1</translation>
+    </message>
+    <message>
+        <source>la sauvegarde n&apos;a pas la taille du fichier, qui contient ses propres chemins Qt (autre version ?) : supprimer la sauvegarde pour garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l&apos;original</source>
+        <translation>the backup does not have the size of the file, which holds Qt paths of its own (another version?): delete the backup to keep this file, or copy the backup over the file to go back to the original</translation>
+    </message>
+    <message>
+        <source>répertoire contenant &quot;.back&quot; dans le chemin : rien n&apos;y est jamais modifié</source>
+        <translation>a directory on the path contains &quot;.back&quot;: nothing there is ever changed</translation>
+    </message>
+    <message>
+        <source>patché mais sans sauvegarde</source>
+        <translation>patched but without a backup</translation>
+    </message>
+    <message>
+        <source>ne nomme pas l&apos;ancienne racine</source>
+        <translation>does not name the old root</translation>
+    </message>
+    <message>
+        <source>c&apos;est un répertoire</source>
+        <translation>is a directory</translation>
+    </message>
+    <message>
+        <source>chemin impossible à écrire dans l&apos;encodage local du système</source>
+        <translation>path that cannot be written in the system&apos;s local encoding</translation>
+    </message>
+    <message>
+        <source>lien sans cible</source>
+        <translation>link without a target</translation>
+    </message>
+    <message>
+        <source>accès refusé</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>système de fichiers en lecture seule</source>
+        <translation>read-only file system</translation>
+    </message>
+    <message>
+        <source>plus de place sur le disque</source>
+        <translation>no space left on the disk</translation>
+    </message>
+    <message>
+        <source>quota disque dépassé</source>
+        <translation>disk quota exceeded</translation>
+    </message>
+    <message>
+        <source>fichier en cours d&apos;utilisation</source>
+        <translation>file in use</translation>
+    </message>
+    <message>
+        <source>taille de fichier limite dépassée</source>
+        <translation>file size limit exceeded</translation>
+    </message>
+    <message>
+        <source>introuvable</source>
+        <translation>not found</translation>
+    </message>
+    <message>
+        <source>erreur d&apos;entrée-sortie</source>
+        <translation>input/output error</translation>
+    </message>
+    <message>
+        <source>chemin trop long</source>
+        <translation>path too long</translation>
+    </message>
+    <message>
+        <source>trop de fichiers ouverts</source>
+        <translation>too many open files</translation>
+    </message>
+    <message>
+        <source>mémoire insuffisante</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source> ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde</source>
+        <translation>; file partly written, running the command again redoes it from its backup</translation>
+    </message>
+    <message>
+        <source>signature absente</source>
+        <translation>no signature</translation>
+    </message>
+    <message>
+        <source>classe ou ordre des octets inconnu</source>
+        <translation>unknown class or byte order</translation>
+    </message>
+    <message>
+        <source>en-tête incomplet</source>
+        <translation>incomplete header</translation>
+    </message>
+    <message>
+        <source>table des sections hors du fichier</source>
+        <translation>section table outside the file</translation>
+    </message>
+    <message>
+        <source>table des segments hors du fichier</source>
+        <translation>segment table outside the file</translation>
+    </message>
+    <message>
+        <source>section et segment dynamiques en désaccord</source>
+        <translation>dynamic section and segment disagree</translation>
+    </message>
+    <message>
+        <source>section dynamique hors du fichier</source>
+        <translation>dynamic section outside the file</translation>
+    </message>
+    <message>
+        <source>section dynamique sans table des chaînes</source>
+        <translation>dynamic section without a string table</translation>
+    </message>
+    <message>
+        <source>table des chaînes et section des chaînes en désaccord</source>
+        <translation>string table and string section disagree</translation>
+    </message>
+    <message>
+        <source>table des chaînes hors du fichier</source>
+        <translation>string table outside the file</translation>
+    </message>
+    <message>
+        <source>table des chaînes superposée aux tables du fichier</source>
+        <translation>string table overlapping the file&apos;s tables</translation>
+    </message>
+    <message>
+        <source>chaîne hors de sa table</source>
+        <translation>string outside its table</translation>
+    </message>
+    <message>
+        <source>références de noms hors de leur section</source>
+        <translation>name references outside their section</translation>
+    </message>
+    <message>
+        <source>fichier à plusieurs noms (liens physiques) d&apos;un autre propriétaire ou groupe : le remplacer lui ferait changer de propriétaire, l&apos;écrire sur place changerait aussi ses autres noms</source>
+        <translation>file with several names (hard links) of another owner or group: replacing it would change its owner, writing it in place would change its other names too</translation>
+    </message>
+    <message>
+        <source>l&apos;écrire sur place retirerait son bit set-id ou ses capacités, que seul son propriétaire ou root peut remettre</source>
+        <translation>writing it in place would clear its set-id bit or capabilities, which only its owner or root can set again</translation>
+    </message>
+    <message>
+        <source>fichier écrit, mais le système lui a retiré son bit set-id ou ses capacités et ils n&apos;ont pas pu être remis</source>
+        <translation>file written, but the system cleared its set-id bit or capabilities and they could not be set again</translation>
+    </message>
+    <message>
+        <source>attribut étendu %1 impossible à recopier ; le fichier a d&apos;autres noms, qu&apos;une écriture sur place changerait aussi</source>
+        <translation>extended attribute %1 cannot be copied; the file has other names, which writing it in place would change too</translation>
+    </message>
+    <message>
+        <source>aucun bin/qmake</source>
+        <translation>no bin/qmake</translation>
+    </message>
+    <message>
+        <source>%1 ne peut pas être lancé ici (%2)</source>
+        <translation>%1 cannot run here (%2)</translation>
+    </message>
+    <message>
+        <source>%1 n&apos;est pas lancé : il n&apos;appartient ni à root ni à l&apos;utilisateur qui vérifie</source>
+        <translation>%1 is not run: it belongs neither to root nor to the verifying user</translation>
+    </message>
+    <message>
+        <source>%1 n&apos;est pas lancé : d&apos;autres utilisateurs peuvent le modifier</source>
+        <translation>%1 is not run: other users can change it</translation>
+    </message>
+    <message>
+        <source>%1 ne donne aucun chemin d&apos;installation</source>
+        <translation>%1 gives no install path</translation>
+    </message>
+    <message>
+        <source>%1 -query ne répond pas correctement : %2</source>
+        <translation>%1 -query does not answer properly: %2</translation>
+    </message>
+    <message>
+        <source>arrêté par un signal</source>
+        <translation>stopped by a signal</translation>
+    </message>
+    <message>
+        <source>code de sortie %1</source>
+        <translation>exit status %1</translation>
+    </message>
+    <message>
+        <source>réponse de plus de %1 Kio</source>
+        <translation>answer longer than %1 KiB</translation>
+    </message>
+    <message>
+        <source>pas de réponse en %1 s</source>
+        <translation>no answer within %1 s</translation>
+    </message>
+    <message>
+        <source>réponse qui n&apos;est pas un chemin : « %1 »</source>
+        <translation>answer that is not a path: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>fichier ELF mal formé : %1</source>
+        <translation>malformed ELF file: %1</translation>
+    </message>
+    <message>
+        <source>fichier ELF sans table des sections : les noms qui partagent le chemin de recherche des bibliothèques ne peuvent pas tous être trouvés</source>
+        <translation>ELF file without a section table: the names that share the library search path cannot all be found</translation>
+    </message>
+    <message>
+        <source>chemin de recherche des bibliothèques trop long pour son emplacement</source>
+        <translation>library search path too long for its room</translation>
+    </message>
+    <message>
+        <source>chemin de recherche des bibliothèques partagé avec un autre nom du fichier</source>
+        <translation>library search path shared with another name of the file</translation>
+    </message>
+</context>
+<context>
+    <name>Report</name>
+    <message>
+        <source>Installation : %1</source>
+        <translation>Installation: %1</translation>
+    </message>
+    <message>
+        <source>Ancienne racine : %1 (lue dans %2)</source>
+        <translation>Old root: %1 (read in %2)</translation>
+    </message>
+    <message>
+        <source>échouerait : %1</source>
+        <translation>would fail: %1</translation>
+    </message>
+    <message>
+        <source>échec : %1</source>
+        <translation>failed: %1</translation>
+    </message>
+    <message>
+        <source>laissé tel quel</source>
+        <translation>left alone</translation>
+    </message>
+    <message>
+        <source>serait modifié</source>
+        <translation>would be changed</translation>
+    </message>
+    <message>
+        <source>serait restauré</source>
+        <translation>would be restored</translation>
+    </message>
+    <message>
+        <source>modifié</source>
+        <translation>changed</translation>
+    </message>
+    <message>
+        <source>restauré</source>
+        <translation>restored</translation>
+    </message>
+    <message>
+        <source>%1 : %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Simulation du patch, rien n&apos;a été écrit : </source>
+        <translation>Patch dry run, nothing was written: </translation>
+    </message>
+    <message>
+        <source>Simulation de la restauration, rien n&apos;a été écrit : </source>
+        <translation>Restore dry run, nothing was written: </translation>
+    </message>
+    <message>
+        <source>Patch terminé avec des échecs : </source>
+        <translation>Patch finished with failures: </translation>
+    </message>
+    <message>
+        <source>Restauration terminée avec des échecs : </source>
+        <translation>Restore finished with failures: </translation>
+    </message>
+    <message>
+        <source>Patch terminé : </source>
+        <translation>Patch finished: </translation>
+    </message>
+    <message>
+        <source>Restauration terminée : </source>
+        <translation>Restore finished: </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier serait modifié</source>
+        <translation>
+            <numerusform>%n file would be changed</numerusform>
+            <numerusform>%n files would be changed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers seraient modifiés</source>
+        <translation>
+            <numerusform>%n file would be changed</numerusform>
+            <numerusform>%n files would be changed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier modifié</source>
+        <translation>
+            <numerusform>%n file changed</numerusform>
+            <numerusform>%n files changed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers modifiés</source>
+        <translation>
+            <numerusform>%n file changed</numerusform>
+            <numerusform>%n files changed</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier serait restauré</source>
+        <translation>
+            <numerusform>%n file would be restored</numerusform>
+            <numerusform>%n files would be restored</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers seraient restaurés</source>
+        <translation>
+            <numerusform>%n file would be restored</numerusform>
+            <numerusform>%n files would be restored</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier restauré</source>
+        <translation>
+            <numerusform>%n file restored</numerusform>
+            <numerusform>%n files restored</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers restaurés</source>
+        <translation>
+            <numerusform>%n file restored</numerusform>
+            <numerusform>%n files restored</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>aucun échec</source>
+        <translation>no failure</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n échouerait</source>
+        <translation>
+            <numerusform>%n would fail</numerusform>
+            <numerusform>%n would fail</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n échoueraient</source>
+        <translation>
+            <numerusform>%n would fail</numerusform>
+            <numerusform>%n would fail</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n échec</source>
+        <translation>
+            <numerusform>%n failure</numerusform>
+            <numerusform>%n failures</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n échecs</source>
+        <translation>
+            <numerusform>%n failure</numerusform>
+            <numerusform>%n failures</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n laissé tel quel</source>
+        <translation>
+            <numerusform>%n left alone</numerusform>
+            <numerusform>%n left alone</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n laissés tels quels</source>
+        <translation>
+            <numerusform>%n left alone</numerusform>
+            <numerusform>%n left alone</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>ne nomme pas le répertoire</source>
+        <translation>does not name the directory</translation>
+    </message>
+    <message>
+        <source>aucun chemin reconnu</source>
+        <translation>no path recognised</translation>
+    </message>
+    <message>
+        <source>nomme déjà le répertoire</source>
+        <translation>already names the directory</translation>
+    </message>
+    <message>
+        <source>ne nomme le répertoire qu&apos;en partie</source>
+        <translation>names the directory only in part</translation>
+    </message>
+    <message>
+        <source>, sauvegarde présente</source>
+        <translation>, backup present</translation>
+    </message>
+    <message>
+        <source>, pas de sauvegarde</source>
+        <translation>, no backup</translation>
+    </message>
+    <message>
+        <source>Inspection : </source>
+        <translation>Inspection: </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier visité</source>
+        <translation>
+            <numerusform>%n file visited</numerusform>
+            <numerusform>%n files visited</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers visités</source>
+        <translation>
+            <numerusform>%n file visited</numerusform>
+            <numerusform>%n files visited</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n présent</source>
+        <translation>
+            <numerusform>%n present</numerusform>
+            <numerusform>%n present</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n présents</source>
+        <translation>
+            <numerusform>%n present</numerusform>
+            <numerusform>%n present</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n sauvegarde</source>
+        <translation>
+            <numerusform>%n backup</numerusform>
+            <numerusform>%n backups</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n sauvegardes</source>
+        <translation>
+            <numerusform>%n backup</numerusform>
+            <numerusform>%n backups</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 nommant déjà le répertoire</source>
+        <translation>%1 already naming the directory</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n illisible</source>
+        <translation>
+            <numerusform>%n unreadable</numerusform>
+            <numerusform>%n unreadable</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n illisibles</source>
+        <translation>
+            <numerusform>%n unreadable</numerusform>
+            <numerusform>%n unreadable</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Chemins d&apos;installation : réponses de %1</source>
+        <translation>Install paths: answers of %1</translation>
+    </message>
+    <message>
+        <source>Chemins d&apos;installation : lus dans les emplacements des binaires (%1)</source>
+        <translation>Install paths: read in the binaries&apos; slots (%1)</translation>
+    </message>
+    <message>
+        <source>nomme encore l&apos;ancienne racine %1</source>
+        <translation>still names the old root %1</translation>
+    </message>
+    <message>
+        <source>nomme un emplacement précédent (relancer patch --deep)</source>
+        <translation>names an earlier place (run patch --deep again)</translation>
+    </message>
+    <message>
+        <source>%1 (%2) : %3 au lieu de %4</source>
+        <translation>%1 (%2): %3 instead of %4</translation>
+    </message>
+    <message>
+        <source>Vérification : l&apos;installation est relocalisée dans %1.</source>
+        <translation>Verification: the installation is relocated to %1.</translation>
+    </message>
+    <message>
+        <source>Vérification : l&apos;installation n&apos;est pas relocalisée dans %1 : </source>
+        <translation>Verification: the installation is not relocated to %1: </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichier à mettre à jour</source>
+        <translation>
+            <numerusform>%n file to update</numerusform>
+            <numerusform>%n files to update</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n fichiers à mettre à jour</source>
+        <translation>
+            <numerusform>%n file to update</numerusform>
+            <numerusform>%n files to update</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n chemin ne nomme pas le répertoire</source>
+        <translation>
+            <numerusform>%n path does not name the directory</numerusform>
+            <numerusform>%n paths do not name the directory</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n chemins ne nomment pas le répertoire</source>
+        <translation>
+            <numerusform>%n path does not name the directory</numerusform>
+            <numerusform>%n paths do not name the directory</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire</source>
+        <translation>Old root: none, every recorded prefix already names the directory</translation>
+    </message>
+    <message>
+        <source>Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore, aucun prefix= ni QT_BUILD_TREE)</source>
+        <translation>Old root: not found (no qt_prfxpath= in qmake or QtCore, no prefix= or QT_BUILD_TREE)</translation>
+    </message>
+    <message>
+        <source>Fichiers de construction laissés tels quels : rien à réécrire.</source>
+        <translation>Build files left as they are: nothing to rewrite.</translation>
+    </message>
+    <message>
+        <source>RUNPATH ou RPATH nomme encore l&apos;ancienne racine %1</source>
+        <translation>RUNPATH or RPATH still names the old root %1</translation>
+    </message>
+    <message>
+        <source>qmake en échec, </source>
+        <translation>qmake failing, </translation>
+    </message>
+</context>
+</TS>
