@@ -9,30 +9,51 @@
 #include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
 
+#include <QDebug>
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
+
 namespace {
-// Whether a binary's slots name the installation root, as a patch to it leaves them.
-bool slotsNameRoot(const QString &path, const QString &qtPath)
+// The prefixes (qt_prfxpath=) that a binary's path slots hold.
+QVector<QByteArray> prefixesIn(const QString &path)
 {
-    const QByteArray root = qtPath.toLocal8Bit();
-    bool names = false;
+    QVector<QByteArray> prefixes;
     forEachPathSlot(loadWholeFile(path).data, [&](const FoundSlot &slot) {
-        names = names || slotNamesRoot(slot.key, slot.value, root);
+        if (slot.key == "qt_prfxpath=" && !prefixes.contains(slot.value))
+            prefixes.append(slot.value);
     });
-    return names;
+    return prefixes;
 }
 
-// The restore of a binary: a backup of another build is refused, and a binary left patched
-// with nothing to restore it from must not pass for unpatched. Without any backup the tool never
-// patched here: the installation simply sits where it was built.
-FileOutcome restoreBinary(const QString &path, const QString &root, WriteMode mode, bool patchedBefore)
+// The prefixes the build left in the window's binaries (their backups), and those the tool last
+// patched them to (the files of those backups, and the root), read before anything is written.
+struct PatchHistory {
+    QVector<QByteArray> original;
+    QVector<QByteArray> patchedTo;
+};
+
+PatchHistory patchHistory(const QString &root, const QStringList &binaryBackups)
 {
-    const FileOutcome outcome = restoreBackup(path, root, mode, BackupSize::RefuseOtherBuild);
-    if (patchedBefore && outcome == FileOutcome::leftAlone(Reason::noBackup()) && slotsNameRoot(path, root))
-        return FileOutcome::failed(Reason::patchedWithoutBackup());
-    return outcome;
+    PatchHistory history{{}, {root.toLocal8Bit()}};
+    for (const QString &backup : binaryBackups) {
+        history.original += prefixesIn(backup);
+        history.patchedTo += prefixesIn(backup.chopped(int(qstrlen(".back"))));
+    }
+    return history;
+}
+
+// Whether a binary without a backup was patched by the tool and has lost its backup: it names a root
+// the tool patched the others to, not the prefix the build left. A backup made from it now would
+// hold patched bytes, and unpatch would never give the original back. A binary of another build
+// keeps a prefix of its own.
+bool lostItsBackup(const QString &path, const PatchHistory &history)
+{
+    const QVector<QByteArray> own = prefixesIn(path);
+    return std::any_of(own.cbegin(), own.cend(), [&history](const QByteArray &prefix) {
+        return history.patchedTo.contains(prefix) && !history.original.contains(prefix);
+    });
 }
 
 // Two listed names can lead to one file (a link beside its target, two links to one
@@ -80,7 +101,7 @@ FileOutcome treatFile(const CommandPlan &plan, const PlannedFile &file, WriteMod
     case Treatment::BinaryElf:
     case Treatment::Elf:
         if (!patch)
-            return runFileJob(&restoreBinary, file.path, root, mode, plan.patchedBefore);
+            return runFileJob(&restoreBackup, file.path, root, mode, BackupSize::RefuseOtherBuild);
         if (file.treatment == Treatment::Elf)
             return runFileJob(&patchElfFile, plan.oldRoots.values(), root, file.path, mode);
         return runFileJob(&patchBinaryFile, root.toLocal8Bit(), file.path, mode,
@@ -95,6 +116,8 @@ FileOutcome treatFile(const CommandPlan &plan, const PlannedFile &file, WriteMod
         break;
     case Treatment::OtherName:
         return FileOutcome::leftAlone(Reason::sameFileAs(relativeToQtPath(root, file.treatedAs)));
+    case Treatment::LostBackup:
+        return FileOutcome::failed(Reason::patchedWithoutBackup());
     }
     return FileJob::callWorker(&restoreBackup, file.path, root, mode, BackupSize::Any);
 }
@@ -126,18 +149,29 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     // The window's files that are build metadata too (libQtCore.la, the two configuration files)
     // are the metadata step's alone, so each is rewritten and reported once.
     QVector<ListedFile> window;
+    QStringList binaryBackups;
     for (const ListedFile &file : listed) {
         if (!metadata.contains(file.path))
             window.append(file);
-        plan.patchedBefore = plan.patchedBefore
-            || (command == Command::Unpatch && entryExists(backupPathFor(file.path, qtPath)));
+        const QString backup = backupPathFor(file.path, qtPath);
+        if (file.kind == FileKind::Binary && isRegularFile(backup))
+            binaryBackups.append(backup);
     }
     const QHash<QString, QString> treating = nameTreatingEachFile(window);
+    PatchHistory history; // read only when a binary lacks its backup while others have theirs
     for (const ListedFile &file : window) {
         const QString treatedAs = treating.value(file.path, file.path);
-        const Treatment treatment = treatedAs != file.path  ? Treatment::OtherName
+        Treatment treatment = treatedAs != file.path  ? Treatment::OtherName
             : file.kind == FileKind::Binary ? Treatment::Binary
                                             : Treatment::Config;
+        // Without any backup the tool never patched here: the installation sits where it was built.
+        if (treatment == Treatment::Binary && !binaryBackups.isEmpty() && QFileInfo(file.path).isFile()
+            && !entryExists(backupPathFor(file.path, qtPath))) {
+            if (history.patchedTo.isEmpty())
+                history = patchHistory(qtPath, binaryBackups);
+            if (lostItsBackup(file.path, history))
+                treatment = Treatment::LostBackup;
+        }
         plan.files.append({file.path, file.kind, treatment, treatedAs});
     }
     for (const QString &path : metadata)
@@ -146,14 +180,15 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     // there, in one patch from its backup.
     QHash<QString, int> windowBinaries; // the file a name leads to -> its place in the plan
     for (int i = 0; i < plan.files.size(); ++i) {
-        if (plan.files.at(i).treatment == Treatment::Binary)
+        const Treatment treatment = plan.files.at(i).treatment;
+        if (treatment == Treatment::Binary || treatment == Treatment::LostBackup)
             windowBinaries.insert(QFileInfo(plan.files.at(i).path).canonicalFilePath(), i);
     }
     for (const QString &path : elf) {
         const int treating = windowBinaries.value(QFileInfo(path).canonicalFilePath(), -1);
-        if (treating >= 0)
+        if (treating >= 0 && plan.files.at(treating).treatment == Treatment::Binary)
             plan.files[treating].treatment = Treatment::BinaryElf;
-        else
+        else if (treating < 0)
             plan.files.append({path, FileKind::Binary, Treatment::Elf, path});
     }
     return plan;

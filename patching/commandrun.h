@@ -27,6 +27,7 @@ enum class Treatment {
     Metadata,  // --deep: build metadata, each path naming an old root (with the line rule first)
     Elf,       // --deep: any other ELF file below DIR: each search path naming an old root
     OtherName, // another listed name leads to the same file and treats it
+    LostBackup, // a binary the tool patched that has lost its backup: a failure, never backed up from patched bytes
 };
 
 struct PlannedFile {
@@ -45,7 +46,6 @@ struct CommandPlan {
     bool deep = false;
     OldRoots oldRoots;          // with --deep: what the metadata is patched from
     bool rootEncodable = true;  // false: a patch would name a directory that is not there, so every file fails
-    bool patchedBefore = false; // some window file has a backup: a binary left patched without one is a failure
     QVector<PlannedFile> files;
 };
 

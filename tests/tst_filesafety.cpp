@@ -200,6 +200,13 @@ private slots:
         QCOMPARE(readFile(lib), slotted);
         QVERIFY(!anyFailed(runCommand(Command::Patch, qt)) && QFile::remove(lib + QStringLiteral(".back")));
         QCOMPARE(runCommand(Command::Unpatch, qt).at(1).outcome, failed("patché mais sans sauvegarde"));
+        // Patched again, here and after a move, it gets no backup of its patched bytes.
+        const QString moved = qt + QStringLiteral(".moved");
+        for (const QString &root : {qt, moved}) {
+            QVERIFY(root == qt || QDir().rename(qt, moved));
+            QVERIFY2(runCommand(Command::Patch, root).at(1).outcome == failed("patché mais sans sauvegarde"), qPrintable(root));
+            QVERIFY(!QFile::exists(root + QStringLiteral("/lib/libQtCore.so.back")));
+        }
     }
 
     // 7: the search resumes after a written record; 9: a key with no zero within 4 KiB is no slot.
