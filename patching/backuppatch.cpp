@@ -136,8 +136,9 @@ FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteM
     if (!fileHolds(target, patched.content, &same, &error))
         return FileOutcome::failed(Reason::fileNotRead(error));
     if (same) {
-        return patched.failure.isEmpty() ? FileOutcome::leftAlone(Reason::upToDate())
-                                         : FileOutcome::failed(patched.failure);
+        if (!patched.failure.isEmpty())
+            return FileOutcome::failed(patched.failure);
+        return FileOutcome::leftAlone(patched.holdsNothing.isEmpty() ? Reason::upToDate() : patched.holdsNothing);
     }
     // A dry run asks whether the write would be allowed; it still writes nothing.
     const bool written = mode == WriteMode::Apply ? replaceFileContent(target, patched.content, QString(), &error)

@@ -13,6 +13,7 @@
 struct PatchedContent {
     QByteArray content;
     QString failure; // empty when the patch is complete
+    QString holdsNothing; // why the patch can never change this file (no path in it), for its report
 };
 
 // Takes the backup's bytes by value: a patch may rewrite them in place rather than copy them.

@@ -15,15 +15,17 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
 {
     qDebug().noquote() << filePath;
     const auto rewriteAll = [&](QByteArray backup) {
-        PatchedContent patched{std::move(backup), QString()};
+        PatchedContent patched{std::move(backup), QString(), QString()};
         QVector<QPair<QByteArray, QByteArray>> values;
         for (const PathSlotKey &slotKey : pathSlotKeys())
             values.append(qMakePair(slotKey.key, rootDir + slotKey.suffix));
         const QVector<SlotRewrite> results = rewriteSlots(patched.content, values);
         QStringList tooSmall;
+        int found = 0;
         for (int k = 0; k < values.size(); ++k) {
             if (results.at(k).tooSmall > 0)
                 tooSmall.append(QString::fromLatin1(values.at(k).first));
+            found += results.at(k).rewritten + results.at(k).tooSmall;
         }
         QStringList failures;
         if (!tooSmall.isEmpty())
@@ -32,8 +34,13 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
         if (!searchPathRoots.isEmpty() && isElf(patched.content)) {
             const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
             const auto placeExists = [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); };
-            failures << rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists).failure;
+            const RunPathRewrite searchPaths = rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists);
+            failures << searchPaths.failure;
+            found += searchPaths.rewritten;
         }
+        // A file listed by its name alone (libQtCore.la, say) may hold no path slot: it is not "up to date".
+        if (found == 0)
+            patched.holdsNothing = Reason::noPathSlot();
         failures.removeAll(QString());
         patched.failure = failures.join(QStringLiteral(" ; "));
         return patched;

@@ -54,7 +54,7 @@ FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &roo
     }
     const auto rewrite = [&](QByteArray backup) {
         const RunPathRewrite result = rewriteRunPaths(backup, oldRoots, newRoot, directory, placeExists);
-        return PatchedContent{std::move(backup), result.failure};
+        return PatchedContent{std::move(backup), result.failure, QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::RefuseOtherBuild, rewrite);
 }

@@ -43,6 +43,7 @@ QString noSuchFile() { return QCoreApplication::translate("Reason", "fichier abs
 QString pathHoldsBack() { return QCoreApplication::translate("Reason", "chemin contenant \".back\""); }
 QString noBackup() { return QCoreApplication::translate("Reason", "aucune sauvegarde"); }
 QString upToDate() { return QCoreApplication::translate("Reason", "déjà à jour"); }
+QString noPathSlot() { return QCoreApplication::translate("Reason", "aucun emplacement de chemin Qt"); }
 QString linkOutsideInstallation() { return QCoreApplication::translate("Reason", "lien menant hors de l'installation"); }
 QString fileTooLarge() { return QCoreApplication::translate("Reason", "fichier trop volumineux pour être chargé en mémoire"); }
 QString backupNotMade(const QString &err) { return QCoreApplication::translate("Reason", "sauvegarde impossible : %1").arg(err); }

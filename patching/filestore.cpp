@@ -507,9 +507,15 @@ bool replaceFileContent(const QString &path, const QByteArray &data, const QStri
     }
     if (plan.inPlace)
         return writeInPlace(path, data, error);
-    // Root bypasses a file's mode; anyone else must have the right to change the file itself.
+    // Root bypasses a file's mode; anyone else must have the right to change the file itself. The
+    // system's own answer also tells a read-only file system apart.
+#ifdef Q_OS_UNIX
+    if (existing.exists() && ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) != 0)
+        return fail(error, QFile(path), errno);
+#else
     if (existing.exists() && !existing.isWritable())
         return fail(error, QFile(path), EACCES);
+#endif
     bool attributeRefused = false;
     if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, error, &attributeRefused))
         return true;

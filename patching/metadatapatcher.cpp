@@ -60,7 +60,7 @@ FileOutcome patchMetadataFile(const QVector<QByteArray> &oldRoots, const QString
         && oldRootNamed(current, relocation).isEmpty())
         return FileOutcome::leftAlone(Reason::namesNoOldRoot());
     const auto rewrite = [&](const QByteArray &backup) {
-        return PatchedContent{relocateMetadata(backup, filePath, relocation), QString()};
+        return PatchedContent{relocateMetadata(backup, filePath, relocation), QString(), QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewrite);
 }

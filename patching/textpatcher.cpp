@@ -108,7 +108,7 @@ FileOutcome patchTextFile(const QString &root, const QString &filePath, WriteMod
     qDebug().noquote() << filePath;
     const QByteArray rootBytes = root.toLocal8Bit();
     const auto rewriteAll = [&rootBytes](const QByteArray &backup) {
-        return PatchedContent{rewriteConfigText(backup, rootBytes), QString()};
+        return PatchedContent{rewriteConfigText(backup, rootBytes), QString(), QString()};
     };
     return patchFromBackup(filePath, root, mode, BackupSize::Any, rewriteAll);
 }

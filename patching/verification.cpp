@@ -8,13 +8,15 @@
 #include "patching/pathslots.h"
 #include "patching/wholepathrule.h"
 
-#include <QDeadlineTimer>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -44,6 +46,18 @@ QString whyNotTrusted(const QFileInfo &qmake, const QString &name)
         return Reason::qmakeNotOwned(name);
     if (qmake.permission(QFile::WriteGroup) || qmake.permission(QFile::WriteOther))
         return Reason::qmakeWritableByOthers(name);
+    // Nor may anyone else put another file in its place: every directory above it is root's or the
+    // user's, and writable by no one else unless its sticky bit keeps others' entries apart.
+    for (QDir dir = QFileInfo(qmake.canonicalFilePath()).dir();; ) {
+        struct stat info;
+        if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &info) != 0)
+            return Reason::qmakeWritableByOthers(name);
+        if ((info.st_uid != 0 && info.st_uid != geteuid())
+            || ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0))
+            return Reason::qmakeWritableByOthers(name);
+        if (!dir.cdUp())
+            break;
+    }
 #else
     Q_UNUSED(qmake)
     Q_UNUSED(name)
@@ -70,10 +84,35 @@ struct QueryRun {
 };
 
 // Runs `qmake -query name`, its output read as it comes and never beyond the bound.
+// qmake in a process group of its own, so that ending it also ends whatever it started.
+class QueryProcess : public QProcess
+{
+public:
+    QueryProcess()
+    {
+#if defined(Q_OS_UNIX) && QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
+    }
+    void killGroup()
+    {
+#ifdef Q_OS_UNIX
+        if (processId() > 0)
+            ::kill(-pid_t(processId()), SIGKILL);
+#endif
+        kill();
+    }
+
+protected:
+#if defined(Q_OS_UNIX) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    void setupChildProcess() override { ::setpgid(0, 0); }
+#endif
+};
+
 QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
 {
     QueryRun run;
-    QProcess process;
+    QueryProcess process;
     // One channel: the other would fill unread, without bound, meanwhile.
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
@@ -90,7 +129,7 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
     }
     const bool killed = process.state() == QProcess::Running;
     if (killed) {
-        process.kill();
+        process.killGroup();
         process.waitForFinished(-1);
     }
     run.output += process.readAll();

@@ -425,6 +425,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>chemin de recherche des bibliothèques partagé avec un autre nom du fichier</source>
         <translation>library search path shared with another name of the file</translation>
     </message>
+    <message>
+        <source>aucun emplacement de chemin Qt</source>
+        <translation>no Qt path slot</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
