@@ -5,6 +5,7 @@
 #include "patching/filejob.h"
 #include "patching/filestore.h"
 #include "patching/metadatapatcher.h"
+#include "patching/oldroots.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 #include "restoring/restorebackup.h"
@@ -16,15 +17,29 @@
 #include <algorithm>
 
 namespace {
-// The prefixes (qt_prfxpath=) that a binary's path slots hold.
-QVector<QByteArray> prefixesIn(const QString &path)
+// The roots a window file names: the prefixes (qt_prfxpath=) of a binary's path slots, or the paths
+// of a configuration file's four assignments.
+QVector<QByteArray> pathsNamedIn(const QString &path, FileKind kind)
 {
-    QVector<QByteArray> prefixes;
-    forEachPathSlot(loadWholeFile(path).data, [&](const FoundSlot &slot) {
-        if (slot.key == "qt_prfxpath=" && !prefixes.contains(slot.value))
-            prefixes.append(slot.value);
+    QVector<QByteArray> paths;
+    const QByteArray data = loadWholeFile(path).data;
+    if (kind == FileKind::Binary) {
+        forEachPathSlot(data, [&](const FoundSlot &slot) {
+            if (slot.key == "qt_prfxpath=" && !paths.contains(slot.value))
+                paths.append(slot.value);
+        });
+    } else {
+        for (const ConfigAssignment &assignment : findConfigAssignments(data))
+            paths.append(unquotedPath(assignment.value));
+    }
+    return paths;
+}
+
+bool namesAny(const QByteArray &path, const QVector<QByteArray> &roots)
+{
+    return std::any_of(roots.cbegin(), roots.cend(), [&path](const QByteArray &root) {
+        return !root.isEmpty() && (path == root || path.startsWith(root + '/'));
     });
-    return prefixes;
 }
 
 // The prefixes the build left in the window's binaries (their backups), and those the tool last
@@ -38,21 +53,21 @@ PatchHistory patchHistory(const QString &root, const QStringList &binaryBackups)
 {
     PatchHistory history{{}, {root.toLocal8Bit()}};
     for (const QString &backup : binaryBackups) {
-        history.original += prefixesIn(backup);
-        history.patchedTo += prefixesIn(backup.chopped(int(qstrlen(".back"))));
+        history.original += pathsNamedIn(backup, FileKind::Binary);
+        history.patchedTo += pathsNamedIn(backup.chopped(int(qstrlen(".back"))), FileKind::Binary);
     }
     return history;
 }
 
-// Whether a binary without a backup was patched by the tool and has lost its backup: it names a root
-// the tool patched the others to, not the prefix the build left. A backup made from it now would
-// hold patched bytes, and unpatch would never give the original back. A binary of another build
-// keeps a prefix of its own.
-bool lostItsBackup(const QString &path, const PatchHistory &history)
+// Whether a window file without a backup was patched by the tool and has lost its backup: it names a
+// root the tool patched the binaries to, not the prefix the build left. A backup made from it now
+// would hold patched bytes, and unpatch would never give the original back. A binary of another
+// build keeps a prefix of its own.
+bool lostItsBackup(const QString &path, FileKind kind, const PatchHistory &history)
 {
-    const QVector<QByteArray> own = prefixesIn(path);
-    return std::any_of(own.cbegin(), own.cend(), [&history](const QByteArray &prefix) {
-        return history.patchedTo.contains(prefix) && !history.original.contains(prefix);
+    const QVector<QByteArray> own = pathsNamedIn(path, kind);
+    return std::any_of(own.cbegin(), own.cend(), [&history](const QByteArray &named) {
+        return namesAny(named, history.patchedTo) && !namesAny(named, history.original);
     });
 }
 
@@ -158,24 +173,25 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
             binaryBackups.append(backup);
     }
     const QHash<QString, QString> treating = nameTreatingEachFile(window);
-    PatchHistory history; // read only when a binary lacks its backup while others have theirs
+    PatchHistory history; // read only when a file lacks its backup while binaries have theirs
+    // Without any backup the tool never patched here: the installation sits where it was built.
+    const auto lostBackup = [&](const QString &path, FileKind kind) {
+        if (binaryBackups.isEmpty() || !QFileInfo(path).isFile() || entryExists(backupPathFor(path, qtPath)))
+            return false;
+        if (history.patchedTo.isEmpty())
+            history = patchHistory(qtPath, binaryBackups);
+        return lostItsBackup(path, kind, history);
+    };
     for (const ListedFile &file : window) {
         const QString treatedAs = treating.value(file.path, file.path);
-        Treatment treatment = treatedAs != file.path  ? Treatment::OtherName
-            : file.kind == FileKind::Binary ? Treatment::Binary
-                                            : Treatment::Config;
-        // Without any backup the tool never patched here: the installation sits where it was built.
-        if (treatment == Treatment::Binary && !binaryBackups.isEmpty() && QFileInfo(file.path).isFile()
-            && !entryExists(backupPathFor(file.path, qtPath))) {
-            if (history.patchedTo.isEmpty())
-                history = patchHistory(qtPath, binaryBackups);
-            if (lostItsBackup(file.path, history))
-                treatment = Treatment::LostBackup;
-        }
+        const Treatment treatment = treatedAs != file.path ? Treatment::OtherName
+            : lostBackup(file.path, file.kind)              ? Treatment::LostBackup
+            : file.kind == FileKind::Binary                 ? Treatment::Binary
+                                                            : Treatment::Config;
         plan.files.append({file.path, file.kind, treatment, treatedAs});
     }
     for (const QString &path : metadata)
-        plan.files.append({path, FileKind::Text, Treatment::Metadata, path});
+        plan.files.append({path, FileKind::Text, lostBackup(path, FileKind::Text) ? Treatment::LostBackup : Treatment::Metadata, path});
     // An ELF file that the window treats under a name of its own (qmake, QtCore) gets both rewrites
     // there, in one patch from its backup.
     QHash<QString, int> windowBinaries; // the file a name leads to -> its place in the plan

@@ -27,7 +27,7 @@ enum class Treatment {
     Metadata,  // --deep: build metadata, each path naming an old root (with the line rule first)
     Elf,       // --deep: any other ELF file below DIR: each search path naming an old root
     OtherName, // another listed name leads to the same file and treats it
-    LostBackup, // a binary the tool patched that has lost its backup: a failure, never backed up from patched bytes
+    LostBackup, // a window file the tool patched that has lost its backup: a failure, never backed up from patched bytes
 };
 
 struct PlannedFile {

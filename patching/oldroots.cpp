@@ -26,19 +26,6 @@ bool loadOriginal(const QString &path, const QString &qtPath, QByteArray *data, 
     return loaded.ok;
 }
 
-// "\$\$quote(/path)" as configure writes it in .qmake.cache, or a quoted path, without its dressing.
-QByteArray unquoted(QByteArray value)
-{
-    value = value.trimmed();
-    for (const char *quote : {"\\$\\$quote(", "$$quote("}) {
-        if (value.startsWith(quote) && value.endsWith(')'))
-            value = value.mid(int(qstrlen(quote)), value.size() - int(qstrlen(quote)) - 1);
-    }
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return value;
-}
-
 bool isAbsolute(const QByteArray &path)
 {
     return path.startsWith('/')
@@ -59,12 +46,12 @@ QVector<QByteArray> prefixesIn(const ListedFile &file, const QByteArray &data)
     } else if (name.endsWith(QLatin1String(".pc"))) {
         for (const QByteArray &line : data.split('\n')) {
             if (line.startsWith("prefix="))
-                found.append(unquoted(line.mid(7)));
+                found.append(unquotedPath(line.mid(7)));
         }
     } else if (name == QLatin1String(".qmake.cache")) {
         for (const ConfigAssignment &assignment : findConfigAssignments(data)) {
             if (assignment.key == "QT_BUILD_TREE" || assignment.key == "QT_SOURCE_TREE")
-                found.append(unquoted(assignment.value));
+                found.append(unquotedPath(assignment.value));
         }
     }
     return found;
@@ -103,4 +90,16 @@ OldRoots findOldRoots(const QString &qtPath, const QVector<ListedFile> &files)
         }
     }
     return old;
+}
+
+QByteArray unquotedPath(QByteArray value)
+{
+    value = value.trimmed();
+    for (const char *quote : {"\\$\\$quote(", "$$quote("}) {
+        if (value.startsWith(quote) && value.endsWith(')'))
+            value = value.mid(int(qstrlen(quote)), value.size() - int(qstrlen(quote)) - 1);
+    }
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value;
 }

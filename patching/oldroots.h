@@ -29,4 +29,7 @@ struct OldRoots {
 // taken off. Only absolute paths count.
 OldRoots findOldRoots(const QString &qtPath, const QVector<ListedFile> &files);
 
+// A path as configure writes it in .qmake.cache ("\$\$quote(/path)"), or quoted, without its dressing.
+QByteArray unquotedPath(QByteArray value);
+
 #endif
