@@ -226,9 +226,10 @@ Report verifyReport(const Verification &verification)
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
         const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
-            : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace ? QStringLiteral("stale")
-                                                                     : QStringLiteral("relocated");
+            : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace || file.lostBackup ? QStringLiteral("stale")
+                                                                                        : QStringLiteral("relocated");
         const QString reason = !file.error.isEmpty() ? file.error
+            : file.lostBackup ? Reason::patchedWithoutBackup()
             : file.inSearchPath ? Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
             : !file.oldRootNamed.isEmpty() ? Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
             : file.namesEarlierPlace ? Report::tr("nomme un emplacement précédent (relancer patch --deep)")

@@ -1,6 +1,7 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
+#include "patching/elfpatcher.h"
 #include "patching/elfrunpath.h"
 #include "patching/pathslots.h"
 #include "patching/wholepathrule.h"
@@ -32,7 +33,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, 
             failures << Reason::slotsTooSmall(tooSmall);
         // In the same patch: each is computed from the backup, so one after the other would undo the first.
         if (!searchPathRoots.isEmpty() && isElf(patched.content)) {
-            const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
+            const QByteArray directory = originDirectory(filePath, QString::fromLocal8Bit(rootDir));
             const auto placeExists = [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); };
             const RunPathRewrite searchPaths = rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists);
             failures << searchPaths.failure;

@@ -8,6 +8,7 @@
 #include "patching/oldroots.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
+#include "patching/wholepathrule.h"
 #include "restoring/restorebackup.h"
 
 #include <QDebug>
@@ -69,6 +70,19 @@ bool lostItsBackup(const QString &path, FileKind kind, const PatchHistory &histo
     return std::any_of(own.cbegin(), own.cend(), [&history](const QByteArray &named) {
         return namesAny(named, history.patchedTo) && !namesAny(named, history.original);
     });
+}
+
+// Whether build metadata without a backup names, by the whole-path rule, a root the tool patched the
+// binaries to before a move, and not the prefix the build left. One that names the root itself may be
+// the user's own (a qt.conf written for the new place), so that alone tells nothing.
+bool metadataLostItsBackup(const QString &path, const QString &root, const PatchHistory &history)
+{
+    Relocation former{{}, root.toLocal8Bit(), [](const QByteArray &) { return true; }};
+    for (const QByteArray &patchedTo : history.patchedTo) {
+        if (!sameRoot(patchedTo, former.newRoot) && !history.original.contains(patchedTo))
+            former.oldRoots.append(patchedTo);
+    }
+    return !former.oldRoots.isEmpty() && !oldRootNamed(loadWholeFile(path).data, former).isEmpty();
 }
 
 // Two listed names can lead to one file (a link beside its target, two links to one
@@ -146,13 +160,41 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     plan.deep = deep;
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     const QVector<ListedFile> listed = commandFiles(qtPath, command);
-    QStringList metadata;
+    QStringList binaryBackups;
+    for (const ListedFile &file : listed) {
+        const QString backup = backupPathFor(file.path, qtPath);
+        if (file.kind == FileKind::Binary && isRegularFile(backup))
+            binaryBackups.append(backup);
+    }
+    QStringList metadata = deep ? metadataFiles(qtPath) : QStringList();
+
+    // The files the tool patched that have lost their backup: neither treated nor read for an old root.
+    PatchHistory history; // read only when a file lacks its backup while binaries have theirs
+    const auto lostBackup = [&](const QString &path, FileKind kind, bool isMetadata) {
+        // Without any backup the tool never patched here: the installation sits where it was built.
+        if (binaryBackups.isEmpty() || !QFileInfo(path).isFile() || entryExists(backupPathFor(path, qtPath)))
+            return false;
+        if (history.patchedTo.isEmpty())
+            history = patchHistory(qtPath, binaryBackups);
+        return lostItsBackup(path, kind, history) || (isMetadata && metadataLostItsBackup(path, qtPath, history));
+    };
+    QStringList lost;
+    QVector<ListedFile> recording; // what the old roots are read from
+    for (const ListedFile &file : listed) {
+        if (lostBackup(file.path, file.kind, metadata.contains(file.path)))
+            lost.append(file.path);
+        else
+            recording.append(file);
+    }
+    for (const QString &path : metadata) {
+        if (lost.contains(path) || lostBackup(path, FileKind::Text, true))
+            lost.append(path);
+        else
+            recording.append({path, FileKind::Text});
+    }
+
     QStringList elf;
     if (deep) {
-        metadata = metadataFiles(qtPath);
-        QVector<ListedFile> recording = listed;
-        for (const QString &path : metadata)
-            recording.append({path, FileKind::Text});
         plan.oldRoots = findOldRoots(qtPath, recording);
         // Restoring needs no old root; patching without one would rewrite nothing, and
         // recomputing a file from its backup with nothing replaced would undo an earlier patch.
@@ -164,34 +206,21 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     // The window's files that are build metadata too (libQtCore.la, the two configuration files)
     // are the metadata step's alone, so each is rewritten and reported once.
     QVector<ListedFile> window;
-    QStringList binaryBackups;
     for (const ListedFile &file : listed) {
         if (!metadata.contains(file.path))
             window.append(file);
-        const QString backup = backupPathFor(file.path, qtPath);
-        if (file.kind == FileKind::Binary && isRegularFile(backup))
-            binaryBackups.append(backup);
     }
     const QHash<QString, QString> treating = nameTreatingEachFile(window);
-    PatchHistory history; // read only when a file lacks its backup while binaries have theirs
-    // Without any backup the tool never patched here: the installation sits where it was built.
-    const auto lostBackup = [&](const QString &path, FileKind kind) {
-        if (binaryBackups.isEmpty() || !QFileInfo(path).isFile() || entryExists(backupPathFor(path, qtPath)))
-            return false;
-        if (history.patchedTo.isEmpty())
-            history = patchHistory(qtPath, binaryBackups);
-        return lostItsBackup(path, kind, history);
-    };
     for (const ListedFile &file : window) {
         const QString treatedAs = treating.value(file.path, file.path);
         const Treatment treatment = treatedAs != file.path ? Treatment::OtherName
-            : lostBackup(file.path, file.kind)              ? Treatment::LostBackup
+            : lost.contains(file.path)                      ? Treatment::LostBackup
             : file.kind == FileKind::Binary                 ? Treatment::Binary
                                                             : Treatment::Config;
         plan.files.append({file.path, file.kind, treatment, treatedAs});
     }
     for (const QString &path : metadata)
-        plan.files.append({path, FileKind::Text, lostBackup(path, FileKind::Text) ? Treatment::LostBackup : Treatment::Metadata, path});
+        plan.files.append({path, FileKind::Text, lost.contains(path) ? Treatment::LostBackup : Treatment::Metadata, path});
     // An ELF file that the window treats under a name of its own (qmake, QtCore) gets both rewrites
     // there, in one patch from its backup.
     QHash<QString, int> windowBinaries; // the file a name leads to -> its place in the plan

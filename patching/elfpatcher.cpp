@@ -32,12 +32,22 @@ QStringList elfFiles(const QString &qtPath)
     return files;
 }
 
+QByteArray originDirectory(const QString &filePath, const QString &root)
+{
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
+    if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
+        return QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const QString relative = QDir(canonicalRoot).relativeFilePath(QFileInfo(canonicalFile).absolutePath());
+    return QFile::encodeName(QDir::cleanPath(root + QLatin1Char('/') + relative));
+}
+
 FileOutcome patchElfFile(const QVector<QByteArray> &oldRoots, const QString &root, const QString &filePath,
                          WriteMode mode)
 {
     qDebug().noquote() << filePath;
     const QByteArray newRoot = QFile::encodeName(root);
-    const QByteArray directory = QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const QByteArray directory = originDirectory(filePath, root);
     const PlaceExists placeExists = [&newRoot](const QByteArray &place) { return existsBelow(newRoot, place); };
     const auto namesOldRoot = [&](const QVector<QByteArray> &entries) {
         return std::any_of(entries.cbegin(), entries.cend(), [&](const QByteArray &entry) {

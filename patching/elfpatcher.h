@@ -14,6 +14,10 @@
 // link and without the tool's own backups and temporary files: absolute paths, sorted.
 QStringList elfFiles(const QString &qtPath);
 
+// The directory `$ORIGIN` stands for in the file named `filePath` below `root`: that of the file
+// itself, a link followed, spelled below `root` as given, local 8-bit.
+QByteArray originDirectory(const QString &filePath, const QString &root);
+
 // Rewrites, from its backup, the search paths of the ELF file at `filePath` that name one of
 // `oldRoots`, so that they name their place below `root`. A file whose search paths name no
 // old root is left alone and gets no backup. Each worker recomputes its file from the backup, so a

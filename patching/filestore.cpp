@@ -179,7 +179,9 @@ QByteArray copyAttributes(int from, int to)
         return QByteArrayLiteral("?");
     readAttributes(to, &present); // what cannot be read is simply set again
     for (const auto &attribute : qAsConst(wanted)) {
-        if (present.contains(attribute))
+        // A measurement or signature of the old content would make an integrity-checking system
+        // refuse the new one; the system measures the new content itself.
+        if (present.contains(attribute) || attribute.first == "security.ima" || attribute.first == "security.evm")
             continue;
         if (::fsetxattr(to, attribute.first.constData(), attribute.second.constData(), size_t(attribute.second.size()), 0) != 0)
             return attribute.first;
@@ -248,23 +250,31 @@ bool renameOver(QFileDevice &from, const QString &to, QString *error)
     return true;
 }
 
-// Whether an in-place write by this process would lose what only the owner or root may set again:
-// the system clears set-id bits and file capabilities on a write by anyone else.
-bool inPlaceLosesPrivilege(const QString &path)
+// Whether the file carries file capabilities, which only root may give a file.
+bool hasCapabilities(const QString &path)
 {
-#ifdef Q_OS_UNIX
-    struct stat info;
-    if (::geteuid() == 0 || ::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    if ((info.st_mode & (S_ISUID | S_ISGID)) != 0 && info.st_uid != ::geteuid())
-        return true;
-#endif
 #ifdef Q_OS_LINUX
     return ::getxattr(QFile::encodeName(path).constData(), "security.capability", nullptr, 0) > 0;
 #else
     Q_UNUSED(path);
     return false;
 #endif
+}
+
+// Whether an in-place write by this process would lose what it could not set again: the system
+// clears set-id bits and file capabilities on a write by anyone but root; only the owner may set a
+// set-user-id bit again, only an owner in the file's group its set-group-id bit, only root capabilities.
+bool inPlaceLosesPrivilege(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::geteuid() == 0 || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    const bool owner = info.st_uid == ::geteuid();
+    if (((info.st_mode & S_ISUID) != 0 && !owner) || ((info.st_mode & S_ISGID) != 0 && !(owner && inGroup(info.st_gid))))
+        return true;
+#endif
+    return hasCapabilities(path);
 }
 
 // How new content may reach an existing file without writing through another of its names.
@@ -282,8 +292,13 @@ WritePlan planWrite(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return plan; // a new file has nothing to keep
     plan.singleName = info.st_nlink == 1;
-    if (canKeepOwner(info))
+    if (canKeepOwner(info)) {
+        // A replacement could not copy them, and a write in place clears them.
+        if (::geteuid() != 0 && hasCapabilities(path))
+            plan.refusal = plan.singleName ? Reason::privilegeWouldBeLost()
+                                           : Reason::attributeNotCopied(QStringLiteral("security.capability"));
         return plan;
+    }
     // A replacement would change the owner or group. A file's other hard links may be another
     // installation (a `cp -al` copy) or the file's own backup: writing in place would change them too.
     if (!plan.singleName) {
@@ -379,11 +394,35 @@ qint64 nextDifference(QFile &file, const QByteArray &data, qint64 at)
 bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
 {
     QFile file(path);
+#ifdef Q_OS_UNIX
+    // Whoever may write the directory could have put a link or a second name in the file's place
+    // since it was looked at: what is opened must be a regular file with this one name.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) {
+        *error = Reason::notRegularFile();
+        return false;
+    }
+    if (fd < 0)
+        return fail(error, file, errno);
+    struct stat opened;
+    const bool statted = ::fstat(fd, &opened) == 0;
+    if (!statted || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
+        const int code = errno;
+        ::close(fd);
+        if (!statted)
+            return fail(error, file, code);
+        *error = S_ISREG(opened.st_mode) ? Reason::otherNamesOfAnotherOwner() : Reason::notRegularFile();
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(error, file, EIO);
+    }
+    const Privileges before = privileges(file.handle());
+#else
     errno = 0;
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return fail(error, file, errno);
-#ifdef Q_OS_UNIX
-    const Privileges before = privileges(file.handle());
 #endif
     bool touched = false;
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.

@@ -1,6 +1,7 @@
 #include "patching/verification.h"
 
 #include "patching/commandrun.h"
+#include "patching/elfpatcher.h"
 #include "patching/elfrunpath.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
@@ -37,29 +38,39 @@ const struct {
     {"QT_INSTALL_DEMOS", "qt_demopath="},
 };
 
-// Why bin/qmake must not run, empty when it may: code that someone other than root and the
-// running user put there, or may change, would run with the rights of whoever verifies.
-QString whyNotTrusted(const QFileInfo &qmake, const QString &name)
+// Whether anyone but root and the running user could put another file in a place below `dir`:
+// a directory on the way is someone else's, or writable by others without the sticky bit that
+// keeps their entries apart.
+bool othersMayReplaceIn(QDir dir)
 {
 #ifdef Q_OS_UNIX
-    if (qmake.ownerId() != 0 && qmake.ownerId() != uint(geteuid()))
-        return Reason::qmakeNotOwned(name);
-    if (qmake.permission(QFile::WriteGroup) || qmake.permission(QFile::WriteOther))
-        return Reason::qmakeWritableByOthers(name);
-    // Nor may anyone else put another file in its place: every directory above it is root's or the
-    // user's, and writable by no one else unless its sticky bit keeps others' entries apart.
-    for (QDir dir = QFileInfo(qmake.canonicalFilePath()).dir();; ) {
+    do {
         struct stat info;
-        if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &info) != 0)
-            return Reason::qmakeWritableByOthers(name);
-        if ((info.st_uid != 0 && info.st_uid != geteuid())
+        if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &info) != 0
+            || (info.st_uid != 0 && info.st_uid != geteuid())
             || ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0))
-            return Reason::qmakeWritableByOthers(name);
-        if (!dir.cdUp())
-            break;
-    }
+            return true;
+    } while (dir.cdUp());
+#else
+    Q_UNUSED(dir)
+#endif
+    return false;
+}
+
+// Why bin/qmake must not run, empty when it may: code that someone other than root and the
+// running user put there, or may change, would run with the rights of whoever verifies. `qmake`
+// is the file as named in the installation, `resolved` the same with every link followed.
+QString whyNotTrusted(const QFileInfo &qmake, const QFileInfo &resolved, const QString &name)
+{
+#ifdef Q_OS_UNIX
+    if (resolved.ownerId() != 0 && resolved.ownerId() != uint(geteuid()))
+        return Reason::qmakeNotOwned(name);
+    if (resolved.permission(QFile::WriteGroup) || resolved.permission(QFile::WriteOther)
+        || othersMayReplaceIn(qmake.absoluteDir()) || othersMayReplaceIn(resolved.absoluteDir()))
+        return Reason::qmakeWritableByOthers(name);
 #else
     Q_UNUSED(qmake)
+    Q_UNUSED(resolved)
     Q_UNUSED(name)
 #endif
     return QString();
@@ -151,10 +162,13 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *n
     if (!QFileInfo::exists(qmake))
         qmake += QStringLiteral(".exe");
     const QString name = relativeToQtPath(qtPath, qmake);
-    const QFileInfo info(qmake);
-    *notQueried = info.isFile() ? whyNotTrusted(info, name) : Reason::qmakeMissing();
+    // What runs is the file that was checked, named with every link resolved: a link in bin could
+    // be pointed elsewhere between the check and a run.
+    const QFileInfo info(QFileInfo(qmake).canonicalFilePath());
+    *notQueried = info.isFile() ? whyNotTrusted(QFileInfo(qmake), info, name) : Reason::qmakeMissing();
     if (!notQueried->isEmpty())
         return {};
+    qmake = info.filePath();
     const QByteArray root = qtPath.toLocal8Bit();
     QVector<CheckedPath> answers;
     for (const auto &installPath : installPaths) {
@@ -217,11 +231,15 @@ CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const R
     file.path = planned.path;
     file.relativePath = relativeToQtPath(qtPath, planned.path);
     file.kind = planned.kind;
+    file.lostBackup = planned.treatment == Treatment::LostBackup;
+    if (file.lostBackup)
+        return file;
     const LoadedFile loaded = loadWholeFile(planned.path);
     if (!loaded.ok) {
         file.error = Reason::fileNotLoaded(loaded);
         return file;
     }
+    const QString backup = backupPathFor(planned.path, qtPath);
     // A binary's path slots are judged one by one; elsewhere in it the old root may stand in
     // strings no patch touches (qt_stngpath=, the settings path), which are no fault. A text file
     // holds no slot, whatever keys a root written in it holds.
@@ -241,12 +259,24 @@ CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const R
                 file.inSearchPath = true;
             }
         }
+        // Patched for an earlier place (an absolute path where $ORIGIN did not fit) and moved since:
+        // the search paths its patch computes from the backup tell.
+        if (file.error.isEmpty() && file.oldRootNamed.isEmpty() && isRegularFile(backup)) {
+            LoadedFile original = loadWholeFile(backup);
+            rewriteRunPaths(original.data, relocation.oldRoots, relocation.newRoot,
+                            originDirectory(planned.path, qtPath), [&](const QByteArray &place) {
+                                return existsBelow(relocation.newRoot, place);
+                            });
+            if (!original.ok)
+                file.error = Reason::backupNotLoaded(original);
+            else
+                file.namesEarlierPlace = readRunPaths(original.data).entries != searchPaths.entries;
+        }
         return file;
     }
     if (holdsSlots)
         return file;
     file.oldRootNamed = QString::fromLocal8Bit(oldRootNamed(loaded.data, relocation));
-    const QString backup = backupPathFor(planned.path, qtPath);
     if (!file.oldRootNamed.isEmpty() || planned.treatment != Treatment::Metadata || !isRegularFile(backup))
         return file;
     // Patched for an earlier place and moved since (then patched without --deep): its paths name
@@ -269,7 +299,7 @@ bool Verification::relocated() const
             return false;
     }
     for (const CheckedFile &file : files) {
-        if (!file.oldRootNamed.isEmpty() || file.namesEarlierPlace || !file.error.isEmpty())
+        if (!file.oldRootNamed.isEmpty() || file.namesEarlierPlace || file.lostBackup || !file.error.isEmpty())
             return false;
     }
     return true;

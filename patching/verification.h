@@ -26,7 +26,8 @@ struct CheckedFile {
     FileKind kind = FileKind::Text;
     QString oldRootNamed;           // the first old root it names, empty when none
     bool inSearchPath = false;      // named by an ELF file's RUNPATH or RPATH
-    bool namesEarlierPlace = false; // build metadata that its patch from the backup would still change
+    bool namesEarlierPlace = false; // a file that its patch from the backup would still change
+    bool lostBackup = false;        // patched by the tool, its backup lost: nothing can give its original back
     QString error;                  // French, when it or its backup could not be read
 };
 

@@ -78,6 +78,9 @@ void TestCli::commands_data()
         << patched + "rm $DIR/lib/*.la $DIR/.qmake.cache* && " + QString(elsewhere).remove(QStringLiteral("--deep "))
             + "$CLI verify --json $DIR-4.8.7" << 1
         << "qmake-query mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale lib/pkgconfig/QtCore.pc=stale 0" << "";
+    QTest::newRow("patch --deep after a move, where build metadata lost its backup: never backed up from its patched bytes")
+        << patched + "rm $DIR/lib/pkgconfig/QtCore.pc.back && mv $DIR $DIR-4.8.7 && $CLI patch --deep $DIR-4.8.7" << 1
+        << "lib/pkgconfig/QtCore.pc : échec : patché mais sans sauvegarde" << "test ! -e $DIR-4.8.7/lib/pkgconfig/QtCore.pc.back";
     QTest::newRow("patch --deep run twice: the second run changes nothing")
         << patched + "cp -a $DIR $DIR.first && $CLI patch --deep --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "
@@ -115,6 +118,10 @@ void TestCli::commands_data()
     QTest::newRow("verify never runs a qmake that belongs to someone else than root or the user")
         << planted + "chown 65534 $DIR/bin/qmake && $CLI verify $DIR" << 0
         << slotsRead + "il n'appartient ni à root ni à l'utilisateur qui vérifie)" << "test ! -e $DIR/bin/qmake.ran";
+    QTest::newRow("verify never runs a qmake that others could replace: a link in a bin anyone may write")
+        << patched + "printf '#!/bin/sh\\ntouch %s.ran\\n' $DIR >$DIR/qmake && chmod +x $DIR/qmake && ln -sf ../qmake $DIR/bin/qmake && "
+                     "chmod o+w $DIR/bin && $CLI verify $DIR" << 0
+        << slotsRead + "d'autres utilisateurs peuvent le modifier)" << "test ! -e $DIR.ran";
     // A plugin whose RUNPATH names the build tree that .qmake.cache names.
     const QString plugin = QStringLiteral("mkdir $DIR/plugins && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so && "
                                           "sed -i 's,quote.*,quote(/opt/oldqt-4.8.7-build),' $DIR/.qmake.cache && ");

@@ -92,7 +92,7 @@ void TestMetadata::oldRoots_data()
 
     QTest::newRow("qmake's backup lost: the root comes from QtCore's backup, never from qmake's patched slot")
         << QStringList{"bin/qmake:qt_prfxpath=DIR", "lib/libQtCore.so:qt_prfxpath=DIR", "lib/libQtCore.so.back:qt_prfxpath=/opt/qt"}
-        << "own /opt/qt (lib/libQtCore.so.back)";
+        << "/opt/qt (lib/libQtCore.so.back)";
     QTest::newRow("a Qt used where it was built: its install prefix, and its build tree in .qmake.cache, $$quote taken off")
         << QStringList{"bin/qmake:qt_prfxpath=/usr/local/Trolltech/Qt-4.8.7", "lib/pkgconfig/QtCore.pc:prefix=/usr/local/Trolltech/Qt-4.8.7",
                        ".qmake.cache:QT_SOURCE_TREE = \\$\\$quote(/home/b/src)\nQT_BUILD_TREE = \\$\\$quote(/home/b/src/)"}
