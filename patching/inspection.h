@@ -19,7 +19,7 @@ struct InspectedFile {
     FileKind kind = FileKind::Binary;
     EntryType type = EntryType::Missing;
     bool hasBackup = false;
-    QString error;              // French, when the file could not be read
+    QString error;              // in the user's language, when the file could not be read
     QVector<QByteArray> paths;  // each slot or recognised assignment, as "key=value"
     int stale = 0;              // how many of them do not name the root
 };

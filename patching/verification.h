@@ -28,15 +28,15 @@ struct CheckedFile {
     bool inSearchPath = false;      // named by an ELF file's RUNPATH or RPATH
     bool namesEarlierPlace = false; // a file that its patch from the backup would still change
     bool lostBackup = false;        // patched by the tool, its backup lost: nothing can give its original back
-    QString error;                  // French, when it or its backup could not be read
+    QString error;                  // when it or its backup could not be read
 };
 
 struct Verification {
     QString qtPath;
     OldRoots oldRoots;
     bool queried = false;     // the install paths are qmake's own answers
-    QString notQueriedReason; // French, when they are not
-    QString queryFailure;     // French, when qmake ran but did not answer as it should
+    QString notQueriedReason; // when they are not
+    QString queryFailure;     // when qmake ran but did not answer as it should
     QVector<CheckedPath> paths;
     QVector<CheckedFile> files;
 
