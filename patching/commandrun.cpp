@@ -2,6 +2,7 @@
 
 #include "patching/binarypatcher.h"
 #include "patching/elfpatcher.h"
+#include "patching/elfrunpath.h"
 #include "patching/filejob.h"
 #include "patching/filestore.h"
 #include "patching/metadatapatcher.h"
@@ -38,9 +39,7 @@ QVector<QByteArray> pathsNamedIn(const QString &path, FileKind kind)
 
 bool namesAny(const QByteArray &path, const QVector<QByteArray> &roots)
 {
-    return std::any_of(roots.cbegin(), roots.cend(), [&path](const QByteArray &root) {
-        return !root.isEmpty() && (path == root || path.startsWith(root + '/'));
-    });
+    return std::any_of(roots.cbegin(), roots.cend(), [&path](const QByteArray &root) { return pathNamesRoot(path, root); });
 }
 
 // The prefixes the build left in the window's binaries (their backups), and those the tool last
