@@ -47,7 +47,7 @@ press_patcher() { # from the directory button, or from patcher itself once its b
     boxes_beside_window
 }
 
-Xvfb -displayfd 3 -screen 0 1280x720x24 -br -nolisten tcp 3>"$work/display" 2>/dev/null & pids+=($!)
+Xvfb -displayfd 3 -screen 0 2400x1200x24 -br -nolisten tcp 3>"$work/display" 2>/dev/null & pids+=($!)
 wait_for "X server" test -s "$work/display"
 export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
 openbox >/dev/null 2>&1 & pids+=($!)
