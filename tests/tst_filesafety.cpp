@@ -3,6 +3,7 @@
 #include "patching/commandrun.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
+#include "patching/verification.h"
 #include "restoring/restorebackup.h"
 #include "testsupport.h"
 
@@ -114,6 +115,9 @@ private slots:
             << qmakeKept + "test $(stat -c %a $0/bin/qmake) = 2660 && "
                 + said("bin/qmake : échec : écriture impossible : l'écrire sur place retirerait son bit set-id ou ses capacités, "
                        "que seul son propriétaire ou root peut remettre");
+        QTest::newRow("an owner's in-place write gets its set-user-id bit back")
+            << "chown 65534:0 $0/bin/qmake $0/bin && chmod 4755 $0/bin/qmake" << QStringList{QStringLiteral("65534 patch")} << 0 << 1
+            << "test $(stat -c %a $0/bin/qmake) = 4755 && ! cmp -s $0/bin/qmake $0.slotted";
         QTest::newRow("a replaced file keeps its extended attributes")
             << "setfattr -n user.note -v kept $0/bin/qmake" << patch << 0 << 0
             << "test \"$(getfattr --absolute-names --only-values -n user.note $0/bin/qmake)\" = kept && ! cmp -s $0/bin/qmake $0.slotted";
@@ -211,6 +215,17 @@ private slots:
             QVERIFY2(lostBackups(runCommand(Command::Patch, root)), qPrintable(root));
             QVERIFY(!QFile::exists(root + QStringLiteral("/lib/libQtCore.so.back")) && !QFile::exists(root + QStringLiteral("/.qmake.cache.back")));
         }
+    }
+
+    // verify ends a qmake that does not answer in time, and whatever it started.
+    void hangingQmakeIsEnded()
+    {
+        QVERIFY(writeFile(qmake, "#!/bin/sh\nsleep 1000 &\necho $! >\"$0.child\"\nwait\n")
+                && QFile::setPermissions(qmake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(verifyInstallation(qt, 300).queryFailure.contains(QStringLiteral("pas de réponse")));
+        const QByteArray child = readFile(qmake + QStringLiteral(".child")).trimmed();
+        // Gone, or a zombie waiting for whoever adopted it.
+        QTRY_VERIFY(!child.isEmpty() && !readFile(QStringLiteral("/proc/") + QString::fromLatin1(child) + QStringLiteral("/stat")).contains(" S "));
     }
 
     // 7: the search resumes after a written record; 9: a key with no zero within 4 KiB is no slot.
