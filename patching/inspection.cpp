@@ -50,13 +50,9 @@ Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    QVector<ListedFile> recording;
-    for (const PlannedFile &planned : planCommand(Command::Unpatch, qtPath).files) {
+    for (const PlannedFile &planned : planCommand(Command::Unpatch, qtPath).files)
         inspection.files.append(inspectFile(qtPath, planned));
-        recording.append({planned.path, planned.kind});
-    }
-    for (const QString &path : metadataFiles(qtPath))
-        recording.append({path, FileKind::Text});
-    inspection.oldRoots = findOldRoots(qtPath, recording);
+    // The old roots as --deep and verify find them.
+    inspection.oldRoots = planCommand(Command::Unpatch, qtPath, true).oldRoots;
     return inspection;
 }
