@@ -3,7 +3,6 @@
 #include "patching/commandrun.h"
 #include "patching/fileoutcome.h"
 #include "patching/filestore.h"
-#include "patching/metadatapatcher.h"
 #include "patching/pathslots.h"
 #include "patching/textpatcher.h"
 
