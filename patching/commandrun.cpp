@@ -37,51 +37,52 @@ QVector<QByteArray> pathsNamedIn(const QString &path, FileKind kind)
     return paths;
 }
 
-bool namesAny(const QByteArray &path, const QVector<QByteArray> &roots)
+// A path as the rule below compares it: "/" separators, and a Windows path in one letter case.
+QByteArray comparable(QByteArray path)
 {
-    return std::any_of(roots.cbegin(), roots.cend(), [&path](const QByteArray &root) { return pathNamesRoot(path, root); });
+    path.replace('\\', '/');
+    const bool windows = path.size() >= 2 && path.at(1) == ':';
+    return windows ? path.toLower() : path;
 }
 
-// The prefixes the build left in the window's binaries (their backups), and those the tool last
-// patched them to (the files of those backups, and the root), read before anything is written.
-struct PatchHistory {
-    QVector<QByteArray> original;
-    QVector<QByteArray> patchedTo;
-};
-
-PatchHistory patchHistory(const QString &root, const QStringList &binaryBackups)
+// The paths the build left in the window's files, read from their backups: the prefixes of the
+// binaries, and the build tree that .qmake.cache names. Backups are never rewritten, so this is the
+// same from one run to the next, whatever a run writes.
+QVector<QByteArray> originalRoots(const QStringList &windowBackups)
 {
-    PatchHistory history{{}, {root.toLocal8Bit()}};
-    for (const QString &backup : binaryBackups) {
-        history.original += pathsNamedIn(backup, FileKind::Binary);
-        history.patchedTo += pathsNamedIn(backup.chopped(int(qstrlen(".back"))), FileKind::Binary);
+    QVector<QByteArray> roots;
+    for (const QString &backup : windowBackups) {
+        const bool cache = backup.endsWith(QLatin1String("/.qmake.cache.back"));
+        for (const QByteArray &path : pathsNamedIn(backup, cache ? FileKind::Text : FileKind::Binary))
+            roots.append(comparable(path));
     }
-    return history;
+    return roots;
 }
 
-// Whether a window file without a backup was patched by the tool and has lost its backup: it names a
-// root the tool patched the binaries to, not the prefix the build left. A backup made from it now
-// would hold patched bytes, and unpatch would never give the original back. A binary of another
-// build keeps a prefix of its own.
-bool lostItsBackup(const QString &path, FileKind kind, const PatchHistory &history)
+// Whether a window file without a backup, while the binaries have theirs, holds a path that is not one
+// the build left: it was patched and has lost its backup, or was added since. A backup made from it
+// now could hold patched bytes, which unpatch would then put back for good. A path counts as the
+// build's when the longest root it names is one the build left, not the root itself (a root below the
+// original prefix is not that prefix). Paths that are not absolute tell nothing.
+bool lostItsBackup(const QString &path, FileKind kind, const QString &root, const QVector<QByteArray> &original)
 {
-    const QVector<QByteArray> own = pathsNamedIn(path, kind);
-    return std::any_of(own.cbegin(), own.cend(), [&history](const QByteArray &named) {
-        return namesAny(named, history.patchedTo) && !namesAny(named, history.original);
+    const QByteArray own = comparable(root.toLocal8Bit());
+    const auto longest = [](const QByteArray &named, const QVector<QByteArray> &roots) {
+        qsizetype length = -1;
+        for (const QByteArray &candidate : roots) {
+            if (pathNamesRoot(named, candidate))
+                length = qMax(length, candidate.size());
+        }
+        return length;
+    };
+    const QVector<QByteArray> paths = pathsNamedIn(path, kind);
+    return std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &named) {
+        const QByteArray path = comparable(named);
+        if (!path.startsWith('/') && !(path.size() >= 3 && path.at(1) == ':' && path.at(2) == '/'))
+            return false;
+        const qsizetype built = longest(path, original);
+        return built < 0 || (pathNamesRoot(path, own) && own.size() > built);
     });
-}
-
-// Whether build metadata without a backup names, by the whole-path rule, a root the tool patched the
-// binaries to before a move, and not the prefix the build left. One that names the root itself may be
-// the user's own (a qt.conf written for the new place), so that alone tells nothing.
-bool metadataLostItsBackup(const QString &path, const QString &root, const PatchHistory &history)
-{
-    Relocation former{{}, root.toLocal8Bit(), [](const QByteArray &) { return true; }};
-    for (const QByteArray &patchedTo : history.patchedTo) {
-        if (!sameRoot(patchedTo, former.newRoot) && !history.original.contains(patchedTo))
-            former.oldRoots.append(patchedTo);
-    }
-    return !former.oldRoots.isEmpty() && !oldRootNamed(loadWholeFile(path).data, former).isEmpty();
 }
 
 // Two listed names can lead to one file (a link beside its target, two links to one
@@ -159,36 +160,37 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep)
     plan.deep = deep;
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     const QVector<ListedFile> listed = commandFiles(qtPath, command);
-    QStringList binaryBackups;
+    QStringList windowBackups;
+    bool binaryBackup = false;
     for (const ListedFile &file : listed) {
         const QString backup = backupPathFor(file.path, qtPath);
-        if (file.kind == FileKind::Binary && isRegularFile(backup))
-            binaryBackups.append(backup);
+        if (isRegularFile(backup)) {
+            windowBackups.append(backup);
+            binaryBackup = binaryBackup || file.kind == FileKind::Binary;
+        }
     }
     QStringList metadata = deep ? metadataFiles(qtPath) : QStringList();
 
-    // The files the tool patched that have lost their backup: neither treated nor read for an old root.
-    PatchHistory history; // read only when a file lacks its backup while binaries have theirs
-    const auto lostBackup = [&](const QString &path, FileKind kind, bool isMetadata) {
-        // Without any backup the tool never patched here: the installation sits where it was built.
-        if (binaryBackups.isEmpty() || !QFileInfo(path).isFile() || entryExists(backupPathFor(path, qtPath)))
-            return false;
-        if (history.patchedTo.isEmpty())
-            history = patchHistory(qtPath, binaryBackups);
-        return lostItsBackup(path, kind, history) || (isMetadata && metadataLostItsBackup(path, qtPath, history));
-    };
+    // The window's files the tool patched that have lost their backup: neither treated nor read for
+    // an old root. Without any backup of a binary the tool never patched here: the installation sits
+    // where it was built. Build metadata gets a backup only when it names an old root, so its lack
+    // of one tells nothing.
+    QVector<QByteArray> original; // read only when a file lacks its backup while binaries have theirs
     QStringList lost;
     QVector<ListedFile> recording; // what the old roots are read from
     for (const ListedFile &file : listed) {
-        if (lostBackup(file.path, file.kind, metadata.contains(file.path)))
-            lost.append(file.path);
-        else
-            recording.append(file);
+        if (binaryBackup && QFileInfo(file.path).isFile() && !entryExists(backupPathFor(file.path, qtPath))) {
+            if (original.isEmpty())
+                original = originalRoots(windowBackups);
+            if (lostItsBackup(file.path, file.kind, qtPath, original)) {
+                lost.append(file.path);
+                continue;
+            }
+        }
+        recording.append(file);
     }
     for (const QString &path : metadata) {
-        if (lost.contains(path) || lostBackup(path, FileKind::Text, true))
-            lost.append(path);
-        else
+        if (!lost.contains(path))
             recording.append({path, FileKind::Text});
     }
 

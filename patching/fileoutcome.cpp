@@ -70,7 +70,11 @@ QString directoryHoldsBack()
 {
     return QCoreApplication::translate("Reason", "répertoire contenant \".back\" dans le chemin : rien n'y est jamais modifié");
 }
-QString patchedWithoutBackup() { return QCoreApplication::translate("Reason", "patché mais sans sauvegarde"); }
+QString patchedWithoutBackup()
+{
+    return QCoreApplication::translate("Reason", "patché mais sans sauvegarde (ou ajouté depuis le patch) : recopier "
+                                                 "l'original sous le nom du fichier suivi de .back");
+}
 QString namesNoOldRoot() { return QCoreApplication::translate("Reason", "ne nomme pas l'ancienne racine"); }
 QString isDirectory() { return QCoreApplication::translate("Reason", "c'est un répertoire"); }
 QString rootNotEncodable()

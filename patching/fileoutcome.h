@@ -71,7 +71,7 @@ QString attributeNotCopied(const QString &name); // "attribut étendu <name> imp
 QString sameFileAs(const QString &treated); // "même fichier que <treated>"
 QString backupSizeMismatch();               // "la sauvegarde n'a pas la taille du fichier, ..." and what to do
 QString directoryHoldsBack();               // "répertoire contenant \".back\" dans le chemin : ..."
-QString patchedWithoutBackup();             // "patché mais sans sauvegarde"
+QString patchedWithoutBackup();             // "patché mais sans sauvegarde (ou ajouté depuis le patch) : ..."
 QString namesNoOldRoot();                   // "ne nomme pas l'ancienne racine"
 QString isDirectory();                      // "c'est un répertoire"
 QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"

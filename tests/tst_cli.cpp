@@ -78,9 +78,6 @@ void TestCli::commands_data()
         << patched + "rm $DIR/lib/*.la $DIR/.qmake.cache* && " + QString(elsewhere).remove(QStringLiteral("--deep "))
             + "$CLI verify --json $DIR-4.8.7" << 1
         << "qmake-query mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale lib/pkgconfig/QtCore.pc=stale 0" << "";
-    QTest::newRow("patch --deep after a move, where build metadata lost its backup: never backed up from its patched bytes")
-        << patched + "rm $DIR/lib/pkgconfig/QtCore.pc.back && mv $DIR $DIR-4.8.7 && $CLI patch --deep $DIR-4.8.7" << 1
-        << "lib/pkgconfig/QtCore.pc : échec : patché mais sans sauvegarde" << "test ! -e $DIR-4.8.7/lib/pkgconfig/QtCore.pc.back";
     QTest::newRow("patch --deep run twice: the second run changes nothing")
         << patched + "cp -a $DIR $DIR.first && $CLI patch --deep --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "

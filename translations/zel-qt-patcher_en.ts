@@ -230,10 +230,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>a directory on the path contains &quot;.back&quot;: nothing there is ever changed</translation>
     </message>
     <message>
-        <source>patché mais sans sauvegarde</source>
-        <translation>patched but without a backup</translation>
-    </message>
-    <message>
         <source>ne nomme pas l&apos;ancienne racine</source>
         <translation>does not name the old root</translation>
     </message>
@@ -428,6 +424,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>aucun emplacement de chemin Qt</source>
         <translation>no Qt path slot</translation>
+    </message>
+    <message>
+        <source>patché mais sans sauvegarde (ou ajouté depuis le patch) : recopier l&apos;original sous le nom du fichier suivi de .back</source>
+        <translation>patched but without a backup (or added since the patch): copy the original to the name of the file followed by .back</translation>
     </message>
 </context>
 <context>
