@@ -71,7 +71,7 @@ bool lostItsBackup(const QString &path, FileKind kind, const QString &root, cons
         qsizetype length = -1;
         for (const QByteArray &candidate : roots) {
             if (pathNamesRoot(named, candidate))
-                length = qMax(length, candidate.size());
+                length = qMax<qsizetype>(length, candidate.size());
         }
         return length;
     };
