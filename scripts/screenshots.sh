@@ -80,9 +80,11 @@ for language in fr:fr_FR.UTF-8 en:en_US.UTF-8; do
     xdotool key Return
     wait_for "closing of the box" count_is 1
 
-    # Two files the patch cannot treat: a library whose slots are too small for the path, and a
+    # Two files the patch cannot treat: a library whose slots are too small for the path (with its
+    # backup, as if patched before; without one it would be a file added since the patch), and a
     # qmake whose backup was cut short.
     cp "$root/tests/data/windows/QtCore4.dll" "$qt/bin/"
+    cp "$qt/bin/QtCore4.dll" "$qt/bin/QtCore4.dll.back"
     truncate -s 4096 "$qt/bin/qmake.back"
     press_patcher
     shoot "$docs/patch-failed.png"
