@@ -164,13 +164,6 @@ void forEachPathSlot(const QByteArray &data, const std::function<void(const Foun
     tell(data.size());
 }
 
-QVector<FoundSlot> findPathSlots(const QByteArray &data)
-{
-    QVector<FoundSlot> found;
-    forEachPathSlot(data, [&found](const FoundSlot &slot) { found.append(slot); });
-    return found;
-}
-
 QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
 {
     for (const PathSlotKey &slotKey : pathSlotKeys()) {

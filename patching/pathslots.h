@@ -46,9 +46,6 @@ struct FoundSlot {
 // cut at the next key.
 void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot);
 
-// Every slot of the known keys in `data`, in file order.
-QVector<FoundSlot> findPathSlots(const QByteArray &data);
-
 // The value a patch to `root` gives the slots keyed `key`; empty for an unknown key.
 QByteArray slotValueFor(const QByteArray &key, const QByteArray &root);
 

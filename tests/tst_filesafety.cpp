@@ -239,8 +239,9 @@ private slots:
         data = keys;
         QCOMPARE(rewrite(data, "/r").tooSmall, 87382);
         QCOMPARE(data, keys);
-        for (const FoundSlot &slot : findPathSlots(keys.left(36000)))
-            QVERIFY(slot.value.size() <= 4096 - 12);
+        qsizetype longest = 0;
+        forEachPathSlot(keys.left(36000), [&longest](const FoundSlot &slot) { longest = qMax<qsizetype>(longest, slot.value.size()); });
+        QVERIFY(longest <= 4096 - 12);
     }
 
     // Entries of the wrong kind, or reached through a link leading out, are refused unread, with nothing written.
