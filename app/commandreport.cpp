@@ -1,5 +1,7 @@
 #include "app/commandreport.h"
 
+#include "app/reasontext.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -70,7 +72,7 @@ QString failedFilesText(Command command, const QVector<FileReport> &reports)
     QString text = failedHeading(command);
     for (const FileReport &report : reports) {
         if (report.outcome.isFailure())
-            text += QLatin1Char('\n') + QCoreApplication::translate("CommandReport", "%1 : %2").arg(report.relativePath, report.outcome.reason);
+            text += QLatin1Char('\n') + QCoreApplication::translate("CommandReport", "%1 : %2").arg(report.relativePath, reasonText(report.outcome.reason));
     }
     return text;
 }

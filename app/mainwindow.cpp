@@ -64,7 +64,7 @@ void MainWindow::getQtPath()
 
     const QtPathCheck check = checkQtPath(chosen);
     if (check != QtPathCheck::Accepted) {
-        QMessageBox::critical(this, qtPathCheckTitle(), qtPathCheckMessage(check), QMessageBox::Ok,
+        QMessageBox::critical(this, qtPathCheckTitle(), qtPathCheckMessage(check, chosen), QMessageBox::Ok,
                               QMessageBox::NoButton);
         return;
     }

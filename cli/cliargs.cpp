@@ -1,5 +1,7 @@
 #include "cli/cliargs.h"
 
+#include "app/qtpathcheck.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,7 +44,10 @@ CliRequest parseCliArguments(const QStringList &arguments)
         return request;
     }
     request.action = static_cast<CliAction>(int(CliAction::Patch) + index);
-    request.qtPath = QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(positional.at(1)).absoluteFilePath()));
+    // As the system resolves it, so that LINK/../qt is the directory beside the link's target.
+    request.qtPath = resolvedQtPath(positional.at(1));
+    if (request.qtPath.isEmpty())
+        request.qtPath = QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(positional.at(1)).absoluteFilePath()));
     return request;
 }
 

@@ -37,8 +37,11 @@ Report runPatchOrUnpatch(const CliRequest &request)
             write(stdout, (commandEntry(command, mode, report).text + QLatin1Char('\n')).toUtf8());
         };
     }
-    // Computed before anything is written, the old roots from the files as the build left them.
+    // Computed before anything is written, the old roots from the files as the build left them. The
+    // run takes the bytes the plan read; the report needs only what the plan found.
     const CommandPlan plan = planCommand(command, request.qtPath, request.deep);
+    if (!plan.identifiesQt)
+        return notQtReport(request.command, request.qtPath);
     return commandReport(plan, mode, runPlan(plan, mode, onFileDone));
 }
 } // namespace
@@ -88,12 +91,21 @@ int main(int argc, char *argv[])
             write(stdout, reportJson(report));
         return ExitUsage;
     }
-    if (request.action == CliAction::Inspect)
-        report = inspectReport(inspectInstallation(request.qtPath));
-    else if (request.action == CliAction::Verify)
-        report = verifyReport(verifyInstallation(request.qtPath));
-    else
+    if (request.action == CliAction::Inspect) {
+        const Inspection inspection = inspectInstallation(request.qtPath);
+        report = inspection.identifiesQt ? inspectReport(inspection) : notQtReport(request.command, request.qtPath);
+    } else if (request.action == CliAction::Verify) {
+        const Verification verification = verifyInstallation(request.qtPath);
+        report = verification.identifiesQt ? verifyReport(verification) : notQtReport(request.command, request.qtPath);
+    } else {
         report = runPatchOrUnpatch(request);
+    }
+    if (report.exitCode == ExitUsage) {
+        write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
+        if (request.json)
+            write(stdout, reportJson(report));
+        return ExitUsage;
+    }
     const bool streamed = request.action == CliAction::Patch || request.action == CliAction::Unpatch;
     write(stdout, request.json ? reportJson(report) : reportText(report, !streamed).toUtf8());
     if (outputFailed) {

@@ -1,5 +1,8 @@
 #include "cli/report.h"
 
+#include "app/reasontext.h"
+#include "cli/cliargs.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,19 +23,33 @@ QJsonObject header(const QString &command, const QString &qtPath)
             {QStringLiteral("qtPath"), qtPath}};
 }
 
-QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, const QString &status,
-                     const QString &reason)
+QString kindKey(FileKind kind)
 {
-    return {{QStringLiteral("file"), file},
-            {QStringLiteral("path"), path},
-            {QStringLiteral("kind"), kind == FileKind::Binary ? QStringLiteral("binary") : QStringLiteral("text")},
-            {QStringLiteral("status"), status},
-            {QStringLiteral("reason"), reason}};
+    return kind == FileKind::Binary ? QStringLiteral("binary") : QStringLiteral("text");
+}
+
+// A file's entry: where it is, its status, and why, as a stable code (and the cause, when there is
+// one) beside the sentence in the user's language.
+QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, const QString &status, const Reason &reason,
+                     const QString &text = QString())
+{
+    QJsonObject json{{QStringLiteral("file"), file},
+                     {QStringLiteral("path"), path},
+                     {QStringLiteral("kind"), kindKey(kind)},
+                     {QStringLiteral("status"), status},
+                     {QStringLiteral("reason"), text.isEmpty() ? reasonText(reason) : text},
+                     {QStringLiteral("reasonCode"), reasonCodeKey(reason.code)}};
+    if (reason.cause != Cause::None)
+        json.insert(QStringLiteral("cause"), causeKey(reason.cause));
+    if (reason.partlyWritten)
+        json.insert(QStringLiteral("partlyWritten"), true);
+    return json;
 }
 
 QJsonObject rootJson(const RecordedRoot &root)
 {
-    return {{QStringLiteral("value"), root.value}, {QStringLiteral("file"), root.relativePath}};
+    return {{QStringLiteral("value"), root.value}, {QStringLiteral("file"), root.relativePath},
+            {QStringLiteral("earlier"), root.earlier}};
 }
 
 // "oldRoot", the main one or null, as before there were several; "oldRoots", every one.
@@ -48,14 +65,28 @@ void addOldRoots(QJsonObject *head, const OldRoots &old)
 QStringList oldRootLines(const OldRoots &old)
 {
     QStringList lines;
-    for (const RecordedRoot &root : old.roots)
-        lines << Report::tr("Ancienne racine : %1 (lue dans %2)").arg(root.value, root.relativePath);
+    for (const RecordedRoot &root : old.roots) {
+        lines << (root.earlier ? Report::tr("Emplacement précédent : %1 (lu dans %2)")
+                               : Report::tr("Ancienne racine : %1 (lue dans %2)")).arg(root.value, root.relativePath);
+    }
     if (lines.isEmpty()) {
         lines << (old.recordsOwnRoot ? Report::tr("Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire")
                                      : Report::tr("Ancienne racine : introuvable (aucun qt_prfxpath= dans qmake ni QtCore, "
                                                   "aucun prefix= ni QT_BUILD_TREE)"));
     }
     return lines;
+}
+
+// A directory the front end refuses: its check and message, and the usage exit.
+Report refusedReport(const QString &command, const QString &qtPath, const QString &check, const QString &message)
+{
+    Report report;
+    report.head = header(command, qtPath);
+    report.head.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("check"), check},
+                                                            {QStringLiteral("message"), message}});
+    report.message = Report::tr("%1 : %2").arg(qtPath, message);
+    report.exitCode = ExitUsage;
+    return report;
 }
 
 void addInstallationLines(Report *report, const OldRoots &old)
@@ -72,13 +103,13 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
     const FileOutcome &outcome = report.outcome;
     QString what;
     if (outcome.status == OutcomeStatus::Failed) {
-        what = (dryRun ? Report::tr("échouerait : %1") : Report::tr("échec : %1")).arg(outcome.reason);
+        what = (dryRun ? Report::tr("échouerait : %1") : Report::tr("échec : %1")).arg(reasonText(outcome.reason));
     } else {
         what = outcome.status == OutcomeStatus::LeftAlone ? Report::tr("laissé tel quel")
             : dryRun ? (command == Command::Patch ? Report::tr("serait modifié") : Report::tr("serait restauré"))
                      : (command == Command::Patch ? Report::tr("modifié") : Report::tr("restauré"));
-        if (!outcome.reason.isEmpty())
-            what += QStringLiteral(" (") + outcome.reason + QLatin1Char(')');
+        if (!outcome.reason.isNone())
+            what += QStringLiteral(" (") + reasonText(outcome.reason) + QLatin1Char(')');
     }
     return {fileJson(report.relativePath, report.path, report.kind, outcomeStatusKey(outcome.status), outcome.reason),
             Report::tr("%1 : %2").arg(report.relativePath, what)};
@@ -86,13 +117,13 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
 
 Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<FileReport> &reports)
 {
-    const Command command = plan.command;
+    const Command command = plan.context.command;
     const bool patch = command == Command::Patch;
     const bool dryRun = mode == WriteMode::DryRun;
     Report report;
-    report.head = header(patch ? QStringLiteral("patch") : QStringLiteral("unpatch"), plan.qtPath);
+    report.head = header(patch ? QStringLiteral("patch") : QStringLiteral("unpatch"), plan.context.qtPath);
     report.head.insert(QStringLiteral("dryRun"), dryRun);
-    if (plan.deep) {
+    if (plan.context.deep) {
         report.head.insert(QStringLiteral("deep"), true);
         addOldRoots(&report.head, plan.oldRoots);
         QStringList note = oldRootLines(plan.oldRoots);
@@ -136,7 +167,7 @@ Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<File
         + counted(leftAlone, QT_TRANSLATE_N_NOOP("Report", "%n laissé tel quel"),
                              QT_TRANSLATE_N_NOOP("Report", "%n laissés tels quels"))
         + QStringLiteral(", ") + failures + QLatin1Char('.');
-    report.exitCode = failed > 0 ? 1 : 0;
+    report.exitCode = failed > 0 ? ExitFailed : ExitSuccess;
     return report;
 }
 
@@ -148,33 +179,37 @@ Report inspectReport(const Inspection &inspection)
     int present = 0, backups = 0, namingRoot = 0, unreadable = 0;
     for (const InspectedFile &file : inspection.files) {
         QString status = QStringLiteral("stale");
-        QString reason = Report::tr("ne nomme pas le répertoire");
+        Reason reason;
+        QString text = Report::tr("ne nomme pas le répertoire");
         if (file.type == EntryType::Missing) {
             status = QStringLiteral("missing");
-            reason = Reason::noSuchFile();
+            reason = Reason(ReasonCode::NoSuchFile);
         } else if (file.type != EntryType::File) {
             status = QStringLiteral("not-a-file");
-            reason = file.type == EntryType::Directory ? Reason::isDirectory() : Reason::notRegularFile();
-        } else if (!file.error.isEmpty()) {
+            reason = file.type == EntryType::Directory ? Reason(ReasonCode::IsDirectory)
+                                                       : Reason(ReasonCode::FileNotRead, Cause::NotRegularFile);
+        } else if (!file.error.isNone()) {
             status = QStringLiteral("unreadable");
             reason = file.error;
         } else if (file.paths.isEmpty()) {
             status = QStringLiteral("no-path");
-            reason = Report::tr("aucun chemin reconnu");
+            text = Report::tr("aucun chemin reconnu");
         } else if (file.stale == 0) {
             status = QStringLiteral("names-root");
-            reason = Report::tr("nomme déjà le répertoire");
+            text = Report::tr("nomme déjà le répertoire");
         } else if (file.stale < file.paths.size()) {
             // Some slots were patched and others not (too small, or edited by hand).
             status = QStringLiteral("partly-stale");
-            reason = Report::tr("ne nomme le répertoire qu'en partie");
+            text = Report::tr("ne nomme le répertoire qu'en partie");
         }
+        if (!reason.isNone())
+            text = reasonText(reason);
         present += file.type != EntryType::Missing;
         backups += file.hasBackup;
         namingRoot += status == QLatin1String("names-root");
         unreadable += status == QLatin1String("unreadable");
-        ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, status, reason),
-                          Report::tr("%1 : %2").arg(file.relativePath, reason)
+        ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, status, reason, text),
+                          Report::tr("%1 : %2").arg(file.relativePath, text)
                               + (file.hasBackup ? Report::tr(", sauvegarde présente")
                                                 : Report::tr(", pas de sauvegarde"))};
         QJsonArray paths;
@@ -202,7 +237,7 @@ Report inspectReport(const Inspection &inspection)
                                                                        QT_TRANSLATE_N_NOOP("Report", "%n illisibles"))
                           : QString())
         + QLatin1Char('.');
-    report.exitCode = unreadable > 0 ? 1 : 0;
+    report.exitCode = unreadable > 0 ? ExitFailed : ExitSuccess;
     return report;
 }
 
@@ -211,32 +246,37 @@ Report verifyReport(const Verification &verification)
     Report report;
     report.head = header(QStringLiteral("verify"), verification.qtPath);
     addInstallationLines(&report, verification.oldRoots);
-    const bool ran = verification.queried || !verification.queryFailure.isEmpty();
+    const bool ran = verification.queried || !verification.queryFailure.isNone();
     report.head.insert(QStringLiteral("method"), ran ? QStringLiteral("qmake-query") : QStringLiteral("slots"));
-    report.head.insert(QStringLiteral("methodReason"), verification.notQueriedReason);
-    if (!verification.queryFailure.isEmpty()) {
-        report.head.insert(QStringLiteral("queryFailure"), verification.queryFailure);
-        report.headLines << verification.queryFailure;
+    report.head.insert(QStringLiteral("methodReason"), reasonText(verification.notQueriedReason));
+    report.head.insert(QStringLiteral("methodReasonCode"), reasonCodeKey(verification.notQueriedReason.code));
+    if (!verification.queryFailure.isNone()) {
+        report.head.insert(QStringLiteral("queryFailure"), reasonText(verification.queryFailure));
+        report.head.insert(QStringLiteral("queryFailureCode"), causeKey(verification.queryFailure.cause));
+        report.headLines << reasonText(verification.queryFailure);
     } else {
         report.headLines << (verification.queried
                                  ? Report::tr("Chemins d'installation : réponses de %1").arg(verification.paths.first().source)
                                  : Report::tr("Chemins d'installation : lus dans les emplacements des binaires (%1)")
-                                       .arg(verification.notQueriedReason));
+                                       .arg(reasonText(verification.notQueriedReason)));
     }
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {
-        const QString status = !file.error.isEmpty() ? QStringLiteral("unreadable")
-            : !file.oldRootNamed.isEmpty() || file.namesEarlierPlace || file.lostBackup ? QStringLiteral("stale")
-                                                                                        : QStringLiteral("relocated");
-        const QString reason = !file.error.isEmpty() ? file.error
-            : file.lostBackup ? Reason::patchedWithoutBackup()
+        const QString status = file.relocated ? QStringLiteral("relocated")
+            : file.unreadable ? QStringLiteral("unreadable") : QStringLiteral("stale");
+        const QString text = file.relocated ? QString()
+            : !file.problem.isNone() ? reasonText(file.problem)
             : file.inSearchPath ? Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
             : !file.oldRootNamed.isEmpty() ? Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
-            : file.namesEarlierPlace ? Report::tr("nomme un emplacement précédent (relancer patch --deep)")
-                                     : QString();
-        staleFiles += reason.isEmpty() ? 0 : 1;
-        report.files.append({fileJson(file.relativePath, file.path, file.kind, status, reason),
-                             reason.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, reason)});
+            : file.staleSlots ? Report::tr("emplacements de chemin Qt qui ne nomment pas le répertoire")
+                              : Report::tr("un patch --deep le changerait encore : relancer patch --deep");
+        staleFiles += file.relocated ? 0 : 1;
+        QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.problem, text);
+        if (!file.oldRootNamed.isEmpty()) {
+            json.insert(QStringLiteral("oldRoot"), file.oldRootNamed);
+            json.insert(QStringLiteral("inSearchPath"), file.inSearchPath);
+        }
+        report.files.append({json, text.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, text)});
     }
     for (const CheckedPath &path : verification.paths) {
         stalePaths += path.ok ? 0 : 1;
@@ -257,29 +297,37 @@ Report verifyReport(const Verification &verification)
     report.message = relocated
         ? Report::tr("Vérification : l'installation est relocalisée dans %1.").arg(verification.qtPath)
         : Report::tr("Vérification : l'installation n'est pas relocalisée dans %1 : ").arg(verification.qtPath)
-            + (verification.queryFailure.isEmpty() ? QString() : Report::tr("qmake en échec, "))
+            + (verification.queryFailure.isNone() ? QString() : Report::tr("qmake en échec, "))
             + counted(staleFiles, QT_TRANSLATE_N_NOOP("Report", "%n fichier à mettre à jour"),
                                   QT_TRANSLATE_N_NOOP("Report", "%n fichiers à mettre à jour"))
             + QStringLiteral(", ")
             + counted(stalePaths, QT_TRANSLATE_N_NOOP("Report", "%n chemin ne nomme pas le répertoire"),
                                   QT_TRANSLATE_N_NOOP("Report", "%n chemins ne nomment pas le répertoire"))
             + QLatin1Char('.');
-    report.exitCode = relocated ? 0 : 1;
+    report.exitCode = relocated ? ExitSuccess : ExitFailed;
     return report;
 }
 
 Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check)
 {
-    Report report;
-    report.head = header(command, qtPath);
-    const QString key = check == QtPathCheck::NotAnInstallation ? QStringLiteral("not-an-installation")
-        : check == QtPathCheck::TooLong                         ? QStringLiteral("too-long")
-                                                                : QStringLiteral("not-ascii-or-space");
-    report.head.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("check"), key},
-                                                            {QStringLiteral("message"), qtPathCheckMessage(check)}});
-    report.message = Report::tr("%1 : %2").arg(qtPath, qtPathCheckMessage(check));
-    report.exitCode = 2;
-    return report;
+    static const struct {
+        QtPathCheck check;
+        const char *key;
+    } keys[] = {{QtPathCheck::NotAnInstallation, "not-an-installation"}, {QtPathCheck::TooLong, "too-long"},
+                {QtPathCheck::NotAsciiOrSpace, "not-ascii-or-space"}, {QtPathCheck::UnsafeCharacter, "unsafe-character"}};
+    QString key;
+    for (const auto &entry : keys) {
+        if (entry.check == check)
+            key = QLatin1String(entry.key);
+    }
+    return refusedReport(command, qtPath, key, qtPathCheckMessage(check, qtPath));
+}
+
+Report notQtReport(const QString &command, const QString &qtPath)
+{
+    return refusedReport(command, qtPath, QStringLiteral("not-qt"),
+                         Report::tr("rien n'y désigne une installation de Qt : ni bin/qmake, ni fichier portant les "
+                                    "emplacements de chemin de Qt (qt_prfxpath=)"));
 }
 
 QByteArray reportJson(const Report &report)

@@ -39,6 +39,8 @@ Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<File
 Report inspectReport(const Inspection &inspection);
 Report verifyReport(const Verification &verification);
 Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check);
+// A directory where nothing identifies a Qt installation.
+Report notQtReport(const QString &command, const QString &qtPath);
 
 QByteArray reportJson(const Report &report);
 // The text form; `withFiles` false when the file lines were already written as they came.

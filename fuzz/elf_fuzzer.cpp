@@ -23,35 +23,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     const QByteArray before = input.mid(at);
 
     QByteArray after = before;
-    const RunPathRewrite result = rewriteRunPaths(after, oldRoots, newRoot, newRoot + '/' + lines.at(3));
-    const ElfRunPaths read = readRunPaths(before);
+    const ElfSearchPaths read = readSearchPaths(before);
+    const SearchPathRewrite result = rewriteSearchPaths(after, read, oldRoots, newRoot, newRoot + '/' + lines.at(3));
     assert(after.size() == before.size());
-    assert(read.error.isEmpty() || !result.failure.isEmpty()); // both read the file alike
-    if (!result.failure.isEmpty() || result.rewritten == 0) {
+    assert(read.error.isNone() || !result.failure.isNone()); // a file that cannot be read is never rewritten
+    if (!result.failure.isNone() || result.rewritten == 0) {
         assert(after == before && result.rewritten == 0);
         return 0;
     }
-    // Only bytes of the search-path strings change.
+    // Only bytes of the search-path strings change, within the room the reader gave each.
+    const QVector<Region> regions = read.regions();
     for (qsizetype i = 0; i < before.size(); ++i) {
         if (before.at(i) == after.at(i))
             continue;
         bool inside = false;
-        for (const qint64 offset : read.stringOffsets)
-            inside = inside || (i >= offset && i < before.indexOf('\0', offset));
+        for (const Region &region : regions)
+            inside = inside || (i >= region.offset && i < region.offset + region.size);
         assert(inside);
     }
     // No entry is left to rewrite, unless an old root lies below the new one (where the absolute
     // new paths are themselves below that old root).
     for (const QByteArray &oldRoot : oldRoots) {
-        if (oldRoot.startsWith('/') && pathNamesRoot(oldRoot, newRoot))
+        if (oldRoot.startsWith('/') && namesRoot(oldRoot, newRoot))
             return 0;
     }
-    const ElfRunPaths reread = readRunPaths(after);
-    assert(reread.error.isEmpty());
-    for (const QByteArray &entry : reread.entries)
-        assert(oldRootOf(entry, oldRoots, newRoot) < 0);
+    const ElfSearchPaths reread = readSearchPaths(after);
+    assert(reread.error.isNone());
+    for (const QByteArray &entry : reread.entries())
+        assert(longestOldRoot(entry, oldRoots, newRoot).index < 0);
     QByteArray again = after;
-    const RunPathRewrite second = rewriteRunPaths(again, oldRoots, newRoot, newRoot + '/' + lines.at(3));
-    assert(second.failure.isEmpty() && second.rewritten == 0 && again == after);
+    const SearchPathRewrite second = rewriteSearchPaths(again, reread, oldRoots, newRoot, newRoot + '/' + lines.at(3));
+    assert(second.failure.isNone() && second.rewritten == 0 && again == after);
     return 0;
 }

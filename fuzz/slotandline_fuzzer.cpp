@@ -1,11 +1,23 @@
-// libFuzzer target over the two rewrite rules: the slot rewrite of every key and the configuration line rule.
+// libFuzzer target over the rewrite rules of the slots and of the text files.
 // Input: one byte giving the root's length, the root, then the data.
 // Each invariant is an assert(): scripts/fuzz.sh builds without NDEBUG, and the abort is a finding.
 #include "patching/pathslots.h"
-#include "patching/textpatcher.h"
+#include "patching/rootrule.h"
+#include "patching/textrules.h"
 
 #include <cassert>
 #include <cstdint>
+
+namespace {
+bool isKey(const QByteArray &bytes)
+{
+    for (const PathSlotKey &slotKey : pathSlotKeys()) {
+        if (bytes.startsWith(slotKey.key))
+            return true;
+    }
+    return false;
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
@@ -14,36 +26,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     const size_t rootSize = qMin<size_t>(bytes[0] % 64, size - 1);
     const QByteArray root = QByteArray(reinterpret_cast<const char *>(bytes) + 1, int(rootSize)).replace('\0', '/');
     const QByteArray before(reinterpret_cast<const char *>(bytes) + 1 + rootSize, int(size - 1 - rootSize));
-    // Every key and its value, as the binary worker gives them.
-    QVector<QPair<QByteArray, QByteArray>> values;
-    for (const PathSlotKey &slotKey : pathSlotKeys())
-        values.append(qMakePair(slotKey.key, root + slotKey.suffix));
+
+    // Slots: same length; a byte changes only in a slot given its whole record, the rest of its room
+    // zeroed; undoing the changes gives the original back.
     QByteArray after = before;
-    const QVector<SlotRewrite> results = rewriteSlots(after, values);
-    assert(after.size() == before.size()); // same length
-    // Every written record is whole and zero-terminated where its key stood; nothing else changed.
+    SlotRewrite result = rewriteSlots(after, root);
+    assert(after.size() == before.size());
     QByteArray covered(before.size(), '\0');
-    for (int k = 0; k < values.size(); ++k) {
-        const QByteArray &key = values.at(k).first;
-        const QByteArray record = key + values.at(k).second + '\0';
-        int whole = 0;
-        for (int at = before.indexOf(key); at >= 0; at = before.indexOf(key, at + 1)) {
-            if (after.mid(at, record.size()) == record && ++whole)
-                covered.replace(at, record.size(), QByteArray(record.size(), '\1'));
-        }
-        assert(whole >= results.at(k).rewritten);
+    for (const Change &change : result.changes) {
+        const QByteArray slot = after.mid(change.offset, change.before.size());
+        const qsizetype zero = slot.indexOf('\0');
+        assert(isKey(slot) && zero >= 12 && slot.mid(12, zero - 12).startsWith(rootSpelling(root)));
+        assert(slot.mid(zero) == QByteArray(slot.size() - zero, '\0'));
+        covered.replace(change.offset, change.before.size(), QByteArray(change.before.size(), '\1'));
     }
-    for (int i = 0; i < before.size(); ++i)
+    for (qsizetype i = 0; i < before.size(); ++i)
         assert(before.at(i) == after.at(i) || covered.at(i) == '\1');
-    // A line changes only when it assigns one of the four names once, and then names the root.
+    swapChanges(after, result.changes);
+    assert(after == before);
+
+    // Lines: a line changes only when it assigns one of the four names once, and then names the root.
     static const QList<QByteArray> names = {"QMAKESPEC", "QMAKESPEC_ORIGINAL", "QT_BUILD_TREE", "QT_SOURCE_TREE"};
-    const QByteArray cleanRoot = QByteArray(root).replace('\n', '/');
+    const QByteArray cleanRoot = QByteArray(root).replace('\n', '/').replace('\r', '/');
     for (const QByteArray &line : before.split('\n')) {
         const QByteArray rewritten = rewriteConfigLine(line, cleanRoot);
         const QByteArray keyPart = line.left(line.indexOf('='));
         assert(rewritten == line
-              || (line.count('=') == 1 && names.contains(keyPart.trimmed())
-                  && rewritten.startsWith(keyPart + '=' + cleanRoot) && !rewritten.contains('\n')));
+               || (line.count('=') == 1 && names.contains(keyPart.trimmed())
+                   && rewritten.startsWith(keyPart + '=' + cleanRoot) && !rewritten.contains('\n')));
     }
+    // Patching again, to another root, is one patch of the original, and the tool knows its own output.
+    TextRules rules;
+    rules.configFile = true;
+    rules.deep = true;
+    rules.relocation = {{"/old/root", "C:/Old"}, "/first", [](const QByteArray &) { return true; }};
+    const QByteArray first = applyTextRules(before, rules);
+    assert(writtenByTool(before, first, rules, {}));
+    TextRules again = rules;
+    again.relocation.newRoot = cleanRoot.isEmpty() ? QByteArray("/second") : '/' + cleanRoot;
+    const TextPatch second = patchText(before, first, again, {"/first"});
+    assert(!second.editsKept && second.content == applyTextRules(before, again));
     return 0;
 }

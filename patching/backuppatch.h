@@ -1,39 +1,42 @@
 #ifndef ZEL_BACKUPPATCH_H
 #define ZEL_BACKUPPATCH_H
 
+#include "patching/commandplan.h"
 #include "patching/fileoutcome.h"
+#include "patching/filestore.h"
+#include "patching/pathslots.h"
 
 #include <QByteArray>
-#include <QString>
+#include <QVector>
 
-#include <functional>
+#include <optional>
 
-// New content computed from a backup's bytes, and a failure to report even when
-// the content is written (a slot that could not take its value, for instance).
+// What a patch computed for one file from its original bytes (its backup's, or its own when it has
+// none yet).
 struct PatchedContent {
-    QByteArray content;
-    QString failure; // empty when the patch is complete
-    QString holdsNothing; // why the patch can never change this file (no path in it), for its report
+    QByteArray content;        // the new content
+    QVector<Change> changes;   // a binary rewritten in place: what gives its original back, for its backup
+    QByteArray original;       // a text file: its original, for its backup
+    Reason failure;            // to report even when the content is written (a slot that could not take its value)
+    Reason leftAloneReason;    // why an unchanged file is left alone; UpToDate when None
+    Reason changedNote;        // what to say of a change (lines written since the last patch kept)
+    QVector<Region> mayDiffer; // a binary: where a patch may have changed it; a byte elsewhere is another build
 };
 
-// Takes the backup's bytes by value: a patch may rewrite them in place rather than copy them.
-using ContentPatch = std::function<PatchedContent(QByteArray backup)>;
+// The bytes the plan read for `file`'s original, or read again when the plan could not keep them; a
+// file changed since the plan read it is a failure.
+bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure);
 
-// The guards every worker applies to the path it is handed before it reads anything: a name
-// holding ".back" is passed over, and nothing below a directory holding ".back" is ever touched.
-// False, with `refusal` set, when the path is not to be treated.
-bool passesBackGuards(const QString &filePath, FileOutcome *refusal);
+// The course every patch worker ends with: no backup and no write when nothing changes; else the
+// backup made once from the original (never replaced) and the new content written in one step.
+// A file with a backup is compared with the new content as it is read (`compared` when the worker
+// compared it already); a binary that differs from it beyond `mayDiffer` is another build, refused.
+FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteMode mode,
+                         std::optional<Comparison> compared = std::nullopt);
 
-// The bytes of a file that has no backup yet, when the course below would read them: the guards
-// pass, it is a file and no link leads outside `root`. A worker that finds nothing to rewrite in them
-// leaves the file as the build left it, with no backup; otherwise (false) the course decides.
-bool loadWithoutBackup(const QString &filePath, const QString &root, QByteArray *data);
-
-// The course both patch workers share, after their debug line: the guards (missing
-// file, ".back" in the path, a link leading outside `root`), the backup made once
-// and never replaced, the new content computed from the backup, and a single-step
-// write only when the bytes differ.
-FileOutcome patchFromBackup(const QString &filePath, const QString &root, WriteMode mode,
-                            BackupSize sizeCheck, const ContentPatch &patch);
+// Writes `content` over the file `file` targets, or says whether it could (a dry run), the new file of
+// a missing one taking the mode of `likeIfNew`.
+FileOutcome writeContent(const PlannedFile &file, const QByteArray &content, const QString &likeIfNew, WriteMode mode,
+                         const Reason &note = Reason());
 
 #endif

@@ -1,50 +1,101 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
-#include "patching/elfpatcher.h"
 #include "patching/elfrunpath.h"
 #include "patching/pathslots.h"
-#include "patching/wholepathrule.h"
+#include "patching/rootrule.h"
 
 #include <QDebug>
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
-#include <QStringList>
 
-FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath, WriteMode mode,
-                            const QVector<QByteArray> &searchPathRoots)
+#include <algorithm>
+
+namespace {
+// The regions of both rewrites, sorted, and which of them are search paths.
+QVector<Region> mergedRegions(const QVector<Region> &slotRewrite, const QVector<Region> &searchPaths, QVector<bool> *isSearchPath)
 {
-    qDebug().noquote() << filePath;
-    const auto rewriteAll = [&](QByteArray backup) {
-        PatchedContent patched{std::move(backup), QString(), QString()};
-        QVector<QPair<QByteArray, QByteArray>> values;
-        for (const PathSlotKey &slotKey : pathSlotKeys())
-            values.append(qMakePair(slotKey.key, rootDir + slotKey.suffix));
-        const QVector<SlotRewrite> results = rewriteSlots(patched.content, values);
-        QStringList tooSmall;
-        int found = 0;
-        for (int k = 0; k < values.size(); ++k) {
-            if (results.at(k).tooSmall > 0)
-                tooSmall.append(QString::fromLatin1(values.at(k).first));
-            found += results.at(k).rewritten + results.at(k).tooSmall;
-        }
-        QStringList failures;
-        if (!tooSmall.isEmpty())
-            failures << Reason::slotsTooSmall(tooSmall);
-        // In the same patch: each is computed from the backup, so one after the other would undo the first.
-        if (!searchPathRoots.isEmpty() && isElf(patched.content)) {
-            const QByteArray directory = originDirectory(filePath, QString::fromLocal8Bit(rootDir));
-            const auto placeExists = [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); };
-            const RunPathRewrite searchPaths = rewriteRunPaths(patched.content, searchPathRoots, rootDir, directory, placeExists);
-            failures << searchPaths.failure;
-            found += searchPaths.rewritten;
-        }
-        // A file listed by its name alone (libQtCore.la, say) may hold no path slot: it is not "up to date".
-        if (found == 0)
-            patched.holdsNothing = Reason::noPathSlot();
-        failures.removeAll(QString());
-        patched.failure = failures.join(QStringLiteral(" ; "));
-        return patched;
+    QVector<QPair<Region, bool>> all;
+    for (const Region &region : slotRewrite)
+        all.append({region, false});
+    for (const Region &region : searchPaths)
+        all.append({region, true});
+    std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.first.offset < b.first.offset; });
+    QVector<Region> regions;
+    for (const auto &region : all) {
+        regions.append(region.first);
+        isSearchPath->append(region.second);
+    }
+    return regions;
+}
+} // namespace
+
+QByteArray originDirectory(const QString &filePath, const QString &root)
+{
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
+    if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
+        return QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const QString relative = QDir(canonicalRoot).relativeFilePath(QFileInfo(canonicalFile).absolutePath());
+    return QFile::encodeName(QDir::cleanPath(root + QLatin1Char('/') + relative));
+}
+
+FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const PlanContext &context, WriteMode mode)
+{
+    qDebug().noquote() << file.path;
+    if (!file.exists)
+        return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
+    PatchedContent patched;
+    FileOutcome failure;
+    if (!takeOriginal(file, &patched.content, &failure))
+        return failure;
+    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir);
+    patched.changes = slotRewrite.changes;
+    const ElfSearchPaths &searchPaths = file.originalSearchPaths;
+    QVector<bool> isSearchPath;
+    patched.mayDiffer = mergedRegions(slotRewrite.rooms, searchPaths.regions(), &isSearchPath);
+    QStringList failures;
+    const auto rewriteSearch = [&]() {
+        const QByteArray newRoot = QFile::encodeName(context.qtPath);
+        const SearchPathRewrite rewrite = rewriteSearchPaths(
+            patched.content, searchPaths, context.oldRoots, newRoot, originDirectory(file.target, context.qtPath),
+            [&newRoot](const QByteArray &place) { return existsBelow(newRoot, place); });
+        patched.changes += rewrite.changes;
+        if (!rewrite.failure.isNone())
+            patched.failure = rewrite.failure;
+        return rewrite.rewritten;
     };
-    return patchFromBackup(filePath, QString::fromLocal8Bit(rootDir), mode, BackupSize::RefuseOtherBuild, rewriteAll);
+    int searchPathsNamingOldRoot = file.searchPaths ? rewriteSearch() : 0;
+    std::optional<Comparison> compared;
+    // A plain patch keeps what --deep wrote: it rewrites the search paths too when they are not the backup's.
+    if (!file.searchPaths && file.backupExists && !searchPaths.strings.isEmpty()) {
+        compared = compareFile(file.target, patched.content, patched.mayDiffer);
+        const bool deepWrote = compared->ok && std::any_of(compared->regions.cbegin(), compared->regions.cend(),
+                                                           [&](int region) { return isSearchPath.at(region); });
+        if (deepWrote) {
+            searchPathsNamingOldRoot = rewriteSearch();
+            compared.reset();
+        }
+    }
+    if (!slotRewrite.tooSmall.isEmpty())
+        patched.failure = Reason(ReasonCode::SlotsTooSmall, {slotRewrite.tooSmall.join(QStringLiteral(", "))});
+    // A file listed by its name alone may hold no path slot: it is not "up to date"; nor is a file
+    // whose search paths name no old root and that was never patched.
+    if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))
+        patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
+    else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
+        patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
+    return writePatched(file, std::move(patched), mode, compared);
+}
+
+FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath)
+{
+    PlanContext context;
+    context.qtPath = QString::fromLocal8Bit(rootDir);
+    const PlannedFile file = planOneFile(context.qtPath, filePath, Treatment::Binary);
+    if (file.treatment == Treatment::Refused) {
+        qDebug().noquote() << filePath;
+        return file.refusal;
+    }
+    return patchBinaryFile(rootDir, file, context);
 }

@@ -1,17 +1,24 @@
 #ifndef ZEL_BINARYPATCHER_H
 #define ZEL_BINARYPATCHER_H
 
+#include "patching/commandplan.h"
 #include "patching/fileoutcome.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QVector>
 
-// Rewrites the path slots of one binary file (qmake, a QtCore library) so
-// that they name `rootDir` (the installation root in the local 8-bit encoding),
-// computing the new content from the file's backup, made first if missing. With
-// `searchPathRoots` (--deep), an ELF file's search paths naming one of them too.
-FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath,
-                            WriteMode mode = WriteMode::Apply, const QVector<QByteArray> &searchPathRoots = {});
+// Rewrites the path slots of one binary file (qmake, a QtCore library, with --deep any file holding
+// them) so that they name `rootDir` (the installation root in the local 8-bit encoding), and with
+// --deep an ELF file's search paths naming an old root, computing the new content from the file's
+// backup, made first if missing. A plain patch keeps the search paths a --deep patch wrote.
+FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const PlanContext &context,
+                            WriteMode mode = WriteMode::Apply);
+
+// The same for the file at `filePath` alone, as the window's patch treats it.
+FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath);
+
+// The directory `$ORIGIN` stands for in the file named `filePath` below `root`: that of the file
+// itself, a link followed, spelled below `root` as given, local 8-bit.
+QByteArray originDirectory(const QString &filePath, const QString &root);
 
 #endif

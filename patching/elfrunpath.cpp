@@ -1,71 +1,82 @@
 #include "patching/elfrunpath.h"
 
-#include "patching/fileoutcome.h"
+#include "patching/elfformat.h"
 
 #include <QByteArrayList>
-#include <QCoreApplication>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <vector>
 
 namespace {
-// Values of the ELF format and of its GNU extensions.
-constexpr quint32 ShtSymtab = 2, ShtStrtab = 3, ShtDynamic = 6, ShtDynsym = 11;
-constexpr quint32 ShtGnuLiblist = 0x6ffffff7, ShtGnuVerdef = 0x6ffffffd, ShtGnuVerneed = 0x6ffffffe;
-constexpr quint32 PtLoad = 1, PtDynamic = 2;
-constexpr quint64 DtNull = 0, DtStrtab = 5, DtStrsz = 10, DtRpath = 15, DtRunpath = 29;
+// Where a field lies in its record, and how wide it is.
+struct Field {
+    quint64 offset;
+    int size;
+};
+#define ELF_FIELD(type, member) (Field{offsetof(type, member), int(sizeof(type::member))})
+// The field of a 32- or a 64-bit record, as the file is.
+#define FIELD(r, kind, member) ((r).wide ? ELF_FIELD(Elf64_##kind, member) : ELF_FIELD(Elf32_##kind, member))
+#define RECORD_SIZE(r, kind) quint64((r).wide ? sizeof(Elf64_##kind) : sizeof(Elf32_##kind))
 
-// The dynamic tags whose value is an offset into the dynamic string table: NEEDED, SONAME, RPATH,
-// RUNPATH, CONFIG, DEPAUDIT, AUDIT, AUXILIARY, USED, FILTER.
-bool isStringTag(quint64 tag)
-{
-    static const quint64 tags[] = {1, 14, 15, 29, 0x6ffffefa, 0x6ffffefb, 0x6ffffefc, 0x7ffffffd, 0x7ffffffe, 0x7fffffff};
-    return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
-}
-
-// Reads fields of either width and byte order; a field past the end reads as 0, so that no
-// read leaves the data, while the callers check each table against the file and say what is wrong.
-class FieldReader
+// The file's bytes, read in its width and byte order. Every read goes through field(), the one place
+// where an offset is checked against the file: a field past the end reads as 0 and is remembered,
+// while the callers check each table against the file first, to say what is wrong.
+class ElfBytes
 {
 public:
-    explicit FieldReader(const QByteArray &data)
-        : m_data(data), wide(data.size() > 4 && data.at(4) == 2), bigEndian(data.size() > 5 && data.at(5) == 2)
+    explicit ElfBytes(const QByteArray &data)
+        : m_data(data), wide(data.size() > EI_CLASS && data.at(EI_CLASS) == ELFCLASS64),
+          bigEndian(data.size() > EI_DATA && data.at(EI_DATA) == ELFDATA2MSB)
     {
     }
-    bool fits(quint64 offset, quint64 size) const
+    quint64 size() const { return quint64(m_data.size()); }
+    bool fits(quint64 offset, quint64 size) const { return offset <= this->size() && size <= this->size() - offset; }
+    quint64 field(quint64 base, Field f) const
     {
-        const quint64 total = quint64(m_data.size());
-        return offset <= total && size <= total - offset;
-    }
-    quint64 field(quint64 offset, int size) const
-    {
-        if (!fits(offset, quint64(size)))
+        if (base > std::numeric_limits<quint64>::max() - f.offset || !fits(base + f.offset, quint64(f.size))) {
+            m_outside = true;
             return 0;
+        }
         quint64 value = 0;
-        for (int i = 0; i < size; ++i)
-            value = value << 8 | quint8(m_data.at(qsizetype(offset) + (bigEndian ? i : size - 1 - i)));
+        const char *at = m_data.constData() + base + f.offset;
+        for (int i = 0; i < f.size; ++i)
+            value = value << 8 | quint8(at[bigEndian ? i : f.size - 1 - i]);
         return value;
     }
-    quint64 word(quint64 offset) const { return field(offset, wide ? 8 : 4); }
+    bool readOutside() const { return m_outside; }
 
 private:
     const QByteArray &m_data;
+    mutable bool m_outside = false;
 
 public:
     const bool wide;
     const bool bigEndian;
 };
 
+// Dynamic tags whose value is an offset into the dynamic string table.
+bool isStringTag(quint64 tag)
+{
+    static const quint64 tags[] = {DT_NEEDED, DT_SONAME, DT_RPATH, DT_RUNPATH, DT_CONFIG, DT_DEPAUDIT,
+                                   DT_AUDIT, DT_AUXILIARY, DT_USED, DT_FILTER};
+    return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
+}
+
+bool isSearchPathTag(quint64 tag)
+{
+    return tag == DT_RPATH || tag == DT_RUNPATH;
+}
+
 struct Section {
-    quint32 name = 0, type = 0, link = 0;
-    quint64 offset = 0, size = 0;
+    quint64 name = 0, type = 0, link = 0, offset = 0, size = 0;
 };
 
 struct Segment {
-    quint32 type = 0;
-    quint64 offset = 0, address = 0, fileSize = 0;
+    quint64 type = 0, offset = 0, address = 0, fileSize = 0;
 };
 
 struct DynamicEntry {
@@ -74,7 +85,7 @@ struct DynamicEntry {
 
 // Where the dynamic entries and their string table lie.
 struct ElfLayout {
-    QString malformed; // what is wrong with the file, empty when it could be read
+    Cause malformed = Cause::None;
     QVector<Section> sections;
     QVector<Segment> segments;
     qint64 sectionNamesIndex = -1;
@@ -83,10 +94,10 @@ struct ElfLayout {
     QVector<DynamicEntry> dynamic;
 };
 
-ElfLayout malformed(const char *what)
+ElfLayout malformed(Cause why)
 {
     ElfLayout layout;
-    layout.malformed = QCoreApplication::translate("Reason", what);
+    layout.malformed = why;
     return layout;
 }
 
@@ -95,7 +106,7 @@ bool fileOffsetOf(const QVector<Segment> &segments, quint64 address, quint64 *of
 {
     for (const Segment &segment : segments) {
         const quint64 delta = address - segment.address;
-        if (segment.type == PtLoad && address >= segment.address && delta < segment.fileSize
+        if (segment.type == PT_LOAD && address >= segment.address && delta < segment.fileSize
             && segment.offset <= std::numeric_limits<quint64>::max() - delta) {
             *offset = segment.offset + delta;
             return true;
@@ -107,55 +118,57 @@ bool fileOffsetOf(const QVector<Segment> &segments, quint64 address, quint64 *of
 ElfLayout readLayout(const QByteArray &data)
 {
     if (!isElf(data))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "signature absente"));
-    const FieldReader r(data);
-    if (data.size() < 6 || (data.at(4) != 1 && data.at(4) != 2) || (data.at(5) != 1 && data.at(5) != 2))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "classe ou ordre des octets inconnu"));
-    const bool w = r.wide;
-    if (!r.fits(0, w ? 64 : 52))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "en-tête incomplet"));
+        return malformed(Cause::ElfNoSignature);
+    const ElfBytes r(data);
+    if (data.size() <= EI_DATA || (data.at(EI_CLASS) != ELFCLASS32 && data.at(EI_CLASS) != ELFCLASS64)
+        || (data.at(EI_DATA) != ELFDATA2LSB && data.at(EI_DATA) != ELFDATA2MSB))
+        return malformed(Cause::ElfUnknownClass);
+    if (!r.fits(0, RECORD_SIZE(r, Ehdr)))
+        return malformed(Cause::ElfHeaderCut);
     ElfLayout elf;
-    const quint64 sectionTable = r.word(w ? 40 : 32), sectionSize = r.field(w ? 58 : 46, 2);
-    quint64 sectionCount = r.field(w ? 60 : 48, 2);
-    elf.sectionNamesIndex = qint64(r.field(w ? 62 : 50, 2));
+    const quint64 sectionTable = r.field(0, FIELD(r, Ehdr, e_shoff));
+    const quint64 sectionSize = r.field(0, FIELD(r, Ehdr, e_shentsize));
+    quint64 sectionCount = r.field(0, FIELD(r, Ehdr, e_shnum));
+    elf.sectionNamesIndex = qint64(r.field(0, FIELD(r, Ehdr, e_shstrndx)));
     if (sectionTable != 0) {
-        if (sectionSize < (w ? 64u : 40u) || !r.fits(sectionTable, sectionSize))
-            return malformed(QT_TRANSLATE_NOOP("Reason", "table des sections hors du fichier"));
+        if (sectionSize < RECORD_SIZE(r, Shdr) || !r.fits(sectionTable, sectionSize))
+            return malformed(Cause::ElfSectionsOutside);
         // Past 0xff00 sections, their count and the index of their names are kept in the first one.
         if (sectionCount == 0)
-            sectionCount = r.word(sectionTable + (w ? 32 : 20));
-        if (elf.sectionNamesIndex == 0xffff)
-            elf.sectionNamesIndex = qint64(r.field(sectionTable + (w ? 40 : 24), 4));
-        if (sectionCount > (quint64(data.size()) - sectionTable) / sectionSize)
-            return malformed(QT_TRANSLATE_NOOP("Reason", "table des sections hors du fichier"));
+            sectionCount = r.field(sectionTable, FIELD(r, Shdr, sh_size));
+        if (elf.sectionNamesIndex == SHN_XINDEX)
+            elf.sectionNamesIndex = qint64(r.field(sectionTable, FIELD(r, Shdr, sh_link)));
+        if (sectionCount > (r.size() - sectionTable) / sectionSize)
+            return malformed(Cause::ElfSectionsOutside);
         for (quint64 at = sectionTable; at < sectionTable + sectionCount * sectionSize; at += sectionSize) {
-            elf.sections.append({quint32(r.field(at, 4)), quint32(r.field(at + 4, 4)),
-                                 quint32(r.field(at + (w ? 40 : 24), 4)), r.word(at + (w ? 24 : 16)),
-                                 r.word(at + (w ? 32 : 20))});
+            elf.sections.append({r.field(at, FIELD(r, Shdr, sh_name)), r.field(at, FIELD(r, Shdr, sh_type)),
+                                 r.field(at, FIELD(r, Shdr, sh_link)), r.field(at, FIELD(r, Shdr, sh_offset)),
+                                 r.field(at, FIELD(r, Shdr, sh_size))});
         }
     }
-    const quint64 segmentTable = r.word(w ? 32 : 28), segmentSize = r.field(w ? 54 : 42, 2);
-    const quint64 segmentCount = r.field(w ? 56 : 44, 2);
+    const quint64 segmentTable = r.field(0, FIELD(r, Ehdr, e_phoff));
+    const quint64 segmentSize = r.field(0, FIELD(r, Ehdr, e_phentsize));
+    const quint64 segmentCount = r.field(0, FIELD(r, Ehdr, e_phnum));
     if (segmentTable != 0 && segmentCount != 0) {
-        if (segmentSize < (w ? 56u : 32u) || !r.fits(segmentTable, segmentSize * segmentCount))
-            return malformed(QT_TRANSLATE_NOOP("Reason", "table des segments hors du fichier"));
+        if (segmentSize < RECORD_SIZE(r, Phdr) || !r.fits(segmentTable, segmentSize * segmentCount))
+            return malformed(Cause::ElfSegmentsOutside);
         for (quint64 at = segmentTable; at < segmentTable + segmentCount * segmentSize; at += segmentSize) {
-            elf.segments.append({quint32(r.field(at, 4)), r.word(at + (w ? 8 : 4)), r.word(at + (w ? 16 : 8)),
-                                 r.word(at + (w ? 32 : 16))});
+            elf.segments.append({r.field(at, FIELD(r, Phdr, p_type)), r.field(at, FIELD(r, Phdr, p_offset)),
+                                 r.field(at, FIELD(r, Phdr, p_vaddr)), r.field(at, FIELD(r, Phdr, p_filesz))});
         }
     }
 
     const auto dynamicSection = std::find_if(elf.sections.cbegin(), elf.sections.cend(),
-                                             [](const Section &s) { return s.type == ShtDynamic; });
+                                             [](const Section &s) { return s.type == SHT_DYNAMIC; });
     const auto dynamicSegment = std::find_if(elf.segments.cbegin(), elf.segments.cend(),
-                                             [](const Segment &s) { return s.type == PtDynamic; });
+                                             [](const Segment &s) { return s.type == PT_DYNAMIC; });
     quint64 dynamicOffset = 0, dynamicSize = 0;
     if (dynamicSection != elf.sections.cend()) {
         dynamicOffset = dynamicSection->offset;
         dynamicSize = dynamicSection->size;
         // The loader reads the segment: rewriting what the section describes elsewhere would change nothing.
         if (dynamicSegment != elf.segments.cend() && dynamicSegment->offset != dynamicOffset)
-            return malformed(QT_TRANSLATE_NOOP("Reason", "section et segment dynamiques en désaccord"));
+            return malformed(Cause::ElfDynamicDisagrees);
     } else if (dynamicSegment != elf.segments.cend() && dynamicSegment->fileSize != 0) {
         // (a separate debug file keeps the segment with nothing of it in the file)
         dynamicOffset = dynamicSegment->offset;
@@ -164,18 +177,18 @@ ElfLayout readLayout(const QByteArray &data)
         return elf; // loads no library
     }
     if (!r.fits(dynamicOffset, dynamicSize))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "section dynamique hors du fichier"));
-    const quint64 entrySize = w ? 16 : 8;
+        return malformed(Cause::ElfDynamicOutside);
+    const quint64 entrySize = RECORD_SIZE(r, Dyn);
     quint64 stringsAddress = 0;
     bool stringsAddressGiven = false;
     for (quint64 at = dynamicOffset; entrySize <= dynamicOffset + dynamicSize - at; at += entrySize) {
-        const DynamicEntry entry{r.word(at), r.word(at + entrySize / 2)};
-        if (entry.tag == DtNull)
+        const DynamicEntry entry{r.field(at, FIELD(r, Dyn, d_tag)), r.field(at, FIELD(r, Dyn, d_un))};
+        if (entry.tag == DT_NULL)
             break;
-        if (entry.tag == DtStrtab) {
+        if (entry.tag == DT_STRTAB) {
             stringsAddress = entry.value;
             stringsAddressGiven = true;
-        } else if (entry.tag == DtStrsz) {
+        } else if (entry.tag == DT_STRSZ) {
             elf.stringsSize = entry.value;
         }
         elf.dynamic.append(entry);
@@ -184,72 +197,56 @@ ElfLayout readLayout(const QByteArray &data)
     quint64 loadedStrings = 0;
     const bool stringsLoaded = stringsAddressGiven && fileOffsetOf(elf.segments, stringsAddress, &loadedStrings);
     if (dynamicSection != elf.sections.cend()) {
-        const quint32 link = dynamicSection->link;
-        if (link >= quint32(elf.sections.size()) || elf.sections.at(int(link)).type != ShtStrtab)
-            return malformed(QT_TRANSLATE_NOOP("Reason", "section dynamique sans table des chaînes"));
-        elf.stringSection = link;
+        const quint64 link = dynamicSection->link;
+        if (link >= quint64(elf.sections.size()) || elf.sections.at(int(link)).type != SHT_STRTAB)
+            return malformed(Cause::ElfDynamicWithoutStrings);
+        elf.stringSection = qint64(link);
         elf.stringsOffset = elf.sections.at(int(link)).offset;
         elf.stringsSize = elf.sections.at(int(link)).size;
         const bool loads = std::any_of(elf.segments.cbegin(), elf.segments.cend(),
-                                       [](const Segment &s) { return s.type == PtLoad; });
+                                       [](const Segment &s) { return s.type == PT_LOAD; });
         if (loads && stringsAddressGiven && (!stringsLoaded || loadedStrings != elf.stringsOffset))
-            return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes et section des chaînes en désaccord"));
+            return malformed(Cause::ElfStringsDisagree);
     } else if (stringsLoaded) {
         elf.stringsOffset = loadedStrings;
     } else {
         elf.stringsSize = 0; // no string can be read
     }
     if (!r.fits(elf.stringsOffset, elf.stringsSize))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes hors du fichier"));
+        return malformed(Cause::ElfStringsOutside);
     // A string rewritten over the tables that locate it would change what the file means.
     const auto overlapsStrings = [&elf](quint64 offset, quint64 size) {
         return size != 0 && elf.stringsSize != 0 && offset < elf.stringsOffset + elf.stringsSize
             && elf.stringsOffset < offset + size;
     };
-    if (overlapsStrings(0, w ? 64 : 52) || overlapsStrings(sectionTable, sectionTable ? sectionCount * sectionSize : 0)
+    if (overlapsStrings(0, RECORD_SIZE(r, Ehdr))
+        || overlapsStrings(sectionTable, sectionTable ? sectionCount * sectionSize : 0)
         || overlapsStrings(segmentTable, segmentTable ? segmentCount * segmentSize : 0)
         || overlapsStrings(dynamicOffset, dynamicSize))
-        return malformed(QT_TRANSLATE_NOOP("Reason", "table des chaînes superposée aux tables du fichier"));
+        return malformed(Cause::ElfStringsOverTables);
     return elf;
 }
 
-const char stringOutside[] = QT_TRANSLATE_NOOP("Reason", "chaîne hors de sa table");
-
-// The zero-terminated string at `offset` in the dynamic string table; false when it does not end there.
-bool stringAt(const QByteArray &data, const ElfLayout &elf, quint64 offset, QByteArray *text)
-{
-    if (offset >= elf.stringsSize)
-        return false;
-    const char *start = data.constData() + elf.stringsOffset + offset;
-    const void *end = std::memchr(start, '\0', size_t(elf.stringsSize - offset));
-    if (!end)
-        return false;
-    *text = QByteArray(start, int(static_cast<const char *>(end) - start));
-    return true;
-}
-
-// The offsets of the distinct search-path strings, in the order of their entries.
-QVector<quint64> searchPathOffsets(const ElfLayout &elf)
-{
-    QVector<quint64> offsets;
-    for (const DynamicEntry &entry : elf.dynamic) {
-        if ((entry.tag == DtRpath || entry.tag == DtRunpath) && !offsets.contains(entry.value))
-            offsets.append(entry.value);
-    }
-    return offsets;
-}
-
-// The fields of the two chained version tables: needed versions, then defined ones.
+// The fields of the two chained version tables, the same in 32- and 64-bit files: needed versions
+// (each naming a file), then defined ones.
 struct VersionTable {
-    quint64 recordSize, countAt, fileAt, auxAt, nextAt; // fileAt 0: the record names no file
-    quint64 auxSize, auxNameAt, auxNextAt;
+    quint64 recordSize;
+    Field count, file, aux, next; // file.size 0: the record names no file
+    quint64 auxSize;
+    Field auxName, auxNext;
 };
-constexpr VersionTable neededVersions{16, 2, 4, 8, 12, 16, 8, 12};
-constexpr VersionTable definedVersions{20, 6, 0, 12, 16, 8, 0, 4};
+const VersionTable neededVersions{sizeof(Elf32_Verneed), ELF_FIELD(Elf32_Verneed, vn_cnt),
+                                  ELF_FIELD(Elf32_Verneed, vn_file), ELF_FIELD(Elf32_Verneed, vn_aux),
+                                  ELF_FIELD(Elf32_Verneed, vn_next), sizeof(Elf32_Vernaux),
+                                  ELF_FIELD(Elf32_Vernaux, vna_name), ELF_FIELD(Elf32_Vernaux, vna_next)};
+const VersionTable definedVersions{sizeof(Elf32_Verdef), ELF_FIELD(Elf32_Verdef, vd_cnt), Field{0, 0},
+                                   ELF_FIELD(Elf32_Verdef, vd_aux), ELF_FIELD(Elf32_Verdef, vd_next),
+                                   sizeof(Elf32_Verdaux), ELF_FIELD(Elf32_Verdaux, vda_name),
+                                   ELF_FIELD(Elf32_Verdaux, vda_next)};
 
 // Appends the names a version section gives; false when its chain leaves the section or loops.
-bool collectVersionNames(const FieldReader &r, const Section &section, const VersionTable &table,
-                         QVector<quint64> *names)
+bool collectVersionNames(const ElfBytes &r, const Section &section, const VersionTable &table,
+                         std::vector<quint64> *names)
 {
     if (section.size == 0)
         return true;
@@ -260,59 +257,65 @@ bool collectVersionNames(const FieldReader &r, const Section &section, const Ver
     for (quint64 at = section.offset;;) {
         if (!inside(at, table.recordSize) || steps-- == 0)
             return false;
-        if (table.fileAt != 0)
-            names->append(r.field(at + table.fileAt, 4));
-        quint64 aux = at + r.field(at + table.auxAt, 4);
-        for (quint64 i = 0, count = r.field(at + table.countAt, 2); i < count; ++i) {
+        if (table.file.size != 0)
+            names->push_back(r.field(at, table.file));
+        quint64 aux = at + r.field(at, table.aux);
+        for (quint64 i = 0, count = r.field(at, table.count); i < count; ++i) {
             if (!inside(aux, table.auxSize) || steps-- == 0)
                 return false;
-            names->append(r.field(aux + table.auxNameAt, 4));
-            const quint64 next = r.field(aux + table.auxNextAt, 4);
+            names->push_back(r.field(aux, table.auxName));
+            const quint64 next = r.field(aux, table.auxNext);
             if (next == 0)
                 break;
             aux += next;
         }
-        const quint64 next = r.field(at + table.nextAt, 4);
+        const quint64 next = r.field(at, table.next);
         if (next == 0)
             return true;
         at += next;
     }
 }
 
-// Every offset into the dynamic string table that something other than a search path starts at.
-// False when a table that holds such offsets lies outside the file.
-bool collectOtherNames(const QByteArray &data, const ElfLayout &elf, QVector<quint64> *names)
+// Every offset into the dynamic string table that something other than a search path starts at,
+// sorted. Fails when a table that holds such offsets lies outside the file, or when the tables
+// together are larger than the file: real tables never overlap, and a crafted file must cost no
+// more than a pass over it.
+Cause collectOtherNames(const QByteArray &data, const ElfLayout &elf, std::vector<quint64> *names)
 {
-    const FieldReader r(data);
+    const ElfBytes r(data);
     for (const DynamicEntry &entry : elf.dynamic) {
-        if (isStringTag(entry.tag) && entry.tag != DtRpath && entry.tag != DtRunpath)
-            names->append(entry.value);
+        if (isStringTag(entry.tag) && !isSearchPathTag(entry.tag))
+            names->push_back(entry.value);
     }
     const bool namesSections = elf.sectionNamesIndex == elf.stringSection;
+    quint64 scanned = 0;
     for (const Section &section : elf.sections) {
         if (namesSections)
-            names->append(section.name);
+            names->push_back(section.name);
         if (qint64(section.link) != elf.stringSection)
             continue;
         quint64 entrySize = 0;
-        if (section.type == ShtSymtab || section.type == ShtDynsym)
-            entrySize = r.wide ? 24 : 16;
-        else if (section.type == ShtGnuLiblist)
-            entrySize = 20;
-        if (entrySize != 0 || section.type == ShtGnuVerneed || section.type == ShtGnuVerdef) {
-            if (!r.fits(section.offset, section.size))
-                return false;
-        }
+        if (section.type == SHT_SYMTAB || section.type == SHT_DYNSYM)
+            entrySize = RECORD_SIZE(r, Sym);
+        else if (section.type == SHT_GNU_LIBLIST)
+            entrySize = RECORD_SIZE(r, Lib);
+        else if (section.type != SHT_GNU_verneed && section.type != SHT_GNU_verdef)
+            continue;
+        if (!r.fits(section.offset, section.size))
+            return Cause::ElfNamesOutside;
+        scanned += section.size;
+        if (scanned > r.size())
+            return Cause::ElfTablesOverlap;
         // Each of these entries starts with its name.
-        for (quint64 at = section.offset; entrySize != 0 && entrySize <= section.offset + section.size - at;
-             at += entrySize)
-            names->append(r.field(at, 4));
-        if (section.type == ShtGnuVerneed && !collectVersionNames(r, section, neededVersions, names))
-            return false;
-        if (section.type == ShtGnuVerdef && !collectVersionNames(r, section, definedVersions, names))
-            return false;
+        for (quint64 at = section.offset; entrySize != 0 && entrySize <= section.offset + section.size - at; at += entrySize)
+            names->push_back(r.field(at, FIELD(r, Sym, st_name)));
+        if (section.type == SHT_GNU_verneed && !collectVersionNames(r, section, neededVersions, names))
+            return Cause::ElfNamesOutside;
+        if (section.type == SHT_GNU_verdef && !collectVersionNames(r, section, definedVersions, names))
+            return Cause::ElfNamesOutside;
     }
-    return true;
+    std::sort(names->begin(), names->end());
+    return Cause::None;
 }
 
 QByteArray withoutTrailingSlash(QByteArray path)
@@ -352,9 +355,16 @@ QByteArray originRelative(const QByteArray &directory, const QByteArray &target)
     return path;
 }
 
-RunPathRewrite failedRewrite(const QString &why)
+// Whether any of the sorted `offsets` lies in [from, to]; the first such, or -1.
+qint64 firstIn(const std::vector<quint64> &offsets, quint64 from, quint64 to)
 {
-    RunPathRewrite result;
+    const auto it = std::lower_bound(offsets.cbegin(), offsets.cend(), from);
+    return it != offsets.cend() && *it <= to ? qint64(*it) : -1;
+}
+
+SearchPathRewrite failedRewrite(const Reason &why)
+{
+    SearchPathRewrite result;
     result.failure = why;
     return result;
 }
@@ -365,87 +375,120 @@ bool isElf(const QByteArray &data)
     return data.startsWith("\x7f" "ELF");
 }
 
-ElfRunPaths readRunPaths(const QByteArray &elf)
+QVector<QByteArray> ElfSearchPaths::entries() const
 {
-    ElfRunPaths result;
+    QVector<QByteArray> all;
+    for (const ElfSearchPath &string : strings) {
+        for (const QByteArray &entry : string.text.split(':')) {
+            if (!entry.isEmpty())
+                all.append(entry);
+        }
+    }
+    return all;
+}
+
+QVector<Region> ElfSearchPaths::regions() const
+{
+    QVector<Region> all;
+    for (const ElfSearchPath &string : strings) {
+        // Strings nested in one another share bytes: the outer one's region covers them.
+        if (!all.isEmpty() && string.offset < all.last().offset + all.last().size)
+            all.last().size = qMax(all.last().size, string.offset + string.room - all.last().offset);
+        else
+            all.append({string.offset, string.room});
+    }
+    return all;
+}
+
+ElfSearchPaths readSearchPaths(const QByteArray &elf)
+{
+    ElfSearchPaths result;
     const ElfLayout layout = readLayout(elf);
-    if (!layout.malformed.isEmpty()) {
-        result.error = Reason::elfMalformed(layout.malformed);
+    if (layout.malformed != Cause::None) {
+        result.error = Reason(ReasonCode::ElfMalformed, layout.malformed);
         return result;
     }
-    for (const quint64 offset : searchPathOffsets(layout)) {
-        QByteArray text;
-        if (!stringAt(elf, layout, offset, &text))
-            return ElfRunPaths{Reason::elfMalformed(QCoreApplication::translate("Reason", stringOutside)), {}, {}};
-        result.stringOffsets.append(qint64(layout.stringsOffset + offset));
-        for (const QByteArray &entry : text.split(':')) {
-            if (!entry.isEmpty())
-                result.entries.append(entry);
+    result.sectionsKnown = layout.stringSection >= 0;
+    std::vector<quint64> offsets;
+    for (const DynamicEntry &entry : layout.dynamic) {
+        if (isSearchPathTag(entry.tag))
+            offsets.push_back(entry.value);
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    if (offsets.empty())
+        return result;
+    std::vector<quint64> names;
+    if (result.sectionsKnown) {
+        const Cause fault = collectOtherNames(elf, layout, &names);
+        if (fault != Cause::None) {
+            result.error = Reason(ReasonCode::ElfMalformed, fault);
+            return result;
         }
+    }
+    const char *const strings = elf.constData() + layout.stringsOffset;
+    quint64 groupStart = 0, groupEnd = 0, copied = 0; // the zero-terminated run the last string lies in
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        const quint64 offset = offsets.at(i);
+        if (offset >= layout.stringsSize) {
+            result.error = Reason(ReasonCode::ElfMalformed, Cause::ElfStringOutside);
+            return result;
+        }
+        if (i == 0 || offset > groupEnd) {
+            const void *zero = std::memchr(strings + offset, '\0', size_t(layout.stringsSize - offset));
+            if (!zero) {
+                result.error = Reason(ReasonCode::ElfMalformed, Cause::ElfStringOutside);
+                return result;
+            }
+            groupEnd = quint64(static_cast<const char *>(zero) - strings);
+            groupStart = offset;
+            while (groupStart > 0 && strings[groupStart - 1] != '\0')
+                --groupStart;
+        }
+        // Strings nested in others would each be read whole again: never more than the table's worth.
+        copied += groupEnd - offset;
+        if (copied > 4 * layout.stringsSize + 4096) {
+            result.error = Reason(ReasonCode::ElfMalformed, Cause::ElfTablesOverlap);
+            return result;
+        }
+        ElfSearchPath path;
+        path.offset = qint64(layout.stringsOffset + offset);
+        path.text = QByteArray(strings + offset, int(groupEnd - offset));
+        // Rewritable up to its own zero byte, or the byte before another name that starts inside it;
+        // a name that covers its start, or another search path it lies in, forbids any change.
+        quint64 last = groupEnd;
+        const qint64 nameInside = groupEnd > offset + 1 ? firstIn(names, offset + 1, groupEnd - 1) : -1;
+        if (nameInside >= 0)
+            last = quint64(nameInside) - 1;
+        if (i + 1 < offsets.size() && offsets.at(i + 1) < groupEnd)
+            last = qMin(last, offsets.at(i + 1) - 1);
+        path.shared = firstIn(names, groupStart, offset) >= 0 || (i > 0 && offsets.at(i - 1) >= groupStart);
+        path.room = qint64(last - offset) + 1;
+        result.strings.append(path);
     }
     return result;
 }
 
-bool pathNamesRoot(const QByteArray &path, const QByteArray &root)
+SearchPathRewrite rewriteSearchPaths(QByteArray &elf, const ElfSearchPaths &paths, const QVector<QByteArray> &oldRoots,
+                                     const QByteArray &newRoot, const QByteArray &fileDirectory,
+                                     const PlaceExists &placeExists)
 {
-    if (path.isEmpty() || root.isEmpty())
-        return false;
-    const QByteArray trimmedRoot = withoutTrailingSlash(root), trimmedPath = withoutTrailingSlash(path);
-    return trimmedPath == trimmedRoot || trimmedPath.startsWith(trimmedRoot + '/');
-}
-
-int oldRootOf(const QByteArray &entry, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
-              const PlaceExists &placeExists)
-{
-    // A place that is not part of the installation (/usr/X11R6/lib below an old root /usr) is kept.
-    const auto counts = [&](qsizetype rootLength) {
-        QByteArray place = withoutTrailingSlash(entry).mid(rootLength);
-        while (place.startsWith('/'))
-            place.remove(0, 1);
-        return !placeExists || place.isEmpty() || placeExists(place);
-    };
-    int best = -1;
-    qsizetype bestLength = -1;
-    for (int i = 0; i < oldRoots.size(); ++i) {
-        const qsizetype length = withoutTrailingSlash(oldRoots.at(i)).size();
-        if (oldRoots.at(i).startsWith('/') && length > bestLength && pathNamesRoot(entry, oldRoots.at(i))
-            && counts(length)) {
-            best = i;
-            bestLength = length;
-        }
-    }
-    if (best >= 0 && pathNamesRoot(entry, newRoot) && withoutTrailingSlash(newRoot).size() >= bestLength)
-        return -1;
-    return best;
-}
-
-RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRoots, const QByteArray &newRoot,
-                               const QByteArray &fileDirectory, const PlaceExists &placeExists)
-{
-    const ElfLayout layout = readLayout(elf);
-    if (!layout.malformed.isEmpty())
-        return failedRewrite(Reason::elfMalformed(layout.malformed));
-    const QVector<quint64> paths = searchPathOffsets(layout);
+    if (!paths.error.isNone())
+        return failedRewrite(paths.error);
     // The loader would read ':' as a separator and '$' as a variable in an absolute new path.
     const bool absoluteAllowed = !newRoot.contains(':') && !newRoot.contains('$');
-    QVector<quint64> names;
-    bool namesKnown = false;
-    QVector<QPair<quint64, QByteArray>> writes; // file offset, bytes
-    RunPathRewrite result;
-    for (const quint64 offset : paths) {
-        QByteArray text;
-        if (!stringAt(elf, layout, offset, &text))
-            return failedRewrite(Reason::elfMalformed(QCoreApplication::translate("Reason", stringOutside)));
-        const QByteArrayList entries = text.split(':');
+    QVector<QPair<qint64, QByteArray>> writes; // file offset, bytes
+    SearchPathRewrite result;
+    for (const ElfSearchPath &string : paths.strings) {
+        const QByteArrayList entries = string.text.split(':');
         QByteArrayList relative = entries, absolute = entries;
         bool relativeUsable = true;
         int count = 0;
         for (int i = 0; i < entries.size(); ++i) {
-            const int root = oldRootOf(entries.at(i), oldRoots, newRoot, placeExists);
-            if (root < 0)
+            const RootMatch root = longestOldRoot(entries.at(i), oldRoots, newRoot, placeExists);
+            if (root.index < 0)
                 continue;
-            QByteArray place = withoutTrailingSlash(newRoot)
-                             + entries.at(i).mid(withoutTrailingSlash(oldRoots.at(root)).size());
+            QByteArray place = withoutTrailingSlash(newRoot) + (root.place.isEmpty() ? QByteArray() : '/' + root.place);
             if (place.isEmpty())
                 place = "/";
             relative[i] = originRelative(fileDirectory, place);
@@ -455,41 +498,24 @@ RunPathRewrite rewriteRunPaths(QByteArray &elf, const QVector<QByteArray> &oldRo
         }
         if (count == 0)
             continue;
-        if (layout.stringSection < 0)
-            return failedRewrite(Reason::elfWithoutSections());
-        if (!namesKnown && !collectOtherNames(elf, layout, &names))
-            return failedRewrite(Reason::elfMalformed(QCoreApplication::translate("Reason", "références de noms hors de leur section")));
-        namesKnown = true;
-
-        // The string is rewritten up to `last` (the new end at the latest): its own end, or the byte
-        // before another name that starts inside it. A name that covers its start forbids any change.
-        const quint64 end = offset + quint64(text.size());
-        quint64 last = end;
-        quint64 previousEnd = offset;
-        while (previousEnd > 0 && elf.at(qsizetype(layout.stringsOffset + previousEnd - 1)) != '\0')
-            --previousEnd;
-        for (const quint64 name : names) {
-            if (name >= previousEnd && name <= offset)
-                return failedRewrite(Reason::runPathShared());
-            if (name > offset && name < end)
-                last = qMin(last, name - 1);
-        }
-        for (const quint64 other : paths) {
-            if (other >= previousEnd && other < offset)
-                return failedRewrite(Reason::runPathShared());
-            if (other > offset && other < end)
-                last = qMin(last, other - 1);
-        }
-        const qsizetype room = qsizetype(last - offset);
+        if (!paths.sectionsKnown)
+            return failedRewrite(Reason(ReasonCode::ElfWithoutSections));
+        if (string.shared)
+            return failedRewrite(Reason(ReasonCode::RunPathShared));
+        const qsizetype room = qsizetype(string.room) - 1;
         QByteArray rewritten = relativeUsable ? relative.join(':') : QByteArray();
         if ((!relativeUsable || rewritten.size() > room) && absoluteAllowed)
             rewritten = absolute.join(':');
         if (rewritten.isEmpty() || rewritten.size() > room)
-            return failedRewrite(Reason::runPathTooLong());
-        writes.append({layout.stringsOffset + offset, rewritten + QByteArray(room + 1 - rewritten.size(), '\0')});
+            return failedRewrite(Reason(ReasonCode::RunPathTooLong));
+        writes.append({string.offset, rewritten + QByteArray(room + 1 - rewritten.size(), '\0')});
         result.rewritten += count;
     }
-    for (const auto &write : writes)
+    for (const auto &write : writes) {
+        if (std::memcmp(elf.constData() + write.first, write.second.constData(), size_t(write.second.size())) == 0)
+            continue;
+        result.changes.append({write.first, elf.mid(write.first, write.second.size())});
         std::memcpy(elf.data() + write.first, write.second.constData(), size_t(write.second.size()));
+    }
     return result;
 }

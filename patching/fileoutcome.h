@@ -2,26 +2,144 @@
 #define ZEL_FILEOUTCOME_H
 
 #include <QString>
+#include <QStringList>
 
-struct LoadedFile;
-
-// What a worker did to the one file it was given. The window and the
-// command-line front end decide how to show it; workers never show anything.
+// What a worker did to the one file it was given, as a code and its arguments. The window and the
+// command-line front end make the sentence (app/reasontext.h); the engine never does.
 enum class OutcomeStatus {
     Changed,   // the file got new content (in a dry run: would get it)
-    LeftAlone, // nothing to do, for an ordinary reason (see the reason text)
-    Failed     // the file could not be treated as asked; it is as it was, see the reason text
+    LeftAlone, // nothing to do, for an ordinary reason
+    Failed     // the file could not be treated as asked; it is as it was
+};
+
+// Why: one code per situation a user can meet. The stable names scripts read are in reasontext.cpp.
+enum class ReasonCode {
+    None,
+    NoSuchFile,
+    PathHoldsBack,           // the name holds ".back": a backup, never treated
+    DirectoryHoldsBack,      // below DIR, a directory on the way holds ".back"
+    NoBackup,
+    UpToDate,
+    NoPathSlot,
+    NamesNoOldRoot,
+    IsDirectory,
+    SameFileAs,              // arg: the name that treats the file
+    LinkOutsideInstallation,
+    OtherFileSystem,         // a mount point below DIR, not entered
+    UnreadableName,          // a name the system's encoding cannot spell
+    DirectoryNotRead,        // cause
+    FileNotRead,             // cause
+    BackupNotRead,           // cause
+    BackupNotMade,           // cause
+    FileNotWritten,          // cause
+    SlotsTooSmall,           // args: the keys
+    OtherBuild,              // the file differs from its backup beyond what a patch changes
+    PatchedWithoutBackup,
+    EditsKept,               // patched, lines written since the last patch kept
+    DeepOnly,                // build metadata, which only --deep rewrites
+    EditedSincePatch,        // an unpatch would lose what was written since the last patch
+    ChangedDuringRun,
+    RootNotEncodable,
+    TooManyPrefixes,         // arg: the limit
+    ElfMalformed,            // cause: what is wrong
+    ElfWithoutSections,
+    RunPathTooLong,
+    RunPathShared,
+    WorkerException,         // arg: what was thrown
+    UnknownException,        // a worker threw something else
+    // verify: why bin/qmake is not run, or how it failed
+    QmakeMissing,
+    QmakeNotRunnable,        // args: qmake, the system's error
+    QmakeNotOwned,           // arg: qmake
+    QmakeWritableByOthers,   // arg: qmake
+    QmakeGivesNoPath,        // arg: qmake
+    QmakeQueryFailed,        // arg: qmake; cause and its arg tell how
+};
+
+// What stood in the way, when the code alone does not say it.
+enum class Cause {
+    None,
+    AccessDenied,
+    ReadOnlyFileSystem,
+    NoSpace,
+    QuotaExceeded,
+    Busy,
+    FileSizeLimit,
+    IsDirectory,
+    NotFound,
+    IoError,
+    NameTooLong,
+    TooManyOpenFiles,
+    OutOfMemory,
+    TooLarge,              // more than a file may hold to be loaded
+    NotRegularFile,
+    PartialRead,
+    BrokenLink,
+    OtherNamesOfAnotherOwner,
+    PrivilegeWouldBeLost,
+    PrivilegeLost,
+    AttributeNotCopied,    // detail: the attribute's name
+    System,                // detail: the system's own text
+    Crashed,
+    ExitCode,              // detail: the code
+    AnswerTooLong,         // detail: the limit in KiB
+    NoAnswerInTime,        // detail: seconds
+    NotAPath,              // detail: the answer
+    // what is wrong with an ELF file
+    ElfNoSignature,
+    ElfUnknownClass,
+    ElfHeaderCut,
+    ElfSectionsOutside,
+    ElfSegmentsOutside,
+    ElfDynamicDisagrees,
+    ElfDynamicOutside,
+    ElfDynamicWithoutStrings,
+    ElfStringsDisagree,
+    ElfStringsOutside,
+    ElfStringsOverTables,
+    ElfStringOutside,
+    ElfNamesOutside,
+    ElfTablesOverlap,
+};
+
+struct Reason {
+    ReasonCode code = ReasonCode::None;
+    QStringList args;
+    Cause cause = Cause::None;
+    QString detail;            // the cause's argument
+    bool partlyWritten = false; // an in-place write stopped half-way
+
+    Reason() = default;
+    Reason(ReasonCode c, QStringList a = {}) : code(c), args(std::move(a)) {}
+    Reason(ReasonCode c, Cause why, QString what = QString()) : code(c), cause(why), detail(std::move(what)) {}
+    bool isNone() const { return code == ReasonCode::None; }
+};
+
+bool operator==(const Reason &a, const Reason &b);
+inline bool operator!=(const Reason &a, const Reason &b) { return !(a == b); }
+
+// What stopped an operation on a file, before the code of the step it stopped is known.
+struct Failure {
+    Cause cause = Cause::None;
+    QString detail;
+    bool partlyWritten = false;
+    Reason as(ReasonCode code) const
+    {
+        Reason reason(code, cause, detail);
+        reason.partlyWritten = partlyWritten;
+        return reason;
+    }
 };
 
 struct FileOutcome {
     OutcomeStatus status = OutcomeStatus::LeftAlone;
-    QString reason; // short text in the user's language (French in the sources); empty for a plain Changed
+    Reason reason;
 
     bool isFailure() const { return status == OutcomeStatus::Failed; }
 
-    static FileOutcome changed();
-    static FileOutcome leftAlone(const QString &why);
-    static FileOutcome failed(const QString &why);
+    static FileOutcome changed(const Reason &why = Reason()) { return {OutcomeStatus::Changed, why}; }
+    static FileOutcome leftAlone(const Reason &why) { return {OutcomeStatus::LeftAlone, why}; }
+    static FileOutcome failed(const Reason &why) { return {OutcomeStatus::Failed, why}; }
 };
 
 bool operator==(const FileOutcome &a, const FileOutcome &b);
@@ -30,68 +148,7 @@ inline bool operator!=(const FileOutcome &a, const FileOutcome &b) { return !(a 
 // Whether a worker writes, or only tells what it would do (no backup, no write).
 enum class WriteMode { Apply, DryRun };
 
-// Whether a backup of another length than the file is refused when the file holds path slots of
-// its own (another build): so for binaries, whose patch never changes their length; a configuration
-// file's length changes with its root, and a libtool .la file may have been edited by hand.
-enum class BackupSize { Any, RefuseOtherBuild };
-
 // Stable English name of a status, for machine-readable reports ("changed", "left-alone", "failed").
 QString outcomeStatusKey(OutcomeStatus status);
-
-// The reason texts shared by every worker, so that the window, the front end
-// and the tests all speak of one situation with one sentence. Each is French, wrapped in
-// QCoreApplication::translate("Reason", ...); its English is in translations/zel-qt-patcher_en.ts
-// (scripts/update-translations.sh brings a new one in).
-namespace Reason {
-QString noSuchFile();                       // "fichier absent"
-QString pathHoldsBack();                    // "chemin contenant \".back\""
-QString noBackup();                         // "aucune sauvegarde"
-QString upToDate();                         // "déjà à jour"
-QString noPathSlot();                       // "aucun emplacement de chemin Qt"
-QString linkOutsideInstallation();          // "lien menant hors de l'installation"
-QString fileTooLarge();                     // "fichier trop volumineux pour être chargé en mémoire"
-QString backupNotMade(const QString &err);  // "sauvegarde impossible : <err>"
-QString backupNotRead(const QString &err);  // "lecture de la sauvegarde impossible : <err>"
-QString fileNotRead(const QString &err);    // "lecture impossible : <err>"
-QString fileNotWritten(const QString &err); // "écriture impossible : <err>"
-QString slotsTooSmall(const QStringList &keys); // "emplacement trop petit pour qt_prfxpath=, ..."
-QString workerException(const QString &what);   // "erreur interne : <what>"
-QString fileNotLoaded(const LoadedFile &loaded);   // fileTooLarge() or fileNotRead(<its error>)
-QString backupNotLoaded(const LoadedFile &loaded); // fileTooLarge() or backupNotRead(<its error>)
-
-// Details that fill the <err> of the texts above when no system error applies.
-QString notRegularFile();                   // "ce n'est pas un fichier ordinaire"
-QString partialRead();                      // "lecture incomplète"
-QString brokenLink();                       // "lien sans cible"
-QString otherNamesOfAnotherOwner();         // "fichier à plusieurs noms (liens physiques) d'un autre propriétaire ..."
-QString privilegeWouldBeLost();             // "l'écrire sur place retirerait son bit set-id ou ses capacités, ..."
-QString privilegeLost();                    // "fichier écrit, mais le système lui a retiré son bit set-id ..."
-QString attributeNotCopied(const QString &name); // "attribut étendu <name> impossible à recopier ; ..."
-
-QString sameFileAs(const QString &treated); // "même fichier que <treated>"
-QString backupSizeMismatch();               // "la sauvegarde n'a pas la taille du fichier, ..." and what to do
-QString directoryHoldsBack();               // "répertoire contenant \".back\" dans le chemin : ..."
-QString patchedWithoutBackup();             // "patché mais sans sauvegarde (ou ajouté depuis le patch) : ..."
-QString namesNoOldRoot();                   // "ne nomme pas l'ancienne racine"
-QString isDirectory();                      // "c'est un répertoire"
-QString rootNotEncodable();                 // "chemin impossible à écrire dans l'encodage local du système"
-QString elfMalformed(const QString &what); // "fichier ELF mal formé : <what>"
-QString elfWithoutSections();               // "fichier ELF sans table des sections : ..."
-QString runPathTooLong();                   // "chemin de recherche des bibliothèques trop long pour son emplacement"
-QString runPathShared();                    // "chemin de recherche des bibliothèques partagé avec un autre nom du fichier"
-
-// Why verify reads the slots rather than asking bin/qmake, and how a qmake that ran failed.
-QString qmakeMissing();                                  // "aucun bin/qmake"
-QString qmakeNotRunnable(const QString &qmake, const QString &err); // "<qmake> ne peut pas être lancé ici (<err>)"
-QString qmakeNotOwned(const QString &qmake);             // "<qmake> n'est pas lancé : il n'appartient ni à root ni à ..."
-QString qmakeWritableByOthers(const QString &qmake);     // "<qmake> n'est pas lancé : d'autres utilisateurs peuvent ..."
-QString qmakeGivesNoPath(const QString &qmake);          // "<qmake> ne donne aucun chemin d'installation"
-QString qmakeQueryFailed(const QString &qmake, const QString &how); // "<qmake> -query ne répond pas correctement : <how>"
-QString crashed();                                       // "arrêté par un signal"
-QString exitCode(int code);                              // "code de sortie <code>"
-QString answerTooLong(int limitKiB);                     // "réponse de plus de <limit> Kio"
-QString noAnswerInTime(int seconds);                     // "pas de réponse en <seconds> s"
-QString notAPath(const QString &answer);                 // "réponse qui n'est pas un chemin : « <answer> »"
-} // namespace Reason
 
 #endif

@@ -1,6 +1,6 @@
 #include "patching/filestore.h"
 
-#include "patching/fileoutcome.h"
+#include "patching/backuprule.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,59 +27,72 @@
 #endif
 
 namespace {
-// The ending of every temporary file the tool makes, so that a later run can tell its own leftovers.
-constexpr char temporarySuffix[] = ".zeltmp";
-
-// Files are compared and written in place one piece of this size at a time.
-constexpr qint64 pieceSize = qint64(1) << 20;
-
-// Short words for the failures a user can act on. Qt's own texts are English
-// and often repeat the whole path, which every report already shows.
-QString systemErrorText(int code)
+// The system's error as a cause a user can act on. Qt's own texts are English and often repeat
+// the whole path, which every report already shows; they are kept only for an unknown error.
+Cause causeOf(int code)
 {
-    static const struct {
-        int code;
-        const char *text;
-    } known[] = {
-        {EACCES, QT_TRANSLATE_NOOP("Reason", "accès refusé")}, {EPERM, QT_TRANSLATE_NOOP("Reason", "accès refusé")},
-        {EROFS, QT_TRANSLATE_NOOP("Reason", "système de fichiers en lecture seule")}, {ENOSPC, QT_TRANSLATE_NOOP("Reason", "plus de place sur le disque")},
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return Cause::AccessDenied;
+    case EROFS:
+        return Cause::ReadOnlyFileSystem;
+    case ENOSPC:
+        return Cause::NoSpace;
 #ifdef EDQUOT
-        {EDQUOT, QT_TRANSLATE_NOOP("Reason", "quota disque dépassé")},
+    case EDQUOT:
+        return Cause::QuotaExceeded;
 #endif
 #ifdef ETXTBSY
-        {ETXTBSY, QT_TRANSLATE_NOOP("Reason", "fichier en cours d'utilisation")},
+    case ETXTBSY:
 #endif
-        {EFBIG, QT_TRANSLATE_NOOP("Reason", "taille de fichier limite dépassée")}, {EBUSY, QT_TRANSLATE_NOOP("Reason", "fichier en cours d'utilisation")},
-        {EISDIR, QT_TRANSLATE_NOOP("Reason", "c'est un répertoire")}, {ENOENT, QT_TRANSLATE_NOOP("Reason", "introuvable")}, {EIO, QT_TRANSLATE_NOOP("Reason", "erreur d'entrée-sortie")},
-        {ENAMETOOLONG, QT_TRANSLATE_NOOP("Reason", "chemin trop long")}, {EMFILE, QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")},
-        {ENFILE, QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")}, {ENOMEM, QT_TRANSLATE_NOOP("Reason", "mémoire insuffisante")},
-    };
-    for (const auto &entry : known) {
-        if (entry.code == code)
-            return QCoreApplication::translate("Reason", entry.text);
+    case EBUSY:
+        return Cause::Busy;
+    case EFBIG:
+        return Cause::FileSizeLimit;
+    case EISDIR:
+        return Cause::IsDirectory;
+    case ENOENT:
+        return Cause::NotFound;
+    case EIO:
+        return Cause::IoError;
+    case ENAMETOOLONG:
+        return Cause::NameTooLong;
+    case EMFILE:
+    case ENFILE:
+        return Cause::TooManyOpenFiles;
+    case ENOMEM:
+        return Cause::OutOfMemory;
+    default:
+        return Cause::None;
     }
-    return QString();
 }
 
 // The reason of a failed operation on `file`; `code` is errno taken right after it
 // (0 when the system said nothing, as on Windows, where Qt's text is kept). Returns false.
-bool fail(QString *error, const QFileDevice &file, int code)
+bool fail(Failure *failure, const QFileDevice &file, int code)
 {
-    const QString known = systemErrorText(code);
-    *error = known.isEmpty() ? file.errorString() : known;
+    const Cause cause = causeOf(code);
+    *failure = cause == Cause::None ? Failure{Cause::System, file.errorString(), false} : Failure{cause, QString(), false};
+    return false;
+}
+
+bool failWith(Failure *failure, Cause cause, const QString &detail = QString())
+{
+    *failure = Failure{cause, detail, false};
     return false;
 }
 
 // Forces the bytes of an open file to the disk, so that after a power cut a renamed
 // file, or a file written in place, holds what was written.
-bool syncToDisk(QFileDevice &file, QString *error)
+bool syncToDisk(QFileDevice &file, Failure *failure)
 {
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0)
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
 #elif defined(Q_OS_WIN)
     if (::_commit(file.handle()) != 0)
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
 #endif
     return true;
 }
@@ -102,14 +115,14 @@ void syncDirectory(const QString &directory)
 // Writes every byte or fails with the system's reason. The device must be unbuffered:
 // a buffered device reports a short write (a file-size limit, a full disk) only at
 // flush time, without the reason, and QSaveFile::commit() ignores that flush.
-bool writeAll(QFileDevice &file, const char *data, qint64 size, QString *error)
+bool writeAll(QFileDevice &file, const char *data, qint64 size, Failure *failure)
 {
     for (qint64 done = 0; done < size;) {
         // After a short write the next attempt fails and carries the reason (EFBIG, ENOSPC, ...).
         errno = 0;
         const qint64 n = file.write(data + done, size - done);
         if (n <= 0)
-            return fail(error, file, errno);
+            return fail(failure, file, errno);
         done += n;
     }
     return true;
@@ -195,32 +208,32 @@ QByteArray copyAttributes(int from, int to)
 // the set-id bits, so they come last). Only root may give a file away: a file made by root (the
 // tool run through sudo) would otherwise belong to root, and the user could no longer rewrite their
 // own toolchain. `attributeRefused` tells that only an extended attribute could not be copied.
-bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool keepSetId, QString *error,
+bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool keepSetId, Failure *failure,
                  bool *attributeRefused = nullptr)
 {
-    if (!writeAll(file, data.constData(), data.size(), error))
+    if (!writeAll(file, data.constData(), data.size(), failure))
         return false;
 #ifdef Q_OS_UNIX
     struct stat info;
     if (::fstat(model.handle(), &info) != 0)
-        return fail(error, model, errno);
+        return fail(failure, model, errno);
     const uid_t owner = ::geteuid() == 0 ? info.st_uid : uid_t(-1);
     // A user may give the file only a group they belong to; else it keeps the user's own.
     const gid_t group = ::geteuid() == 0 || (info.st_gid != ::getegid() && inGroup(info.st_gid)) ? info.st_gid : gid_t(-1);
     if ((owner != uid_t(-1) || group != gid_t(-1)) && ::fchown(file.handle(), owner, group) != 0)
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
     if (::fchmod(file.handle(), info.st_mode & (keepSetId ? 07777 : 0777)) != 0)
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
 #else
     Q_UNUSED(keepSetId);
     if (!file.setPermissions(ownPermissions(model.permissions())))
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
 #endif
 #ifdef Q_OS_LINUX
     const QByteArray refused = attributeRefused ? copyAttributes(model.handle(), file.handle()) : QByteArray();
     if (!refused.isEmpty()) {
         *attributeRefused = true;
-        *error = Reason::attributeNotCopied(QString::fromLocal8Bit(refused));
+        failWith(failure, Cause::AttributeNotCopied, QString::fromLocal8Bit(refused));
         return false;
     }
 #else
@@ -230,22 +243,17 @@ bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool k
 }
 
 // A temporary file beside `path`, named so that a later run knows it as its own leftover.
-QString temporaryTemplate(const QString &path)
-{
-    return path + QStringLiteral(".XXXXXX") + QLatin1String(temporarySuffix);
-}
-
 // Puts `from` in the place of `to` in one step, whatever `to` was.
-bool renameOver(QFileDevice &from, const QString &to, QString *error)
+bool renameOver(QFileDevice &from, const QString &to, Failure *failure)
 {
 #ifdef Q_OS_WIN
     if (!::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from.fileName()).utf16()),
                        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return fail(error, from, EACCES);
+        return fail(failure, from, EACCES);
 #else
     if (::rename(QFile::encodeName(from.fileName()).constData(), QFile::encodeName(to).constData()) != 0)
-        return fail(error, from, errno);
+        return fail(failure, from, errno);
 #endif
     return true;
 }
@@ -281,7 +289,8 @@ bool inPlaceLosesPrivilege(const QString &path)
 struct WritePlan {
     bool inPlace = false;
     bool singleName = true;
-    QString refusal; // why neither way is allowed
+    Cause refusal = Cause::None; // why neither way is allowed
+    QString detail;
 };
 
 WritePlan planWrite(const QString &path)
@@ -294,19 +303,20 @@ WritePlan planWrite(const QString &path)
     plan.singleName = info.st_nlink == 1;
     if (canKeepOwner(info)) {
         // A replacement could not copy them, and a write in place clears them.
-        if (::geteuid() != 0 && hasCapabilities(path))
-            plan.refusal = plan.singleName ? Reason::privilegeWouldBeLost()
-                                           : Reason::attributeNotCopied(QStringLiteral("security.capability"));
+        if (::geteuid() != 0 && hasCapabilities(path)) {
+            plan.refusal = plan.singleName ? Cause::PrivilegeWouldBeLost : Cause::AttributeNotCopied;
+            plan.detail = plan.singleName ? QString() : QStringLiteral("security.capability");
+        }
         return plan;
     }
     // A replacement would change the owner or group. A file's other hard links may be another
     // installation (a `cp -al` copy) or the file's own backup: writing in place would change them too.
     if (!plan.singleName) {
-        plan.refusal = Reason::otherNamesOfAnotherOwner();
+        plan.refusal = Cause::OtherNamesOfAnotherOwner;
         return plan;
     }
     if (inPlaceLosesPrivilege(path))
-        plan.refusal = Reason::privilegeWouldBeLost();
+        plan.refusal = Cause::PrivilegeWouldBeLost;
     plan.inPlace = true;
 #else
     Q_UNUSED(path);
@@ -316,20 +326,19 @@ WritePlan planWrite(const QString &path)
 
 // Replaces `path` in one step by a new file holding `data` with the owner, group, mode and extended
 // attributes of `model`, or of `path` itself. On any failure `path` is as it was.
-bool replaceInOneStep(const QString &path, const QByteArray &data, const QString &model, QString *error,
+bool replaceInOneStep(const QString &path, const QByteArray &data, const QString &model, Failure *failure,
                       bool *attributeRefused)
 {
-    QFile modelFile(model);
-    errno = 0;
-    if (!modelFile.open(QIODevice::ReadOnly))
-        return fail(error, modelFile, errno);
+    QFile modelFile;
+    if (!openRegularFile(modelFile, model, failure))
+        return false;
     QTemporaryFile temporary(temporaryTemplate(path));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
     errno = 0;
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(error, temporary, errno);
-    if (!fillNewFile(temporary, data, modelFile, true, error, attributeRefused) || !syncToDisk(temporary, error)
-        || !renameOver(temporary, path, error))
+        return fail(failure, temporary, errno);
+    if (!fillNewFile(temporary, data, modelFile, true, failure, attributeRefused) || !syncToDisk(temporary, failure)
+        || !renameOver(temporary, path, failure))
         return false;
     temporary.setAutoRemove(false);
     syncDirectory(QFileInfo(path).absolutePath());
@@ -377,8 +386,8 @@ bool restorePrivileges(int fd, const Privileges &before)
 // when it holds all of it. Reads one piece at a time, never the whole file.
 qint64 nextDifference(QFile &file, const QByteArray &data, qint64 at)
 {
-    for (; at < data.size(); at += pieceSize) {
-        const qint64 size = qMin(pieceSize, data.size() - at);
+    for (; at < data.size(); at += Limits::pieceSize) {
+        const qint64 size = qMin(Limits::pieceSize, data.size() - at);
         const QByteArray old = file.read(size);
         if (old.size() != size || std::memcmp(old.constData(), data.constData() + at, size_t(size)) != 0)
             return at;
@@ -391,51 +400,49 @@ qint64 nextDifference(QFile &file, const QByteArray &data, qint64 at)
 // only the pieces that differ: for a binary, those holding slot records. A crash meanwhile
 // leaves at worst a torn record, or a configuration file cut short or with an old tail,
 // which the next patch or unpatch rewrites whole from the backup.
-bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
+bool writeInPlace(const QString &path, const QByteArray &data, Failure *failure)
 {
     QFile file(path);
 #ifdef Q_OS_UNIX
     // Whoever may write the directory could have put a link or a second name in the file's place
     // since it was looked at: what is opened must be a regular file with this one name.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ELOOP) {
-        *error = Reason::notRegularFile();
-        return false;
-    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        return failWith(failure, Cause::NotRegularFile);
     if (fd < 0)
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
     struct stat opened;
     const bool statted = ::fstat(fd, &opened) == 0;
     if (!statted || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
         const int code = errno;
         ::close(fd);
         if (!statted)
-            return fail(error, file, code);
-        *error = S_ISREG(opened.st_mode) ? Reason::otherNamesOfAnotherOwner() : Reason::notRegularFile();
-        return false;
+            return fail(failure, file, code);
+        return failWith(failure, S_ISREG(opened.st_mode) ? Cause::OtherNamesOfAnotherOwner : Cause::NotRegularFile);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return fail(error, file, EIO);
+        return fail(failure, file, EIO);
     }
     const Privileges before = privileges(file.handle());
 #else
     errno = 0;
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(error, file, errno);
+        return fail(failure, file, errno);
 #endif
     bool touched = false;
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
-    const auto partly = [&touched, error](bool ok) {
-        if (!ok && touched)
-            *error += QCoreApplication::translate("Reason", " ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde");
+    const auto partly = [&touched, failure](bool ok) {
+        failure->partlyWritten = !ok && touched;
         return ok;
     };
-    for (qint64 at = nextDifference(file, data, 0); at < data.size(); at = nextDifference(file, data, at + pieceSize)) {
+    for (qint64 at = nextDifference(file, data, 0); at < data.size();
+         at = nextDifference(file, data, at + Limits::pieceSize)) {
         errno = 0;
         if (!file.seek(at))
-            return partly(fail(error, file, errno));
-        const bool written = writeAll(file, data.constData() + at, qMin(pieceSize, data.size() - at), error);
+            return partly(fail(failure, file, errno));
+        const bool written = writeAll(file, data.constData() + at, qMin(Limits::pieceSize, data.size() - at), failure);
         touched = touched || file.pos() > at;
         if (!written)
             return partly(false);
@@ -444,15 +451,13 @@ bool writeInPlace(const QString &path, const QByteArray &data, QString *error)
     if (file.size() != data.size()) {
         touched = true;
         if (!file.resize(data.size()))
-            return partly(fail(error, file, errno));
+            return partly(fail(failure, file, errno));
     }
-    if (!partly(syncToDisk(file, error)))
+    if (!partly(syncToDisk(file, failure)))
         return false;
 #ifdef Q_OS_UNIX
-    if (!restorePrivileges(file.handle(), before)) {
-        *error = Reason::privilegeLost();
-        return false;
-    }
+    if (!restorePrivileges(file.handle(), before))
+        return failWith(failure, Cause::PrivilegeLost);
 #endif
     return true;
 }
@@ -463,13 +468,32 @@ bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
                                                                      : canonicalRoot + QLatin1Char('/');
     return canonicalPath == canonicalRoot || canonicalPath.startsWith(prefix);
 }
-} // namespace
 
-qint64 maxLoadableFileSize()
+// Whether byte `at` lies in one of the sorted `regions`; `next` moves forward with `at`.
+int regionOf(const QVector<Region> &regions, qint64 at, int *next)
 {
-    // 1 GiB: far above any Qt 4 library, and safely below what a Qt 5 byte array can hold.
-    return qint64(1) << 30;
+    while (*next < regions.size() && regions.at(*next).offset + regions.at(*next).size <= at)
+        ++*next;
+    return *next < regions.size() && regions.at(*next).offset <= at ? *next : -1;
 }
+// Compares the bytes of `piece`, which the file holds from `at`, with `expected`, into `result`.
+void comparePiece(const QByteArray &piece, const QByteArray &expected, qint64 at, const QVector<Region> &mayDiffer,
+                  int *next, Comparison *result)
+{
+    if (std::memcmp(piece.constData(), expected.constData() + at, size_t(piece.size())) == 0)
+        return;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        if (piece.at(i) == expected.at(at + i))
+            continue;
+        result->same = false;
+        const int region = regionOf(mayDiffer, at + i, next);
+        if (region < 0)
+            result->elsewhere = true;
+        else if (result->regions.isEmpty() || result->regions.last() != region)
+            result->regions.append(region);
+    }
+}
+} // namespace
 
 bool entryExists(const QString &path)
 {
@@ -483,25 +507,73 @@ bool isRegularFile(const QString &path)
     return info.isFile() && !info.isSymLink();
 }
 
-LoadedFile loadWholeFile(const QString &path)
+FileStamp stampOf(const QString &path)
+{
+    FileStamp stamp;
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
+        stamp.size = info.st_size;
+        stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    }
+#else
+    const QFileInfo info(path);
+    if (info.exists()) {
+        stamp.size = info.size();
+        stamp.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    }
+#endif
+    return stamp;
+}
+
+bool openRegularFile(QFile &file, const QString &path, Failure *failure)
+{
+    file.setFileName(path);
+#ifdef Q_OS_UNIX
+    // Opened first, then looked at: what is read is what was checked, and opening a pipe without
+    // O_NONBLOCK would wait for a writer that never comes.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? failWith(failure, Cause::NotRegularFile) : fail(failure, file, errno);
+    struct stat info;
+    const bool statted = ::fstat(fd, &info) == 0;
+    if (!statted || !S_ISREG(info.st_mode)) {
+        const int code = errno;
+        ::close(fd);
+        return statted ? failWith(failure, Cause::NotRegularFile) : fail(failure, file, code);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(failure, file, EIO);
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        return failWith(failure, Cause::NotRegularFile);
+    errno = 0;
+    return file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || fail(failure, file, errno);
+#endif
+}
+
+LoadedFile loadWholeFile(const QString &path, qint64 limit)
 {
     LoadedFile loaded;
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(&loaded.error, file, errno);
+    QFile file;
+    if (!openRegularFile(file, path, &loaded.failure))
         return loaded;
-    }
+    loaded.stamp = stampOf(path);
     const qint64 size = file.size();
-    loaded.tooLarge = size > maxLoadableFileSize();
+    bool tooLarge = size > limit;
     try {
-        if (!loaded.tooLarge)
+        if (!tooLarge)
             loaded.data.resize(size);
     } catch (const std::bad_alloc &) {
-        loaded.tooLarge = true;
+        tooLarge = true;
     }
-    if (loaded.tooLarge) {
-        loaded.error = Reason::fileTooLarge();
+    if (tooLarge) {
+        failWith(&loaded.failure, Cause::TooLarge);
         return loaded;
     }
     qint64 done = 0;
@@ -510,7 +582,7 @@ LoadedFile loadWholeFile(const QString &path)
         n = file.read(loaded.data.data() + done, size - done);
         if (n < 0) {
             loaded.data.clear();
-            fail(&loaded.error, file, errno);
+            fail(&loaded.failure, file, errno);
             return loaded;
         }
     }
@@ -519,62 +591,93 @@ LoadedFile loadWholeFile(const QString &path)
     const qint64 more = file.read(&extra, 1);
     if (done != size || more != 0) {
         loaded.data.clear();
-        loaded.error = more < 0 ? file.errorString() : Reason::partialRead();
+        if (more < 0)
+            fail(&loaded.failure, file, errno);
+        else
+            failWith(&loaded.failure, Cause::PartialRead);
         return loaded;
     }
     loaded.ok = true;
     return loaded;
 }
 
-bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString *error)
+Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer)
 {
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, file, errno);
-    *same = file.size() == data.size() && nextDifference(file, data, 0) == data.size();
-    return true;
+    Comparison result;
+    QFile file;
+    if (!openRegularFile(file, path, &result.failure))
+        return result;
+    result.ok = true;
+    result.sameSize = file.size() == expected.size();
+    if (!result.sameSize) {
+        result.same = false;
+        result.elsewhere = true;
+        return result;
+    }
+    int next = 0;
+    for (qint64 at = 0; at < expected.size(); at += Limits::pieceSize) {
+        const qint64 size = qMin(Limits::pieceSize, expected.size() - at);
+        errno = 0;
+        const QByteArray piece = file.read(size);
+        if (piece.size() != size) {
+            result.ok = piece.size() < 0 ? fail(&result.failure, file, errno) : failWith(&result.failure, Cause::PartialRead);
+            return result;
+        }
+        comparePiece(piece, expected, at, mayDiffer, &next, &result);
+    }
+    return result;
 }
 
-bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error)
+Comparison compareBytes(const QByteArray &current, const QByteArray &expected, const QVector<Region> &mayDiffer)
+{
+    Comparison result;
+    result.ok = true;
+    result.sameSize = current.size() == expected.size();
+    result.same = result.sameSize;
+    result.elsewhere = !result.sameSize;
+    int next = 0;
+    if (result.sameSize)
+        comparePiece(current, expected, 0, mayDiffer, &next, &result);
+    return result;
+}
+
+bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, Failure *failure)
 {
     const QFileInfo existing(path);
     const WritePlan plan = planWrite(path);
-    if (!plan.refusal.isEmpty()) {
-        *error = plan.refusal;
-        return false;
-    }
+    if (plan.refusal != Cause::None)
+        return failWith(failure, plan.refusal, plan.detail);
     if (plan.inPlace)
-        return writeInPlace(path, data, error);
+        return writeInPlace(path, data, failure);
     // Root bypasses a file's mode; anyone else must have the right to change the file itself. The
     // system's own answer also tells a read-only file system apart.
 #ifdef Q_OS_UNIX
     if (existing.exists() && ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) != 0)
-        return fail(error, QFile(path), errno);
+        return fail(failure, QFile(path), errno);
 #else
     if (existing.exists() && !existing.isWritable())
-        return fail(error, QFile(path), EACCES);
+        return fail(failure, QFile(path), EACCES);
 #endif
     bool attributeRefused = false;
-    if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, error, &attributeRefused))
+    if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, failure, &attributeRefused))
         return true;
     if (!attributeRefused)
         return false;
     // Written over its own bytes, a file with a single name keeps every attribute it has, but for
     // the file capabilities that a write clears.
     if (plan.singleName && !inPlaceLosesPrivilege(path))
-        return writeInPlace(path, data, error);
+        return writeInPlace(path, data, failure);
     if (plan.singleName)
-        *error = Reason::privilegeWouldBeLost();
+        failWith(failure, Cause::PrivilegeWouldBeLost);
     return false;
 }
 
-QString writeRefusal(const QString &path)
+Failure writeRefusal(const QString &path)
 {
     const QFileInfo info(path);
     const WritePlan plan = info.exists() ? planWrite(path) : WritePlan();
-    if (!plan.refusal.isEmpty())
-        return plan.refusal;
+    if (plan.refusal != Cause::None)
+        return Failure{plan.refusal, plan.detail, false};
     QStringList places; // an existing file is opened for writing; a replace or a new entry needs its directory
     if (info.exists())
         places.append(path);
@@ -585,41 +688,24 @@ QString writeRefusal(const QString &path)
         // The effective user's rights, as the real write would meet them; also a read-only mount for root.
         const int mode = place == path ? W_OK : W_OK | X_OK;
         if (::faccessat(AT_FDCWD, QFile::encodeName(place).constData(), mode, AT_EACCESS) != 0) {
-            const QString known = systemErrorText(errno);
-            return known.isEmpty() ? systemErrorText(EACCES) : known;
+            const Cause cause = causeOf(errno);
+            return Failure{cause == Cause::None ? Cause::AccessDenied : cause, QString(), false};
         }
 #else
         if (!QFileInfo(place).isWritable())
-            return systemErrorText(EACCES);
+            return Failure{Cause::AccessDenied, QString(), false};
 #endif
     }
-    return QString();
-}
-
-QString backupPathFor(const QString &path, const QString &root)
-{
-    const QString besideName = path + QStringLiteral(".back");
-    QString target;
-    if (entryExists(besideName) || !QFileInfo(path).isSymLink() || !resolveInsideRoot(path, root, &target))
-        return besideName;
-    return target + QStringLiteral(".back");
+    return Failure();
 }
 
 void removeOwnLeftovers(const QString &path)
 {
     const QFileInfo info(path);
     const QString name = info.fileName();
-    const QDir directory = info.absoluteDir();
-    const QString suffix = QLatin1String(temporarySuffix);
-    for (const QFileInfo &entry : directory.entryInfoList({QLatin1Char('*') + suffix}, QDir::Files | QDir::Hidden | QDir::System)) {
-        // <name>.XXXXXX.zeltmp, exactly as the tool makes them, for this file and its backup.
-        const QString entryName = entry.fileName();
-        const QString middle = entryName.mid(name.size(), entryName.size() - name.size() - suffix.size());
-        const bool ours = entryName.startsWith(name) && entryName.endsWith(suffix)
-            && (middle.size() == 7 || (middle.startsWith(QLatin1String(".back")) && middle.size() == 12))
-            && middle.at(middle.size() - 7) == QLatin1Char('.');
+    for (const QFileInfo &entry : info.absoluteDir().entryInfoList({name + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
         // One that cannot be removed harms nothing: no listing ever takes it for a file or a backup.
-        if (ours && !entry.isSymLink())
+        if (isOwnLeftover(entry.fileName(), name) && !entry.isSymLink())
             QFile::remove(entry.filePath());
     }
 }
@@ -644,36 +730,33 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
     return !target->isEmpty() && isBelow(QFileInfo(*target).canonicalFilePath(), canonicalRoot);
 }
 
-BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, QString *error)
+BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, Failure *failure)
 {
     if (entryExists(backup))
         return BackupResult::AlreadyThere;
     const QFileInfo info(backup);
-    QFile modelFile(model);
-    errno = 0;
-    if (!modelFile.open(QIODevice::ReadOnly)) {
-        fail(error, modelFile, errno);
+    QFile modelFile;
+    if (!openRegularFile(modelFile, model, failure))
         return BackupResult::Failed;
-    }
     QTemporaryFile temporary(temporaryTemplate(backup));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
     errno = 0;
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        fail(error, temporary, errno);
+        fail(failure, temporary, errno);
         return BackupResult::Failed;
     }
     // The patched file will be synced to disk when it replaces the original; its backup
     // must not be less durable, or a power cut could leave a patched file with no original.
     // It takes the file's group and mode, so that every member who may write the file may also restore
     // it; a second set-id copy of a program would be a second way in, so it gets no set-id bit.
-    if (!fillNewFile(temporary, data, modelFile, false, error) || !syncToDisk(temporary, error))
+    if (!fillNewFile(temporary, data, modelFile, false, failure) || !syncToDisk(temporary, failure))
         return BackupResult::Failed;
     // rename() refuses an existing target, so a backup that appeared meanwhile is kept.
     errno = 0;
     if (!temporary.rename(backup)) {
         if (entryExists(backup))
             return BackupResult::AlreadyThere;
-        fail(error, temporary, errno);
+        fail(failure, temporary, errno);
         return BackupResult::Failed;
     }
     temporary.setAutoRemove(false);

@@ -1,14 +1,16 @@
 #ifndef ZEL_FILESTORE_H
 #define ZEL_FILESTORE_H
 
+#include "patching/fileoutcome.h"
+#include "patching/limits.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QVector>
 
-// File operations shared by the workers. Each one checks its result and
-// says why it failed, so that a worker can name the reason to its caller.
-
-// Largest file a worker loads into memory.
-qint64 maxLoadableFileSize();
+// File operations shared by the workers. Each one checks its result and says why it failed
+// (a Failure), so that a worker can name the reason to its caller.
 
 // Whether anything is named `path`: a file, a directory, a dangling link, ...
 bool entryExists(const QString &path);
@@ -16,19 +18,53 @@ bool entryExists(const QString &path);
 // A regular file under its own name: neither a link nor a directory, pipe or device.
 bool isRegularFile(const QString &path);
 
-struct LoadedFile {
-    bool ok = false;
-    bool tooLarge = false;
-    QByteArray data;
-    QString error; // errorString() of what failed
+// What a file was when it was read, to tell that something else changed it before it is written.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 modified = 0; // nanoseconds
+    bool operator==(const FileStamp &other) const { return size == other.size && modified == other.modified; }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 
-// Reads the whole file, or nothing: a partial read is reported as a failure.
-LoadedFile loadWholeFile(const QString &path);
+// The stamp of the file `path` is now; size -1 when it cannot be looked at.
+FileStamp stampOf(const QString &path);
 
-// Whether the file at `path` holds exactly `data`, read piece by piece so that
-// the file is never in memory beside `data`. False with `error` set when it cannot be read.
-bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString *error);
+// Opens the existing regular file `path` for reading, never through a link at its last name and
+// never waiting on a pipe or a device: anything but a regular file fails with NotRegularFile.
+bool openRegularFile(QFile &file, const QString &path, Failure *failure);
+
+struct LoadedFile {
+    bool ok = false;
+    QByteArray data;
+    Failure failure;
+    FileStamp stamp;
+};
+
+// Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
+// larger than `limit` is a failure.
+LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize);
+
+// A run of bytes a patch may change (a path slot's room, a search path's string).
+struct Region {
+    qint64 offset = 0;
+    qint64 size = 0;
+};
+
+struct Comparison {
+    bool ok = false;           // false: the file could not be read (failure says why)
+    bool sameSize = true;
+    bool same = true;          // byte for byte
+    bool elsewhere = false;    // a byte outside every region differs
+    QVector<int> regions;      // the regions in which a byte differs, in order
+    Failure failure;
+};
+
+// Compares the file `path` with `expected`, reading it once piece by piece, so that it is never in
+// memory beside `expected`. `mayDiffer` is sorted by offset and its regions do not overlap.
+Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer = {});
+
+// The same for bytes already read.
+Comparison compareBytes(const QByteArray &current, const QByteArray &expected, const QVector<Region> &mayDiffer = {});
 
 // Gives `path` the content `data` without writing through another of its names. A new file renamed
 // over it in one step keeps its owner, group, mode and extended attributes, and leaves the bytes of
@@ -36,19 +72,14 @@ bool fileHolds(const QString &path, const QByteArray &data, bool *same, QString 
 // a group this user is not in), a file with a single name is written in place instead, and a file
 // with several names is refused. On a failure of the one-step replace the file is as it was. A file
 // that does not exist yet takes the owner and mode of `likeIfNew`.
-bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, QString *error);
+bool replaceFileContent(const QString &path, const QByteArray &data, const QString &likeIfNew, Failure *failure);
 
-// Why a real run could not write `path` (an existing file, or a new entry in its
-// directory), as replaceFileContent or writeBackupIfMissing would; empty when it could.
-QString writeRefusal(const QString &path);
-
-// Where the backup of the file named `path` lies: beside that name when one is there (earlier
-// versions put it beside a link), else beside the file that a link inside `root` leads to, so that
-// a library keeps its backup beside its own name whichever link reached it.
-QString backupPathFor(const QString &path, const QString &root);
+// Why a real run could not write `path` (an existing file, or a new entry in its directory), as
+// replaceFileContent or writeBackupIfMissing would; Cause::None when it could.
+Failure writeRefusal(const QString &path);
 
 // Removes the temporary files that an interrupted run left beside `path` and its backup. Only
-// names the tool itself makes (<name>.XXXXXX.zeltmp, <name>.back.XXXXXX.zeltmp) are removed.
+// names the tool itself makes are removed.
 void removeOwnLeftovers(const QString &path);
 
 // Where a write to `path` lands: the path itself, or the canonical target of a
@@ -61,6 +92,6 @@ enum class BackupResult { Made, AlreadyThere, Failed };
 // Writes `data` as the new file `backup` (complete or not at all, synced, with the mode and group
 // of the file `model`, and its owner when run as root) unless an entry of that name exists; an
 // existing entry is never replaced.
-BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, QString *error);
+BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data, const QString &model, Failure *failure);
 
 #endif

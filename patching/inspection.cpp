@@ -1,41 +1,41 @@
 #include "patching/inspection.h"
 
-#include "patching/commandrun.h"
-#include "patching/fileoutcome.h"
-#include "patching/filestore.h"
+#include "patching/commandplan.h"
 #include "patching/pathslots.h"
-#include "patching/textpatcher.h"
+#include "patching/textrules.h"
 
 #include <QFileInfo>
 
 namespace {
-InspectedFile inspectFile(const QString &qtPath, const PlannedFile &listed)
+InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned)
 {
     InspectedFile file;
-    file.path = listed.path;
-    file.relativePath = relativeToQtPath(qtPath, listed.path);
-    file.kind = listed.kind;
-    file.hasBackup = entryExists(backupPathFor(listed.path, qtPath));
-    const QFileInfo info(listed.path);
-    if (!info.exists())
-        return file;
+    file.path = planned.path;
+    file.relativePath = planned.relativePath;
+    file.kind = planned.kind;
+    file.hasBackup = planned.backupExists;
+    const QFileInfo info(planned.path);
     // Pipes and devices are never read: a read could block or never end.
-    file.type = info.isFile() ? EntryType::File : info.isDir() ? EntryType::Directory : EntryType::Other;
-    if (file.type != EntryType::File)
-        return file;
-    const LoadedFile loaded = loadWholeFile(listed.path);
-    if (!loaded.ok) {
-        file.error = Reason::fileNotLoaded(loaded);
+    file.type = info.isDir() ? EntryType::Directory : info.isFile() ? EntryType::File
+        : info.exists() ? EntryType::Other : EntryType::Missing;
+    if (planned.treatment == Treatment::Refused) {
+        if (planned.refusal.isFailure())
+            file.error = planned.refusal.reason;
         return file;
     }
+    if (!planned.exists || file.type != EntryType::File)
+        return file;
+    const QByteArray &current = planned.backupExists ? planned.current.bytes() : planned.original.bytes();
     const QByteArray root = qtPath.toLocal8Bit();
-    if (listed.kind == FileKind::Binary) {
-        forEachPathSlot(loaded.data, [&](const FoundSlot &slot) {
+    if (planned.kind == FileKind::Binary) {
+        QByteArray patched = current;
+        rewriteSlots(patched, root);
+        forEachPathSlot(current, [&](const FoundSlot &slot) {
             file.paths.append(slot.key + slot.value);
-            file.stale += slotNamesRoot(slot.key, slot.value, root) ? 0 : 1;
+            file.stale += patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) == slot.key + slot.value + '\0' ? 0 : 1;
         });
     } else {
-        for (const ConfigAssignment &assignment : findConfigAssignments(loaded.data)) {
+        for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
             const QByteArray line = assignment.key + '=' + assignment.value;
             file.paths.append(line);
             file.stale += rewriteConfigLine(line, root) == line ? 0 : 1;
@@ -49,9 +49,10 @@ Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    for (const PlannedFile &planned : planCommand(Command::Unpatch, qtPath).files)
+    const CommandPlan plan = planCommand(Command::Unpatch, qtPath, false, PlanPurpose::Look);
+    for (const PlannedFile &planned : plan.files)
         inspection.files.append(inspectFile(qtPath, planned));
-    // The old roots as --deep and verify find them.
-    inspection.oldRoots = planCommand(Command::Unpatch, qtPath, true).oldRoots;
+    inspection.oldRoots = plan.oldRoots;
+    inspection.identifiesQt = plan.identifiesQt;
     return inspection;
 }

@@ -1,6 +1,7 @@
 #ifndef ZEL_INSPECTION_H
 #define ZEL_INSPECTION_H
 
+#include "patching/fileoutcome.h"
 #include "patching/listing.h"
 #include "patching/oldroots.h"
 
@@ -19,7 +20,7 @@ struct InspectedFile {
     FileKind kind = FileKind::Binary;
     EntryType type = EntryType::Missing;
     bool hasBackup = false;
-    QString error;              // in the user's language, when the file could not be read
+    Reason error;               // when the file could not be read
     QVector<QByteArray> paths;  // each slot or recognised assignment, as "key=value"
     int stale = 0;              // how many of them do not name the root
 };
@@ -28,6 +29,7 @@ struct Inspection {
     QString qtPath;
     QVector<InspectedFile> files;
     OldRoots oldRoots;
+    bool identifiesQt = false;
 };
 
 // Looks at the installation at `qtPath` (an accepted directory) without changing anything.

@@ -1,5 +1,7 @@
 #include "patching/listing.h"
 
+#include "patching/filestore.h"
+
 #include <QDir>
 
 QVector<CommandStep> commandSteps(Command command)
@@ -13,14 +15,13 @@ QVector<CommandStep> commandSteps(Command command)
         ? QStringList{QStringLiteral("QtCore*.dll"), QStringLiteral("QtCore*.so")}
         : QStringList{QStringLiteral("*QtCore*.dll"), QStringLiteral("*QtCore*.so")};
     return {
-        {bin, {QStringLiteral("qmake"), QStringLiteral("qmake.exe")}, FileKind::Binary},
-        {bin, binLibraries, FileKind::Binary},
+        {bin, {QStringLiteral("qmake"), QStringLiteral("qmake.exe")}},
+        {bin, binLibraries},
         {lib,
          {QStringLiteral("*QtCore*.a"), QStringLiteral("*QtCore*.la"), QStringLiteral("*QtCore*.dll"),
-          QStringLiteral("*QtCore*.lib"), QStringLiteral("*QtCore*.so")},
-         FileKind::Binary},
-        {QStringLiteral("mkspecs/default/qmake.conf"), {}, FileKind::Text},
-        {QStringLiteral(".qmake.cache"), {}, FileKind::Text},
+          QStringLiteral("*QtCore*.lib"), QStringLiteral("*QtCore*.so")}},
+        {QStringLiteral("mkspecs/default/qmake.conf"), {}},
+        {QStringLiteral(".qmake.cache"), {}},
     };
 }
 
@@ -40,16 +41,53 @@ QString relativeToQtPath(const QString &qtPath, const QString &path)
     return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
 }
 
-QVector<ListedFile> commandFiles(const QString &qtPath, Command command)
+QStringList commandFiles(const QString &qtPath, Command command)
 {
-    QVector<ListedFile> files;
+    QStringList files;
     for (const CommandStep &step : commandSteps(command)) {
         if (step.isListing()) {
             for (const QFileInfo &entry : takeListing(qtPath, step))
-                files.append({entry.absoluteFilePath(), step.kind});
+                files.append(entry.absoluteFilePath());
         } else {
-            files.append({qtPath + QLatin1Char('/') + step.relativePath, step.kind});
+            files.append(qtPath + QLatin1Char('/') + step.relativePath);
         }
     }
     return files;
+}
+
+QStringList metadataFiles(const QString &qtPath)
+{
+    QStringList files;
+    const auto fixed = [&](const char *relative) {
+        const QString path = qtPath + QLatin1Char('/') + QLatin1String(relative);
+        // A missing file whose backup remains comes back with the unpatch, as qmake.conf does.
+        if (entryExists(path) || entryExists(path + QStringLiteral(".back")))
+            files.append(path);
+    };
+    const auto listed = [&](const char *relativeDir, const QStringList &patterns) {
+        const QDir dir(qtPath + QLatin1Char('/') + QLatin1String(relativeDir));
+        for (const QFileInfo &entry : dir.entryInfoList(patterns, QDir::Files | QDir::System, QDir::Name))
+            files.append(entry.absoluteFilePath());
+    };
+    fixed("mkspecs/default/qmake.conf");
+    fixed(".qmake.cache");
+    fixed("mkspecs/qconfig.pri");
+    listed("lib", {QStringLiteral("*.prl"), QStringLiteral("*.la")});
+    listed("lib/pkgconfig", {QStringLiteral("*.pc")});
+    fixed("bin/qt.conf");
+    return files;
+}
+
+bool isMetadataName(const QString &fileName)
+{
+    for (const char *suffix : {".prl", ".la", ".pc"}) {
+        if (fileName.endsWith(QLatin1String(suffix)))
+            return true;
+    }
+    return false;
+}
+
+bool isConfigName(const QString &fileName)
+{
+    return fileName == QLatin1String("qmake.conf") || fileName == QLatin1String(".qmake.cache");
 }

@@ -15,7 +15,6 @@ enum class FileKind { Binary, Text };
 struct CommandStep {
     QString relativePath;  // "bin", "lib", "mkspecs/default/qmake.conf", ".qmake.cache"
     QStringList patterns;  // empty for a fixed file
-    FileKind kind = FileKind::Binary;
     bool isListing() const { return !patterns.isEmpty(); }
 };
 
@@ -25,15 +24,21 @@ QVector<CommandStep> commandSteps(Command command);
 // The entries a listing step yields for the installation at `qtPath`, taken now.
 QFileInfoList takeListing(const QString &qtPath, const CommandStep &step);
 
-struct ListedFile {
-    QString path; // absolute, as the worker receives it
-    FileKind kind = FileKind::Binary;
-};
-
 // `path` relative to the installation root `qtPath`, as reports show it.
 QString relativeToQtPath(const QString &qtPath, const QString &path);
 
-// Every file `command` would hand to a worker, in order, listings taken now.
-QVector<ListedFile> commandFiles(const QString &qtPath, Command command);
+// Every file the window's `command` would hand to a worker, in order, listings taken now.
+QStringList commandFiles(const QString &qtPath, Command command);
+
+// The build metadata of the installation (absolute paths, in the order they are treated):
+// mkspecs/qconfig.pri, lib/*.prl, lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, and the window's two
+// configuration files, which name the old root outside the four assignments the window rewrites.
+QStringList metadataFiles(const QString &qtPath);
+
+// Whether a file is build metadata (a .prl, .la or .pc file) by its name, wherever it is listed.
+bool isMetadataName(const QString &fileName);
+
+// Whether a file is one of the two configuration files the line rule rewrites, by its name.
+bool isConfigName(const QString &fileName);
 
 #endif

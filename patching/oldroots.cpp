@@ -1,62 +1,10 @@
 #include "patching/oldroots.h"
 
-#include "patching/filestore.h"
 #include "patching/pathslots.h"
-#include "patching/textpatcher.h"
-#include "patching/wholepathrule.h"
+#include "patching/rootrule.h"
+#include "patching/textrules.h"
 
-#include <QFileInfo>
-
-#include <algorithm>
-
-namespace {
-// The bytes the build left: the backup's once there is one. A link or anything else in a
-// backup's place is none of the tool's: neither it nor the file it stands for tells a prefix.
-bool loadOriginal(const QString &path, const QString &qtPath, QByteArray *data, QString *readFrom)
-{
-    const QString backup = backupPathFor(path, qtPath);
-    const bool hasBackup = entryExists(backup);
-    if (hasBackup && !isRegularFile(backup))
-        return false;
-    *readFrom = hasBackup ? backup : path;
-    if (!QFileInfo(*readFrom).isFile())
-        return false;
-    LoadedFile loaded = loadWholeFile(*readFrom);
-    data->swap(loaded.data);
-    return loaded.ok;
-}
-
-bool isAbsolute(const QByteArray &path)
-{
-    return path.startsWith('/')
-        || (path.size() >= 3 && QChar::isLetter(uint(uchar(path.at(0)))) && path.at(1) == ':'
-            && (path.at(2) == '/' || path.at(2) == '\\'));
-}
-
-QVector<QByteArray> prefixesIn(const ListedFile &file, const QByteArray &data)
-{
-    QVector<QByteArray> found;
-    const QString name = QFileInfo(file.path).fileName();
-    if (file.kind == FileKind::Binary) {
-        // The first: a file packed with slots must not cost a copy of each.
-        forEachPathSlot(data, [&found](const FoundSlot &slot) {
-            if (found.isEmpty() && slot.key == pathSlotKeys().first().key && !slot.value.isEmpty())
-                found.append(slot.value);
-        });
-    } else if (name.endsWith(QLatin1String(".pc"))) {
-        for (const QByteArray &line : data.split('\n')) {
-            if (line.startsWith("prefix="))
-                found.append(unquotedPath(line.mid(7)));
-        }
-    } else if (name == QLatin1String(".qmake.cache")) {
-        for (const ConfigAssignment &assignment : findConfigAssignments(data)) {
-            if (assignment.key == "QT_BUILD_TREE" || assignment.key == "QT_SOURCE_TREE")
-                found.append(unquotedPath(assignment.value));
-        }
-    }
-    return found;
-}
-} // namespace
+#include <QSet>
 
 QVector<QByteArray> OldRoots::values() const
 {
@@ -66,40 +14,70 @@ QVector<QByteArray> OldRoots::values() const
     return list;
 }
 
-OldRoots findOldRoots(const QString &qtPath, const QVector<ListedFile> &files)
+QVector<QByteArray> OldRoots::earlierValues() const
 {
-    const QByteArray ownRoot = qtPath.toLocal8Bit();
-    OldRoots old;
-    QVector<QByteArray> seen;
-    for (const ListedFile &file : files) {
-        QByteArray data;
-        QString readFrom;
-        if (!loadOriginal(file.path, qtPath, &data, &readFrom))
-            continue;
-        for (const QByteArray &prefix : prefixesIn(file, data)) {
-            if (!isAbsolute(prefix))
-                continue;
-            if (sameRoot(prefix, ownRoot)) {
-                old.recordsOwnRoot = true;
-                continue;
-            }
-            if (std::any_of(seen.cbegin(), seen.cend(), [&](const QByteArray &root) { return sameRoot(prefix, root); }))
-                continue;
-            seen.append(prefix);
-            old.roots.append({QString::fromLocal8Bit(prefix), relativeToQtPath(qtPath, readFrom)});
-        }
+    QVector<QByteArray> list;
+    for (const RecordedRoot &root : roots) {
+        if (root.earlier)
+            list.append(root.value.toLocal8Bit());
     }
-    return old;
+    return list;
 }
 
-QByteArray unquotedPath(QByteArray value)
+Recorder recorderFor(const QString &fileName, bool binary)
 {
-    value = value.trimmed();
-    for (const char *quote : {"\\$\\$quote(", "$$quote("}) {
-        if (value.startsWith(quote) && value.endsWith(')'))
-            value = value.mid(int(qstrlen(quote)), value.size() - int(qstrlen(quote)) - 1);
+    if (binary)
+        return Recorder::Slots;
+    if (fileName == QLatin1String(".qmake.cache"))
+        return Recorder::QmakeCache;
+    if (fileName.endsWith(QLatin1String(".pc")))
+        return Recorder::PkgConfig;
+    if (fileName.endsWith(QLatin1String(".la")))
+        return Recorder::Libtool;
+    return Recorder::Nothing;
+}
+
+QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes, int limit)
+{
+    QVector<QByteArray> found;
+    QSet<QByteArray> keys;
+    const auto add = [&](const QByteArray &path) {
+        if (found.size() <= limit && isAbsolutePath(path) && !keys.contains(rootKey(path))) {
+            keys.insert(rootKey(path));
+            found.append(path);
+        }
+    };
+    const auto eachLine = [&](const char *start, const std::function<void(const QByteArray &)> &onValue) {
+        for (const QByteArray &line : bytes.split('\n')) {
+            const QByteArray trimmed = line.trimmed();
+            if (trimmed.startsWith(start))
+                onValue(unquotedPath(trimmed.mid(qsizetype(qstrlen(start)))));
+        }
+    };
+    switch (recorder) {
+    case Recorder::Slots:
+        forEachPathSlot(bytes, [&](const FoundSlot &slot) {
+            if (slot.key == pathSlotKeys().first().key && !slot.value.isEmpty())
+                add(slot.value);
+        });
+        break;
+    case Recorder::QmakeCache:
+        for (const ConfigAssignment &assignment : findConfigAssignments(bytes)) {
+            if (assignment.key == "QT_BUILD_TREE" || assignment.key == "QT_SOURCE_TREE")
+                add(unquotedPath(assignment.value));
+        }
+        break;
+    case Recorder::PkgConfig:
+        eachLine("prefix=", add);
+        break;
+    case Recorder::Libtool:
+        eachLine("libdir=", [&](const QByteArray &libdir) {
+            if (rootSpelling(libdir).endsWith("/lib"))
+                add(rootSpelling(libdir).chopped(4));
+        });
+        break;
+    case Recorder::Nothing:
+        break;
     }
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return value;
+    return found;
 }

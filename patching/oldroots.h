@@ -1,8 +1,6 @@
 #ifndef ZEL_OLDROOTS_H
 #define ZEL_OLDROOTS_H
 
-#include "patching/listing.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -11,25 +9,33 @@
 struct RecordedRoot {
     QString value;
     QString relativePath;
+    bool earlier = false; // read from what a file holds now: a place the tool patched it for before
 };
 
-// The prefixes an installation records that are not its own directory: where it was built,
-// installed or patched for before. A Qt used where it was built records two: its install prefix
-// and its build tree.
+// The prefixes an installation records that are not its own directory: where it was built, installed,
+// or patched for before. A Qt used where it was built records two: its install prefix and its build tree.
 struct OldRoots {
-    QVector<RecordedRoot> roots; // in the order found, the first being the main one
+    QVector<RecordedRoot> roots; // the build's first, the first being the main one, then the earlier places
     bool recordsOwnRoot = false; // some prefix names the directory itself
 
     QVector<QByteArray> values() const; // in the local 8-bit encoding, as the files hold them
+    QVector<QByteArray> earlierValues() const;
 };
 
-// The old roots of the installation at `qtPath`, read from the original bytes (the backup's
-// once there is one) of `files`: the qt_prfxpath= slots of each binary (qmake, QtCore), the
-// prefix= of each .pc file, and QT_BUILD_TREE and QT_SOURCE_TREE of .qmake.cache, $$quote(...)
-// taken off. Only absolute paths count.
-OldRoots findOldRoots(const QString &qtPath, const QVector<ListedFile> &files);
+// What a file's bytes say about where the installation was: the reader every command, inspect and
+// verify share.
+enum class Recorder {
+    Slots,      // qmake, a QtCore library: every qt_prfxpath= slot
+    QmakeCache, // .qmake.cache: QT_BUILD_TREE and QT_SOURCE_TREE
+    PkgConfig,  // a .pc file: prefix=
+    Libtool,    // a .la file: libdir=, its last "/lib" taken off
+    Nothing,
+};
 
-// A path as configure writes it in .qmake.cache ("\$\$quote(/path)"), or quoted, without its dressing.
-QByteArray unquotedPath(QByteArray value);
+// Which reader applies to a file of the installation by its name, or Slots for a binary.
+Recorder recorderFor(const QString &fileName, bool binary);
+
+// The distinct absolute prefixes `bytes` records, at most `limit` + 1 of them (one more tells there are too many).
+QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes, int limit);
 
 #endif

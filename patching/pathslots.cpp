@@ -1,12 +1,14 @@
 #include "patching/pathslots.h"
 
+#include "patching/rootrule.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 // No real slot holds more than a few hundred bytes. A key whose value finds no zero byte
 // within this span is not a slot to rewrite, and no search goes further from a key.
-constexpr qsizetype maxSlotSpan = 4096;
+constexpr qsizetype maxSlotSpan = Limits::maxSlotSpan;
 
 // Where `key` next occurs in `data` from `from`, or -1. memchr finds the key's first byte at
 // memory speed, which a general substring search does not reach on a library of many megabytes.
@@ -102,27 +104,99 @@ const QVector<PathSlotKey> &pathSlotKeys()
     return keys;
 }
 
-QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues)
+namespace {
+// The value a slot keyed `k` whose original value is `original` gets, in a file whose prefix is `prefix`.
+QByteArray newSlotValue(int k, const QByteArray &original, const QByteArray &prefix, const QByteArray &root)
 {
-    QVector<SlotRewrite> results(keyValues.size());
-    QVector<QByteArray> keys, records;
-    for (const auto &keyValue : keyValues) {
-        keys.append(keyValue.first);
-        records.append(keyValue.first + keyValue.second + '\0');
-    }
-    qsizetype zero = -1;
-    scanKeys(data, keys, [&](qsizetype hit, int k) {
+    if (k == 0)
+        return root;
+    const RootMatch below = longestOldRoot(original, {prefix}, QByteArray());
+    if (prefix.isEmpty() || below.index < 0)
+        return root + pathSlotKeys().at(k).suffix;
+    return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
+}
+
+// Slots found before the file's prefix wait for it, up to this many; past them a file is no Qt build
+// as configure lays it out, and they take Qt's default places.
+constexpr int maxWaitingSlots = 64;
+} // namespace
+
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
+{
+    SlotRewrite result;
+    struct Hit {
+        qsizetype at, valueEnd, room;
+        int k;
+    };
+    QVector<Hit> waiting;
+    QByteArray prefix;
+    bool prefixKnown = false;
+    const auto write = [&](const Hit &hit) {
+        const QByteArray &key = pathKeys().at(hit.k);
+        const QByteArray original = data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
+        const QByteArray record = key + newSlotValue(hit.k, original, prefix, root) + '\0';
         // A record longer than the slot would cut into whatever follows it.
-        if (records.at(k).size() > slotRoom(data, hit, keys.at(k).size(), &zero)) {
-            ++results[k].tooSmall;
-            return hit + keys.at(k).size();
+        if (record.size() > hit.room) {
+            if (!result.tooSmall.contains(QString::fromLatin1(key)))
+                result.tooSmall.append(QString::fromLatin1(key));
+            return;
         }
-        std::copy(records.at(k).cbegin(), records.at(k).cend(), data.begin() + hit);
-        ++results[k].rewritten;
-        // The search goes on after the record: a root may itself hold a key.
-        return hit + records.at(k).size();
+        // Nothing reads past the zero byte, but a later move to a longer root needs the room back.
+        const QByteArray slot = record.leftJustified(hit.room, '\0');
+        if (std::memcmp(data.constData() + hit.at, slot.constData(), size_t(slot.size())) == 0)
+            return;
+        result.changes.append({hit.at, data.mid(hit.at, hit.room)});
+        std::memcpy(data.data() + hit.at, slot.constData(), size_t(slot.size()));
+        result.changed = true;
+    };
+    const auto learnPrefix = [&](const QByteArray &value) {
+        prefix = value;
+        prefixKnown = true;
+        for (const Hit &hit : qAsConst(waiting))
+            write(hit);
+        waiting.clear();
+    };
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype at, int k) {
+        const qsizetype keySize = pathKeys().at(k).size();
+        const qsizetype room = slotRoom(data, at, keySize, &zero);
+        const qsizetype end = valueEnd(data, at + keySize, &zero);
+        ++result.found;
+        if (room == 0) { // no zero byte within reach: no slot to write
+            if (!result.tooSmall.contains(QString::fromLatin1(pathKeys().at(k))))
+                result.tooSmall.append(QString::fromLatin1(pathKeys().at(k)));
+            return at + keySize;
+        }
+        result.rooms.append({at, room});
+        const Hit hit{at, end, room, k};
+        if (!prefixKnown && k == 0)
+            learnPrefix(data.mid(at + keySize, end - at - keySize));
+        if (prefixKnown)
+            write(hit);
+        else if (waiting.size() < maxWaitingSlots)
+            waiting.append(hit);
+        else {
+            learnPrefix(QByteArray());
+            write(hit);
+        }
+        // The search goes on after the value: a root holding a key is not two slots.
+        return end;
     });
-    return results;
+    learnPrefix(prefix);
+    // In the keys' own order, whatever the order of the file.
+    std::sort(result.tooSmall.begin(), result.tooSmall.end(), [](const QString &a, const QString &b) {
+        return pathKeys().indexOf(a.toLatin1()) < pathKeys().indexOf(b.toLatin1());
+    });
+    return result;
+}
+
+void swapChanges(QByteArray &data, QVector<Change> &changes)
+{
+    for (Change &change : changes) {
+        QByteArray now = data.mid(change.offset, change.before.size());
+        std::memcpy(data.data() + change.offset, change.before.constData(), size_t(change.before.size()));
+        change.before.swap(now);
+    }
 }
 
 bool holdsPathSlot(const QByteArray &data)
@@ -164,17 +238,3 @@ void forEachPathSlot(const QByteArray &data, const std::function<void(const Foun
     tell(data.size());
 }
 
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root)
-{
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
-        if (slotKey.key == key)
-            return root + slotKey.suffix;
-    }
-    return QByteArray();
-}
-
-bool slotNamesRoot(const QByteArray &key, const QByteArray &value, const QByteArray &root)
-{
-    const QByteArray expected = slotValueFor(key, root);
-    return !expected.isEmpty() && value == expected;
-}

@@ -1,33 +1,48 @@
 #ifndef ZEL_PATHSLOTS_H
 #define ZEL_PATHSLOTS_H
 
+#include "patching/filestore.h"
+
 #include <QByteArray>
-#include <QPair>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
 
-// One kind of path slot: its 12-byte key and what follows the root in its new value.
+// One kind of path slot: its 12-byte key and what follows the root in its value in Qt's own layout.
 struct PathSlotKey {
     QByteArray key;    // e.g. "qt_prfxpath="
     QByteArray suffix; // e.g. "/doc"; empty for the root itself
 };
 
-// The keys in the order the binary worker rewrites them: the ten of every
-// Qt 4 build, then "qt_impspath=" which Qt 4.7 and 4.8 builds add.
+// The keys in the order of Qt 4's install paths: the ten of every Qt 4 build, then "qt_impspath=",
+// which Qt 4.7 and 4.8 builds add. The first is the prefix.
 const QVector<PathSlotKey> &pathSlotKeys();
 
-struct SlotRewrite {
-    int rewritten = 0; // slots that received the record
-    int tooSmall = 0;  // slots left byte for byte as they were, for want of room
+// Bytes changed in place, and what they held before.
+struct Change {
+    qint64 offset = 0;
+    QByteArray before;
 };
 
-// Gives every slot of each key in `data` its value, in place, in one pass in file order;
-// the data never grows. A slot is written only when key, value and a zero byte fit in its
-// room; a key whose value has no zero byte within 4 KiB of it is no slot and counts as too
-// small. The keys share their first bytes. The search goes on after each written record,
-// so a record is never written over. One count per key, in the order given.
-QVector<SlotRewrite> rewriteSlots(QByteArray &data, const QVector<QPair<QByteArray, QByteArray>> &keyValues);
+struct SlotRewrite {
+    int found = 0;              // slots seen
+    QStringList tooSmall;       // keys of the slots left byte for byte as they were, for want of room
+    bool changed = false;
+    QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
+    QVector<Change> changes;    // to undo the rewrite
+};
+
+// Gives every slot in `data` its value for `root` (8-bit, as the files hold it), in place, in one pass
+// over the data for all keys; the data never grows. A slot's value keeps its place relative to the
+// file's own prefix (a plugin directory at <prefix>/lib/qt4/plugins becomes <root>/lib/qt4/plugins);
+// one that does not lie below the prefix takes Qt's default place (<root>/plugins). A slot is written
+// only when key, value and a zero byte fit in its room, the rest of which is then zeroed; a key whose
+// value has no zero byte within 4 KiB of it is no slot and counts as too small.
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root);
+
+// Puts the bytes of `changes` back (or, called again, the rewrite's bytes).
+void swapChanges(QByteArray &data, QVector<Change> &changes);
 
 // Whether `data` holds any key of the path slots.
 bool holdsPathSlot(const QByteArray &data);
@@ -45,12 +60,5 @@ struct FoundSlot {
 // within 4 KiB is whole, keys inside it included (a root may hold a key); a value without one is
 // cut at the next key.
 void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot);
-
-// The value a patch to `root` gives the slots keyed `key`; empty for an unknown key.
-QByteArray slotValueFor(const QByteArray &key, const QByteArray &root);
-
-// Whether a slot names `root`: exactly the value a patch writes, so that a sibling such as
-// <root>-4.8.7 is not the root.
-bool slotNamesRoot(const QByteArray &key, const QByteArray &value, const QByteArray &root);
 
 #endif

@@ -1,19 +1,21 @@
 #include "patching/verification.h"
 
-#include "patching/commandrun.h"
-#include "patching/elfpatcher.h"
+#include "patching/binarypatcher.h"
+#include "patching/commandplan.h"
 #include "patching/elfrunpath.h"
-#include "patching/fileoutcome.h"
-#include "patching/filestore.h"
-#include "patching/metadatapatcher.h"
+#include "patching/filejob.h"
 #include "patching/pathslots.h"
+#include "patching/rootrule.h"
+#include "patching/textpatcher.h"
 #include "patching/wholepathrule.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
+
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -22,20 +24,11 @@
 #endif
 
 namespace {
-// No install path comes near this; a qmake that writes more is not answering.
-constexpr int maxAnswerKiB = 64;
-
-// The install paths a Qt 4 qmake knows, and the slot that holds each one.
-const struct {
-    const char *name;
-    const char *key;
-} installPaths[] = {
-    {"QT_INSTALL_PREFIX", "qt_prfxpath="},   {"QT_INSTALL_DATA", "qt_datapath="},
-    {"QT_INSTALL_DOCS", "qt_docspath="},     {"QT_INSTALL_HEADERS", "qt_hdrspath="},
-    {"QT_INSTALL_LIBS", "qt_libspath="},     {"QT_INSTALL_BINS", "qt_binspath="},
-    {"QT_INSTALL_PLUGINS", "qt_plugpath="},  {"QT_INSTALL_IMPORTS", "qt_impspath="},
-    {"QT_INSTALL_TRANSLATIONS", "qt_trnspath="}, {"QT_INSTALL_EXAMPLES", "qt_xmplpath="},
-    {"QT_INSTALL_DEMOS", "qt_demopath="},
+// The install paths a Qt 4 qmake knows, in the order of the slots that hold them (pathSlotKeys()).
+const char *const installPathNames[] = {
+    "QT_INSTALL_PREFIX", "QT_INSTALL_DOCS", "QT_INSTALL_HEADERS", "QT_INSTALL_LIBS",
+    "QT_INSTALL_BINS", "QT_INSTALL_PLUGINS", "QT_INSTALL_DATA", "QT_INSTALL_TRANSLATIONS",
+    "QT_INSTALL_EXAMPLES", "QT_INSTALL_DEMOS", "QT_INSTALL_IMPORTS",
 };
 
 // Whether anyone but root and the running user could put another file in a place below `dir`:
@@ -57,23 +50,23 @@ bool othersMayReplaceIn(QDir dir)
     return false;
 }
 
-// Why bin/qmake must not run, empty when it may: code that someone other than root and the
+// Why bin/qmake must not run, None when it may: code that someone other than root and the
 // running user put there, or may change, would run with the rights of whoever verifies. `qmake`
 // is the file as named in the installation, `resolved` the same with every link followed.
-QString whyNotTrusted(const QFileInfo &qmake, const QFileInfo &resolved, const QString &name)
+Reason whyNotTrusted(const QFileInfo &qmake, const QFileInfo &resolved, const QString &name)
 {
 #ifdef Q_OS_UNIX
     if (resolved.ownerId() != 0 && resolved.ownerId() != uint(geteuid()))
-        return Reason::qmakeNotOwned(name);
+        return Reason(ReasonCode::QmakeNotOwned, {name});
     if (resolved.permission(QFile::WriteGroup) || resolved.permission(QFile::WriteOther)
         || othersMayReplaceIn(qmake.absoluteDir()) || othersMayReplaceIn(resolved.absoluteDir()))
-        return Reason::qmakeWritableByOthers(name);
+        return Reason(ReasonCode::QmakeWritableByOthers, {name});
 #else
     Q_UNUSED(qmake)
     Q_UNUSED(resolved)
     Q_UNUSED(name)
 #endif
-    return QString();
+    return Reason();
 }
 
 bool looksLikePath(const QString &answer)
@@ -82,14 +75,12 @@ bool looksLikePath(const QString &answer)
         if (c.unicode() < 0x20)
             return false;
     }
-    return answer.startsWith(QLatin1Char('/'))
-        || (answer.size() >= 3 && answer.at(0).isLetter() && answer.at(1) == QLatin1Char(':')
-            && (answer.at(2) == QLatin1Char('/') || answer.at(2) == QLatin1Char('\\')));
+    return isAbsolutePath(answer.toLocal8Bit());
 }
 
 struct QueryRun {
     bool started = false;
-    QString failure; // the process ran but gave no answer: killed, crashed, ...
+    Failure failure; // the process ran but gave no answer: killed, crashed, ...
     int exitCode = 0;
     QByteArray output;
 };
@@ -128,13 +119,13 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
     if (!process.waitForStarted(timeoutMs)) {
-        run.failure = process.errorString();
+        run.failure = {Cause::System, process.errorString(), false};
         return run;
     }
     run.started = true;
+    const qint64 limit = qint64(Limits::maxAnswerKiB) * 1024;
     const QDeadlineTimer deadline(timeoutMs);
-    while (process.state() == QProcess::Running && run.output.size() <= maxAnswerKiB * 1024
-           && !deadline.hasExpired()) {
+    while (process.state() == QProcess::Running && run.output.size() <= limit && !deadline.hasExpired()) {
         process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
         run.output += process.readAll();
     }
@@ -144,19 +135,21 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
         process.waitForFinished(-1);
     }
     run.output += process.readAll();
-    if (run.output.size() > maxAnswerKiB * 1024)
-        run.failure = Reason::answerTooLong(maxAnswerKiB);
+    if (run.output.size() > limit)
+        run.failure = {Cause::AnswerTooLong, QString::number(Limits::maxAnswerKiB), false};
     else if (killed)
-        run.failure = Reason::noAnswerInTime(timeoutMs / 1000);
+        run.failure = {Cause::NoAnswerInTime, QString::number(timeoutMs / 1000), false};
     else if (process.exitStatus() == QProcess::CrashExit)
-        run.failure = Reason::crashed();
+        run.failure = {Cause::Crashed, QString(), false};
     run.exitCode = process.exitCode();
     return run;
 }
 
-// qmake's answers; none, with `notQueried` set, when it is not to be run or cannot run here, or
-// with `failure` set when it ran and did not answer as it should.
-QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *notQueried, QString *failure)
+// qmake's answers, against what a patch makes of the slots that hold them (`expected`, by key); none,
+// with `notQueried` set, when it is not to be run or cannot run here, or with `failure` set when it
+// ran and did not answer as it should.
+QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
+                                Reason *notQueried, Reason *failure)
 {
     QString qmake = qtPath + QStringLiteral("/bin/qmake");
     if (!QFileInfo::exists(qmake))
@@ -165,49 +158,67 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, int timeoutMs, QString *n
     // What runs is the file that was checked, named with every link resolved: a link in bin could
     // be pointed elsewhere between the check and a run.
     const QFileInfo info(QFileInfo(qmake).canonicalFilePath());
-    *notQueried = info.isFile() ? whyNotTrusted(QFileInfo(qmake), info, name) : Reason::qmakeMissing();
-    if (!notQueried->isEmpty())
+    *notQueried = info.isFile() ? whyNotTrusted(QFileInfo(qmake), info, name) : Reason(ReasonCode::QmakeMissing);
+    if (!notQueried->isNone())
         return {};
     qmake = info.filePath();
-    const QByteArray root = qtPath.toLocal8Bit();
     QVector<CheckedPath> answers;
-    for (const auto &installPath : installPaths) {
-        const QueryRun run = runQuery(qmake, installPath.name, timeoutMs);
+    for (int k = 0; k < pathSlotKeys().size(); ++k) {
+        const QueryRun run = runQuery(qmake, installPathNames[k], timeoutMs);
         if (!run.started) {
-            *notQueried = Reason::qmakeNotRunnable(name, run.failure);
+            *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
+            notQueried->args = QStringList{name};
             return {};
         }
         const QString answer = QString::fromLocal8Bit(run.output).trimmed();
         // A qmake older than the name answers "**Unknown**" (and exits 101), or nothing: not a stale path.
-        if (run.failure.isEmpty() && answer == QLatin1String("**Unknown**"))
+        if (run.failure.cause == Cause::None && answer == QLatin1String("**Unknown**"))
             continue;
-        QString how = run.failure;
-        if (how.isEmpty() && run.exitCode != 0)
-            how = Reason::exitCode(run.exitCode);
-        else if (how.isEmpty() && !answer.isEmpty() && !looksLikePath(answer))
-            how = Reason::notAPath(answer.left(80));
-        if (!how.isEmpty()) {
-            *failure = Reason::qmakeQueryFailed(name, how);
+        Failure how = run.failure;
+        if (how.cause == Cause::None && run.exitCode != 0)
+            how = {Cause::ExitCode, QString::number(run.exitCode), false};
+        else if (how.cause == Cause::None && !answer.isEmpty() && !looksLikePath(answer))
+            how = {Cause::NotAPath, answer.left(80), false};
+        if (how.cause != Cause::None) {
+            *failure = how.as(ReasonCode::QmakeQueryFailed);
+            failure->args = QStringList{name};
             return {};
         }
         if (answer.isEmpty())
             continue;
+        const QByteArray key = pathSlotKeys().at(k).key;
         const QByteArray value = QDir::cleanPath(QDir::fromNativeSeparators(answer)).toLocal8Bit();
-        answers.append({QLatin1String(installPath.name), name + QStringLiteral(" -query"), answer,
-                        QString::fromLocal8Bit(slotValueFor(installPath.key, root)),
-                        slotNamesRoot(installPath.key, value, root)});
+        const QByteArray wanted = expected.value(key, qtPath.toLocal8Bit() + pathSlotKeys().at(k).suffix);
+        answers.append({QLatin1String(installPathNames[k]), name + QStringLiteral(" -query"), answer,
+                        QString::fromLocal8Bit(wanted), value == wanted});
     }
     if (answers.isEmpty())
-        *notQueried = Reason::qmakeGivesNoPath(name);
+        *notQueried = Reason(ReasonCode::QmakeGivesNoPath, {name});
     return answers;
 }
 
-// The slots of one binary, one path per key: a file packed with slots adds no more than that.
-void addSlots(QVector<CheckedPath> *paths, const QByteArray &data, const QString &relativePath, const QByteArray &root)
+// The slots of one binary now, against those a patch gives it, one path per key: a file packed with
+// slots adds no more than that. `expected` learns what each key's first slot should hold.
+bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteArray &root,
+              QHash<QByteArray, QByteArray> *expected)
 {
+    bool stale = false;
+    // Same build, same places: what a patch gives a slot lies where the slot lies now.
+    QByteArray patched = file.original.bytes();
+    rewriteSlots(patched, root);
+    const QByteArray &current = file.backupExists ? file.current.bytes() : file.original.bytes();
     const int first = paths->size();
-    forEachPathSlot(data, [&](const FoundSlot &slot) {
-        const bool ok = slotNamesRoot(slot.key, slot.value, root);
+    forEachPathSlot(current, [&](const FoundSlot &slot) {
+        const qsizetype valueStart = slot.offset + slot.key.size();
+        const char *zero = slot.room > slot.key.size()
+            ? static_cast<const char *>(std::memchr(patched.constData() + valueStart, '\0', size_t(slot.room - slot.key.size())))
+            : nullptr;
+        const QByteArray shouldBe = zero ? QByteArray(patched.constData() + valueStart, int(zero - patched.constData() - valueStart))
+                                         : slot.value;
+        if (slot.room > 0 && !expected->contains(slot.key))
+            expected->insert(slot.key, shouldBe);
+        const bool ok = slot.value == shouldBe;
+        stale = stale || !ok;
         const QString key = QString::fromLatin1(slot.key);
         for (int i = first; i < paths->size(); ++i) {
             CheckedPath &path = (*paths)[i];
@@ -215,91 +226,86 @@ void addSlots(QVector<CheckedPath> *paths, const QByteArray &data, const QString
                 continue;
             if (path.ok && !ok) {
                 path.value = QString::fromLocal8Bit(slot.value);
+                path.expected = QString::fromLocal8Bit(shouldBe);
                 path.ok = false;
             }
             return;
         }
-        paths->append({key, relativePath, QString::fromLocal8Bit(slot.value),
-                       QString::fromLocal8Bit(slotValueFor(slot.key, root)), ok});
+        paths->append({key, file.relativePath, QString::fromLocal8Bit(slot.value), QString::fromLocal8Bit(shouldBe), ok});
     });
+    return stale;
 }
 
-CheckedFile checkFile(const QString &qtPath, const PlannedFile &planned, const Relocation &relocation,
-                      QVector<CheckedPath> *slotPaths)
+// What the file holds now names of the old roots, by the rule of its kind.
+void findOldRootNamed(CheckedFile *checked, const PlannedFile &file, const PlanContext &context)
 {
-    CheckedFile file;
-    file.path = planned.path;
-    file.relativePath = relativeToQtPath(qtPath, planned.path);
-    file.kind = planned.kind;
-    file.lostBackup = planned.treatment == Treatment::LostBackup;
-    if (file.lostBackup)
-        return file;
-    const LoadedFile loaded = loadWholeFile(planned.path);
-    if (!loaded.ok) {
-        file.error = Reason::fileNotLoaded(loaded);
-        return file;
+    const QByteArray root = context.qtPath.toLocal8Bit();
+    const QByteArray &current = file.backupExists ? file.current.bytes() : file.original.bytes();
+    const PlaceExists placeExists = [&root](const QByteArray &place) { return existsBelow(root, place); };
+    if (file.kind == FileKind::Text) {
+        checked->oldRootNamed = QString::fromLocal8Bit(oldRootNamed(current, {context.oldRoots, root, placeExists}));
+        return;
     }
-    const QString backup = backupPathFor(planned.path, qtPath);
-    // A binary's path slots are judged one by one; elsewhere in it the old root may stand in
-    // strings no patch touches (qt_stngpath=, the settings path), which are no fault. A text file
-    // holds no slot, whatever keys a root written in it holds.
-    const bool binary = planned.treatment == Treatment::Binary || planned.treatment == Treatment::BinaryElf;
-    const bool holdsSlots = binary && holdsPathSlot(loaded.data);
-    if (holdsSlots)
-        addSlots(slotPaths, loaded.data, file.relativePath, relocation.newRoot);
-    if (planned.treatment == Treatment::BinaryElf || planned.treatment == Treatment::Elf) {
-        const ElfRunPaths searchPaths = readRunPaths(loaded.data);
-        file.error = searchPaths.error;
-        for (const QByteArray &entry : searchPaths.entries) {
-            const int root = oldRootOf(entry, relocation.oldRoots, relocation.newRoot, [&](const QByteArray &place) {
-                return existsBelow(relocation.newRoot, place);
-            });
-            if (root >= 0 && file.oldRootNamed.isEmpty()) {
-                file.oldRootNamed = QString::fromLocal8Bit(relocation.oldRoots.at(root));
-                file.inSearchPath = true;
-            }
+    if (!isElf(current))
+        return;
+    const ElfSearchPaths searchPaths = readSearchPaths(current);
+    for (const QByteArray &entry : searchPaths.entries()) {
+        const RootMatch match = longestOldRoot(entry, context.oldRoots, root, placeExists);
+        if (match.index >= 0) {
+            checked->oldRootNamed = QString::fromLocal8Bit(context.oldRoots.at(match.index));
+            checked->inSearchPath = true;
+            return;
         }
-        // Patched for an earlier place (an absolute path where $ORIGIN did not fit) and moved since:
-        // the search paths its patch computes from the backup tell.
-        if (file.error.isEmpty() && file.oldRootNamed.isEmpty() && isRegularFile(backup)) {
-            LoadedFile original = loadWholeFile(backup);
-            rewriteRunPaths(original.data, relocation.oldRoots, relocation.newRoot,
-                            originDirectory(planned.path, qtPath), [&](const QByteArray &place) {
-                                return existsBelow(relocation.newRoot, place);
-                            });
-            if (!original.ok)
-                file.error = Reason::backupNotLoaded(original);
-            else
-                file.namesEarlierPlace = readRunPaths(original.data).entries != searchPaths.entries;
-        }
-        return file;
     }
-    if (holdsSlots)
-        return file;
-    file.oldRootNamed = QString::fromLocal8Bit(oldRootNamed(loaded.data, relocation));
-    if (!file.oldRootNamed.isEmpty() || planned.treatment != Treatment::Metadata || !isRegularFile(backup))
-        return file;
-    // Patched for an earlier place and moved since (then patched without --deep): its paths name
-    // neither an old root nor DIR. Its patch, computed from the backup, tells.
-    const LoadedFile original = loadWholeFile(backup);
-    if (!original.ok)
-        file.error = Reason::backupNotLoaded(original);
-    else
-        file.namesEarlierPlace = relocateMetadata(original.data, planned.path, relocation) != loaded.data;
-    return file;
+}
+
+CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool staleSlots)
+{
+    CheckedFile checked;
+    checked.staleSlots = staleSlots;
+    checked.path = file.path;
+    checked.relativePath = file.relativePath;
+    checked.kind = file.kind;
+    const auto judge = [&]() {
+        if (file.treatment == Treatment::Refused)
+            return file.refusal;
+        // The worker takes the bytes it is handed; verify still reads them afterwards.
+        PlannedFile copy = file;
+        copy.original = HeldBytes(file.original.bytes());
+        if (file.treatment == Treatment::Binary)
+            return patchBinaryFile(context.qtPath.toLocal8Bit(), copy, context, WriteMode::DryRun);
+        return patchTextFile(context.qtPath, copy, context, WriteMode::DryRun);
+    };
+    const FileOutcome judged = FileJob::callWorker(judge);
+    // A dry run that could not write still says the file needs a change; that is all verify asks.
+    const ReasonCode code = judged.reason.code;
+    const bool needsChange = judged.status == OutcomeStatus::Changed || code == ReasonCode::FileNotWritten
+        || code == ReasonCode::BackupNotMade;
+    checked.relocated = !needsChange && !judged.isFailure();
+    if (checked.relocated)
+        return checked;
+    checked.unreadable = code == ReasonCode::FileNotRead || code == ReasonCode::BackupNotRead
+        || code == ReasonCode::DirectoryNotRead || code == ReasonCode::UnreadableName;
+    if (!needsChange) {
+        checked.problem = judged.reason;
+        return checked;
+    }
+    if (file.original.held())
+        findOldRootNamed(&checked, file, context);
+    return checked;
 }
 } // namespace
 
 bool Verification::relocated() const
 {
-    if (paths.isEmpty() || !queryFailure.isEmpty())
+    if (paths.isEmpty() || !queryFailure.isNone())
         return false;
     for (const CheckedPath &path : paths) {
         if (!path.ok)
             return false;
     }
     for (const CheckedFile &file : files) {
-        if (!file.oldRootNamed.isEmpty() || file.namesEarlierPlace || file.lostBackup || !file.error.isEmpty())
+        if (!file.relocated)
             return false;
     }
     return true;
@@ -309,14 +315,25 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
 {
     Verification verification;
     verification.qtPath = qtPath;
-    const CommandPlan plan = planCommand(Command::Unpatch, qtPath, true);
+    // The command it judges: its plan, with what every file holds now read too.
+    const CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look);
     verification.oldRoots = plan.oldRoots;
-    verification.paths = queryQmake(qtPath, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
-    verification.queried = !verification.paths.isEmpty();
-    const Relocation relocation{plan.oldRoots.values(), qtPath.toLocal8Bit(), {}};
-    for (const PlannedFile &planned : plan.files) {
-        if (planned.treatment != Treatment::OtherName && QFileInfo(planned.path).isFile())
-            verification.files.append(checkFile(qtPath, planned, relocation, &verification.paths));
+    verification.identifiesQt = plan.identifiesQt;
+    QVector<CheckedPath> slotPaths;
+    QHash<QByteArray, QByteArray> expected;
+    const QByteArray root = qtPath.toLocal8Bit();
+    for (const PlannedFile &file : plan.files) {
+        if (file.treatment == Treatment::OtherName)
+            continue;
+        if (file.treatment == Treatment::Refused && !file.refusal.isFailure())
+            continue; // a backup, a directory: nothing of the installation's paths
+        const bool staleSlots = file.treatment == Treatment::Binary && file.holdsSlots && file.original.held()
+            && addSlots(&slotPaths, file, root, &expected);
+        if (file.exists || file.treatment == Treatment::Refused)
+            verification.files.append(checkFile(file, plan.context, staleSlots));
     }
+    verification.paths = queryQmake(qtPath, expected, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
+    verification.queried = !verification.paths.isEmpty();
+    verification.paths += slotPaths;
     return verification;
 }

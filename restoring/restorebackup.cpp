@@ -1,56 +1,76 @@
 #include "restoring/restorebackup.h"
 
 #include "patching/backuppatch.h"
-#include "patching/filestore.h"
+#include "patching/elfrunpath.h"
 #include "patching/pathslots.h"
+#include "patching/textpatcher.h"
+#include "patching/textrules.h"
 
 #include <QFileInfo>
 
-FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode, BackupSize sizeCheck)
+namespace {
+// Where a patch may have changed a binary whose original is `backup`: its slots and search paths.
+QVector<Region> patchedRegions(const QByteArray &backup, const PlannedFile &file)
 {
-    const QString backupPath = backupPathFor(path, root);
-    if (!entryExists(backupPath))
-        return FileOutcome::leftAlone(Reason::noBackup());
-    FileOutcome refusal;
-    if (!passesBackGuards(path, &refusal))
-        return refusal;
-    // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
-    if (!isRegularFile(backupPath))
-        return FileOutcome::failed(Reason::backupNotRead(Reason::notRegularFile()));
+    QVector<Region> regions;
+    forEachPathSlot(backup, [&regions](const FoundSlot &slot) {
+        if (slot.room > 0)
+            regions.append({slot.offset, slot.room});
+    });
+    regions += file.originalSearchPaths.regions();
+    std::sort(regions.begin(), regions.end(), [](const Region &a, const Region &b) { return a.offset < b.offset; });
+    return regions;
+}
+} // namespace
 
-    // Write through a link into the tree, so that the file the patch changed gets its bytes back.
-    const QFileInfo info(path);
+FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMode mode)
+{
+    if (!file.backupExists)
+        return FileOutcome::leftAlone(Reason(ReasonCode::NoBackup));
+    const QFileInfo info(file.path);
     if (info.isSymLink() && !info.exists())
-        return FileOutcome::failed(Reason::fileNotWritten(Reason::brokenLink()));
-    if (!info.isSymLink() && info.exists() && !info.isFile())
-        return FileOutcome::failed(Reason::fileNotWritten(Reason::notRegularFile()));
-    QString target;
-    if (!resolveInsideRoot(path, root, &target))
-        return FileOutcome::failed(Reason::linkOutsideInstallation());
-    if (mode == WriteMode::Apply)
-        removeOwnLeftovers(target);
-
-    const LoadedFile backup = loadWholeFile(backupPath);
-    if (!backup.ok)
-        return FileOutcome::failed(Reason::backupNotLoaded(backup));
-
-    const QFileInfo targetInfo(target);
-    // A patched binary always has its backup's length. One that does not and holds path slots
-    // of its own is another build, which the backup must not replace; one cut short is repaired.
-    if (sizeCheck == BackupSize::RefuseOtherBuild && targetInfo.exists() && targetInfo.size() != backup.data.size()) {
-        const LoadedFile current = loadWholeFile(target);
-        if (!current.ok || holdsPathSlot(current.data))
-            return FileOutcome::failed(Reason::backupSizeMismatch());
+        return FileOutcome::failed(Reason(ReasonCode::FileNotWritten, Cause::BrokenLink));
+    QByteArray backup;
+    FileOutcome failure;
+    if (!takeOriginal(file, &backup, &failure))
+        return failure;
+    // A missing file (one of the two configuration files) comes back with its backup's mode and owner.
+    if (!file.exists)
+        return writeContent(file, backup, file.backupPath, mode);
+    if (file.kind == FileKind::Text) {
+        if (file.current.bytes() == backup)
+            return FileOutcome::leftAlone(Reason(ReasonCode::UpToDate));
+        if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))
+            return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
+    } else {
+        const Comparison comparison = compareFile(file.target, backup, patchedRegions(backup, file));
+        if (!comparison.ok)
+            return FileOutcome::failed(comparison.failure.as(ReasonCode::FileNotRead));
+        if (comparison.same)
+            return FileOutcome::leftAlone(Reason(ReasonCode::UpToDate));
+        // A patched binary always has its backup's bytes but in its slots and search paths. One that
+        // differs elsewhere and holds path slots of its own is another build; one cut short is repaired.
+        if (comparison.elsewhere) {
+            const LoadedFile current = comparison.sameSize ? LoadedFile() : loadWholeFile(file.target);
+            if (comparison.sameSize || !current.ok || holdsPathSlot(current.data))
+                return FileOutcome::failed(Reason(ReasonCode::OtherBuild));
+        }
     }
-    bool same = false;
-    QString error;
-    // An unreadable file is simply rewritten; the write then tells whether that is possible.
-    if (targetInfo.exists() && fileHolds(target, backup.data, &same, &error) && same)
-        return FileOutcome::leftAlone(Reason::upToDate());
-    // A missing file (one of the two configuration files) comes back with its backup's permissions and owner.
-    const bool written = mode == WriteMode::Apply ? replaceFileContent(target, backup.data, backupPath, &error)
-                                                  : (error = writeRefusal(target)).isEmpty();
-    if (!written)
-        return FileOutcome::failed(Reason::fileNotWritten(error));
-    return FileOutcome::changed();
+    if (mode == WriteMode::Apply)
+        removeOwnLeftovers(file.target);
+    return writeContent(file, backup, QString(), mode);
+}
+
+FileOutcome restoreBackup(const QString &path, const QString &root)
+{
+    PlanContext context;
+    context.command = Command::Unpatch;
+    context.qtPath = root;
+    const QString name = QFileInfo(path).fileName();
+    const Treatment treatment = isConfigName(name) ? Treatment::Config
+                                : isMetadataName(name) ? Treatment::Metadata : Treatment::Binary;
+    const PlannedFile file = planOneFile(root, path, treatment);
+    if (file.treatment == Treatment::Refused)
+        return file.refusal;
+    return restoreBackup(file, context);
 }

@@ -5,9 +5,8 @@ set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
-common=(patching/fileoutcome.cpp)
-slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textpatcher.cpp
-             patching/backuppatch.cpp patching/filestore.cpp)
+common=(patching/fileoutcome.cpp patching/rootrule.cpp)
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textrules.cpp patching/wholepathrule.cpp)
 elf=(fuzz/elf_fuzzer.cpp patching/elfrunpath.cpp)
 build() { # name sources...
     local name="$1"; shift

@@ -1,8 +1,9 @@
 #ifndef ZEL_TESTSUPPORT_H
 #define ZEL_TESTSUPPORT_H
 
-// What the tests share: the checked-in files of tests/data and the sample installation made of them.
+// What the tests share: the checked-in files of tests/data and outcomes told by their codes.
 
+#include "app/reasontext.h"
 #include "patching/fileoutcome.h"
 
 #include <QFile>
@@ -12,10 +13,15 @@ Q_DECLARE_METATYPE(FileOutcome)
 
 inline char *toString(const FileOutcome &outcome)
 {
-    return QTest::toString(outcomeStatusKey(outcome.status) + QStringLiteral(": ") + outcome.reason);
+    const Reason &reason = outcome.reason;
+    return QTest::toString(outcomeStatusKey(outcome.status) + QLatin1Char(' ') + reasonCodeKey(reason.code)
+                           + (reason.cause == Cause::None ? QString() : QLatin1Char('/') + causeKey(reason.cause))
+                           + (reason.args.isEmpty() ? QString() : QStringLiteral(" (") + reason.args.join(QStringLiteral(", ")) + QLatin1Char(')')));
 }
 
-inline FileOutcome failed(const char *why) { return FileOutcome::failed(QString::fromUtf8(why)); }
+inline FileOutcome failed(ReasonCode code, Cause cause = Cause::None) { return FileOutcome::failed(Reason(code, cause)); }
+inline FileOutcome leftAlone(ReasonCode code) { return FileOutcome::leftAlone(Reason(code)); }
+inline const FileOutcome changed = FileOutcome::changed();
 
 inline QString dataPath(const QString &relative) { return QStringLiteral(ZEL_TEST_DATA "/") + relative; }
 

@@ -1,5 +1,5 @@
-#include "patching/commandrun.h"
-#include "patching/metadatapatcher.h"
+#include "patching/commandplan.h"
+#include "patching/textrules.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
@@ -62,7 +62,7 @@ void TestMetadata::wholePathRule_data()
         "/opt/qt", "/opt/qt/4.8", "libdir='/opt/qt/4.8/lib' -L/opt/qt/4.8/lib");
     row("a new root below the old one: the line rule's output is not rewritten again", ".qmake.cache",
         "QT_BUILD_TREE = /opt/Qt\nQMAKE_RPATHDIR += \"/opt/Qt/lib\"\n", "/opt/Qt", "/opt/Qt/4.8.7",
-        "QT_BUILD_TREE =/opt/Qt/4.8.7\nQMAKE_RPATHDIR += \"/opt/Qt/4.8.7/lib\"");
+        "QT_BUILD_TREE =/opt/Qt/4.8.7\nQMAKE_RPATHDIR += \"/opt/Qt/4.8.7/lib\"\n");
     row("a new root that is the parent of the old one", "qconfig.pri", "QMAKE_RPATHDIR += \"/x/qt-4.8.7/lib\"",
         "/x/qt-4.8.7", "/x", "QMAKE_RPATHDIR += \"/x/lib\"");
 }
@@ -79,7 +79,11 @@ void TestMetadata::wholePathRule()
     const Relocation relocation{{oldRoots.cbegin(), oldRoots.cend()}, newRoot, [](const QByteArray &relative) {
                                     return words("lib include lib/libQtCore.so").contains(QString::fromLatin1(relative));
                                 }};
-    QCOMPARE(relocateMetadata(text, file, relocation), expected);
+    TextRules rules;
+    rules.configFile = isConfigName(file);
+    rules.deep = true;
+    rules.relocation = relocation;
+    QCOMPARE(applyTextRules(text, rules), expected);
     // What verify looks for, by the same rule: the old root where the patch changes something, and nowhere after it.
     QCOMPARE(oldRootNamed(text, relocation).isEmpty(), text == expected);
     QVERIFY(oldRootNamed(expected, relocation).isEmpty());

@@ -117,6 +117,11 @@ private slots:
         // A line break would add a statement of its own to .qmake.cache.
         QTest::newRow("a control character is refused like a space") << "qt\nQMAKE_CXX=x" << 0 << true << notAscii;
         QTest::newRow("DEL (U+007F) is refused like a space") << "qt\x7f" << 0 << true << notAscii;
+        QTest::newRow("a character qmake reads as a comment is refused, named") << "qt#4" << 0 << true
+            << QStringLiteral("critical | repertoire incorect | le chemin du repertoire ne doit pas contenir « # », que qmake, "
+                              "make ou le shell liraient autrement.");
+        QTest::newRow("y with diaeresis (U+00FF), the last character a slot can hold, is accepted")
+            << QString::fromUtf8("qt-\xc3\xbf") << 0 << true << QString();
         QTest::newRow("cancelling forgets the accepted directory") << QString() << 0 << true << QString();
     }
 
@@ -159,7 +164,7 @@ private slots:
         const auto original = snapshot(dir);
         QCOMPARE(press(window, "patcher"), patchDone);
         const auto patched = snapshot(dir);
-        QStringList files = original.keys() + words(".qmake.cache.back bin/qmake.back lib/libQtCore.la.back "
+        QStringList files = original.keys() + words(".qmake.cache.back bin/qmake.back "
                                                     "lib/libQtCore.so.4.8.7.back mkspecs/linux-g++/qmake.conf.back");
         files.sort();
         QCOMPARE(patched.keys(), files);
@@ -187,9 +192,9 @@ private slots:
                                                       "qt_docspath=, qt_trnspath= | over Patche en cours..."));
         QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
         const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
-        const QString cutShort = QStringLiteral("\nbin/qmake : la sauvegarde n'a pas la taille du fichier, qui contient ses "
-                                                "propres chemins Qt (autre version ?) : supprimer la sauvegarde pour garder "
-                                                "ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l'original");
+        const QString cutShort = QStringLiteral("\nbin/qmake : le fichier diffère de sa sauvegarde ailleurs que dans ses "
+                                                "chemins (autre version ?) : supprimer la sauvegarde pour garder ce fichier, "
+                                                "ou recopier la sauvegarde sur le fichier pour revenir à l'original");
         QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :")
                                                  + cutShort + QStringLiteral(" | over Suppression du patche en cours..."));
         QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :")

@@ -143,10 +143,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>The directory holds no Qt installation.</translation>
     </message>
     <message>
-        <source>Le chemin du repertoire ne doit pas dépasser 200 caractères.</source>
-        <translation>The directory&apos;s path must not be longer than 200 characters.</translation>
-    </message>
-    <message>
         <source>le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.</source>
         <translation>The Qt directory&apos;s path must be made of ASCII characters only, without spaces.</translation>
     </message>
@@ -154,13 +150,17 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>repertoire incorect</source>
         <translation>Incorrect directory</translation>
     </message>
+    <message>
+        <source>Le chemin du repertoire ne doit pas dépasser %1 caractères.</source>
+        <translation>The directory path must not be longer than %1 characters.</translation>
+    </message>
+    <message>
+        <source>le chemin du repertoire ne doit pas contenir « %1 », que qmake, make ou le shell liraient autrement.</source>
+        <translation>The directory path must not hold &quot;%1&quot;, which qmake, make or the shell would read otherwise.</translation>
+    </message>
 </context>
 <context>
     <name>Reason</name>
-    <message>
-        <source>exception inconnue</source>
-        <translation>unknown exception</translation>
-    </message>
     <message>
         <source>fichier absent</source>
         <translation>missing file</translation>
@@ -186,22 +186,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>file too large to be loaded into memory</translation>
     </message>
     <message>
-        <source>sauvegarde impossible : %1</source>
-        <translation>cannot make the backup: %1</translation>
-    </message>
-    <message>
-        <source>lecture de la sauvegarde impossible : %1</source>
-        <translation>cannot read the backup: %1</translation>
-    </message>
-    <message>
-        <source>lecture impossible : %1</source>
-        <translation>cannot read: %1</translation>
-    </message>
-    <message>
-        <source>écriture impossible : %1</source>
-        <translation>cannot write: %1</translation>
-    </message>
-    <message>
         <source>emplacement trop petit pour %1</source>
         <translation>slot too small for %1</translation>
     </message>
@@ -220,10 +204,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>même fichier que %1</source>
         <translation>same file as %1</translation>
-    </message>
-    <message>
-        <source>la sauvegarde n&apos;a pas la taille du fichier, qui contient ses propres chemins Qt (autre version ?) : supprimer la sauvegarde pour garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l&apos;original</source>
-        <translation>the backup does not have the size of the file, which holds Qt paths of its own (another version?): delete the backup to keep this file, or copy the backup over the file to go back to the original</translation>
     </message>
     <message>
         <source>répertoire contenant &quot;.back&quot; dans le chemin : rien n&apos;y est jamais modifié</source>
@@ -366,10 +346,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>no bin/qmake</translation>
     </message>
     <message>
-        <source>%1 ne peut pas être lancé ici (%2)</source>
-        <translation>%1 cannot run here (%2)</translation>
-    </message>
-    <message>
         <source>%1 n&apos;est pas lancé : il n&apos;appartient ni à root ni à l&apos;utilisateur qui vérifie</source>
         <translation>%1 is not run: it belongs neither to root nor to the verifying user</translation>
     </message>
@@ -380,10 +356,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>%1 ne donne aucun chemin d&apos;installation</source>
         <translation>%1 gives no install path</translation>
-    </message>
-    <message>
-        <source>%1 -query ne répond pas correctement : %2</source>
-        <translation>%1 -query does not answer properly: %2</translation>
     </message>
     <message>
         <source>arrêté par un signal</source>
@@ -406,10 +378,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>answer that is not a path: &quot;%1&quot;</translation>
     </message>
     <message>
-        <source>fichier ELF mal formé : %1</source>
-        <translation>malformed ELF file: %1</translation>
-    </message>
-    <message>
         <source>fichier ELF sans table des sections : les noms qui partagent le chemin de recherche des bibliothèques ne peuvent pas tous être trouvés</source>
         <translation>ELF file without a section table: the names that share the library search path cannot all be found</translation>
     </message>
@@ -428,6 +396,78 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>patché mais sans sauvegarde (ou ajouté depuis le patch) : recopier l&apos;original sous le nom du fichier suivi de .back</source>
         <translation>patched but without a backup (or added since the patch): copy the original to the name of the file followed by .back</translation>
+    </message>
+    <message>
+        <source>autre système de fichiers monté ici : non parcouru</source>
+        <translation>another file system is mounted here: not entered</translation>
+    </message>
+    <message>
+        <source>nom que l&apos;encodage du système ne sait pas écrire : ni lu ni modifié</source>
+        <translation>a name the system&apos;s encoding cannot spell: neither read nor changed</translation>
+    </message>
+    <message>
+        <source>lecture du répertoire impossible : %C</source>
+        <translation>cannot read the directory: %C</translation>
+    </message>
+    <message>
+        <source>lecture impossible : %C</source>
+        <translation>cannot read: %C</translation>
+    </message>
+    <message>
+        <source>lecture de la sauvegarde impossible : %C</source>
+        <translation>cannot read the backup: %C</translation>
+    </message>
+    <message>
+        <source>sauvegarde impossible : %C</source>
+        <translation>cannot make the backup: %C</translation>
+    </message>
+    <message>
+        <source>écriture impossible : %C</source>
+        <translation>cannot write: %C</translation>
+    </message>
+    <message>
+        <source>le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : supprimer la sauvegarde pour garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l&apos;original</source>
+        <translation>the file differs from its backup beyond its paths (another build?): delete the backup to keep this file, or copy the backup over the file to go back to the original</translation>
+    </message>
+    <message>
+        <source>lignes écrites depuis le dernier patch gardées</source>
+        <translation>lines written since the last patch kept</translation>
+    </message>
+    <message>
+        <source>modifié depuis le dernier patch : la restauration perdrait ces modifications ; pour les abandonner, recopier la sauvegarde sur le fichier</source>
+        <translation>changed since the last patch: restoring would lose these changes; to drop them, copy the backup over the file</translation>
+    </message>
+    <message>
+        <source>modifié par un autre programme pendant la commande : la relancer</source>
+        <translation>changed by another program during the command: run it again</translation>
+    </message>
+    <message>
+        <source>plus de %1 préfixes différents inscrits : pas une installation de Qt telle que construite</source>
+        <translation>more than %1 different prefixes recorded: not a Qt installation as built</translation>
+    </message>
+    <message>
+        <source>fichier ELF mal formé : %C</source>
+        <translation>malformed ELF file: %C</translation>
+    </message>
+    <message>
+        <source>erreur interne : exception inconnue</source>
+        <translation>internal error: unknown exception</translation>
+    </message>
+    <message>
+        <source>fichier de construction, que seul --deep réécrit</source>
+        <translation>build file, which only --deep rewrites</translation>
+    </message>
+    <message>
+        <source>%1 ne peut pas être lancé ici (%C)</source>
+        <translation>%1 cannot be run here (%C)</translation>
+    </message>
+    <message>
+        <source>%1 -query ne répond pas correctement : %C</source>
+        <translation>%1 -query does not answer properly: %C</translation>
+    </message>
+    <message>
+        <source>tables de noms superposées, plus grandes que le fichier</source>
+        <translation>overlapping name tables, larger than the file</translation>
     </message>
 </context>
 <context>
@@ -699,10 +739,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>still names the old root %1</translation>
     </message>
     <message>
-        <source>nomme un emplacement précédent (relancer patch --deep)</source>
-        <translation>names an earlier place (run patch --deep again)</translation>
-    </message>
-    <message>
         <source>%1 (%2) : %3 au lieu de %4</source>
         <translation>%1 (%2): %3 instead of %4</translation>
     </message>
@@ -761,6 +797,22 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>qmake en échec, </source>
         <translation>qmake failing, </translation>
+    </message>
+    <message>
+        <source>Emplacement précédent : %1 (lu dans %2)</source>
+        <translation>Earlier place: %1 (read in %2)</translation>
+    </message>
+    <message>
+        <source>emplacements de chemin Qt qui ne nomment pas le répertoire</source>
+        <translation>Qt path slots that do not name the directory</translation>
+    </message>
+    <message>
+        <source>un patch --deep le changerait encore : relancer patch --deep</source>
+        <translation>a patch --deep would still change it: run patch --deep again</translation>
+    </message>
+    <message>
+        <source>rien n&apos;y désigne une installation de Qt : ni bin/qmake, ni fichier portant les emplacements de chemin de Qt (qt_prfxpath=)</source>
+        <translation>nothing there tells a Qt installation: neither a bin/qmake nor a file holding Qt&apos;s path slots (qt_prfxpath=)</translation>
     </message>
 </context>
 </TS>

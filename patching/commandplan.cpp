@@ -1,0 +1,396 @@
+#include "patching/commandplan.h"
+
+#include "patching/backuprule.h"
+#include "patching/pathslots.h"
+#include "patching/rootrule.h"
+#include "patching/textrules.h"
+#include "patching/treewalk.h"
+#include "patching/wholepathrule.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+// Where a file of the plan was found, which tells its treatment.
+enum class Step { Window, Metadata, Walk };
+
+// What starts a file that may hold Qt's path slots or library search paths: ELF, PE, an ar archive.
+bool looksBinary(const QByteArray &head)
+{
+    return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
+}
+
+Treatment treatmentFor(const QString &path, Step step)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (isConfigName(name) && step != Step::Walk)
+        return Treatment::Config;
+    if (step == Step::Metadata || (step == Step::Window && isMetadataName(name)))
+        return Treatment::Metadata;
+    return Treatment::Binary;
+}
+
+PlannedFile refused(PlannedFile file, const FileOutcome &outcome)
+{
+    file.treatment = Treatment::Refused;
+    file.refusal = outcome;
+    file.original.release();
+    file.current.release();
+    return file;
+}
+
+// Reads one file of the plan once, and what it says. `budget` is what the plan may still keep for the
+// workers. A file of the walk that is not a binary, or holds neither path slots nor search paths, is
+// no file of the plan: `wanted` is then false.
+PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment treatment, Step step, PlanPurpose purpose,
+                       qint64 *budget, bool *wanted = nullptr)
+{
+    PlannedFile file;
+    file.path = path;
+    file.relativePath = relativeToQtPath(qtPath, path);
+    file.treatment = treatment;
+    file.kind = file.treatment == Treatment::Binary ? FileKind::Binary : FileKind::Text;
+    file.target = path;
+    if (wanted)
+        *wanted = true;
+    const QFileInfo info(path);
+    // A name the system's encoding could not give back comes out of a listing with a replacement character.
+    if (path.contains(QChar::ReplacementCharacter) && !entryExists(path))
+        return refused(file, FileOutcome::failed(Reason(ReasonCode::UnreadableName)));
+    const FileOutcome guarded = backGuardRefusal(file.relativePath);
+    if (!guarded.reason.isNone())
+        return refused(file, guarded);
+    // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
+    const bool missing = !info.exists();
+    if (!missing && !resolveInsideRoot(path, qtPath, &file.target))
+        return refused(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
+    // The file a link leads to passes the same guards: no command writes through a link into a backup.
+    const QString canonicalRoot = QFileInfo(qtPath).canonicalFilePath();
+    if (file.target != path && !canonicalRoot.isEmpty()) {
+        const FileOutcome targetGuarded = backGuardRefusal(relativeToQtPath(canonicalRoot, file.target));
+        if (!targetGuarded.reason.isNone())
+            return refused(file, targetGuarded);
+    }
+    const QFileInfo targetInfo(file.target);
+    // A directory that happens to match a name pattern holds nothing to patch.
+    if (targetInfo.isDir())
+        return refused(file, FileOutcome::leftAlone(Reason(ReasonCode::IsDirectory)));
+    file.exists = !missing;
+    file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
+    file.backupExists = entryExists(file.backupPath);
+    // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
+    if (file.backupExists && !isRegularFile(file.backupPath))
+        return refused(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
+    if (!file.exists && !file.backupExists)
+        return file;
+
+    const qint64 limit = file.kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
+    const LoadedFile original = loadWholeFile(file.readPath(), limit);
+    if (!original.ok)
+        return refused(file, FileOutcome::failed(original.failure.as(file.backupExists ? ReasonCode::BackupNotRead
+                                                                                           : ReasonCode::FileNotRead)));
+    if (step == Step::Walk && !looksBinary(original.data.left(8))) {
+        *wanted = false;
+        return file;
+    }
+    file.originalStamp = original.stamp;
+    const bool binary = file.kind == FileKind::Binary;
+    file.holdsSlots = binary && holdsPathSlot(original.data);
+    if (binary && isElf(original.data))
+        file.originalSearchPaths = readSearchPaths(original.data);
+    if (step == Step::Walk && !file.holdsSlots && file.originalSearchPaths.strings.isEmpty()
+        && file.originalSearchPaths.error.isNone()) {
+        *wanted = false;
+        return file;
+    }
+    const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
+    file.prefixes = recordedPrefixes(recorder, original.data, Limits::maxOldRoots);
+    if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
+        const LoadedFile current = loadWholeFile(file.target, limit);
+        if (!current.ok)
+            return refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead)));
+        file.currentStamp = current.stamp;
+        if (file.kind == FileKind::Text)
+            file.currentPrefixes = recordedPrefixes(recorder, current.data, Limits::maxOldRoots);
+        *budget -= current.data.size();
+        file.current = HeldBytes(current.data);
+    }
+    if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
+        return refused(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
+    // Past the budget a worker reads the file again: a tree of large libraries must not all sit in memory.
+    if (original.data.size() <= *budget) {
+        *budget -= original.data.size();
+        file.original = HeldBytes(original.data);
+    }
+    return file;
+}
+
+// The paths a window file names that the build left in it: the prefixes of a binary, the
+// assignments of a configuration file.
+QVector<QByteArray> pathsNamedIn(const PlannedFile &file)
+{
+    if (file.kind == FileKind::Binary)
+        return file.prefixes;
+    QVector<QByteArray> paths;
+    for (const ConfigAssignment &assignment : findConfigAssignments(file.original.bytes()))
+        paths.append(unquotedPath(assignment.value));
+    return paths;
+}
+
+// Whether a window file without a backup, while the tool patched here, holds a path the build did not
+// leave: it was patched and has lost its backup, or was added since. A backup made from it now could
+// hold patched bytes, which unpatch would then put back for good. A path counts as the build's when
+// the longest root it names is one the build left, not the directory itself (a root below the
+// original prefix is not that prefix). Paths that are not absolute tell nothing.
+bool windowFileLostBackup(const PlannedFile &file, const QByteArray &own, const QVector<QByteArray> &original)
+{
+    const QVector<QByteArray> paths = pathsNamedIn(file);
+    return std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) {
+        if (!isAbsolutePath(path))
+            return false;
+        const RootMatch built = longestOldRoot(path, original, QByteArray());
+        return built.index < 0
+            || (namesRoot(path, own) && rootSpelling(own).size() > rootSpelling(original.at(built.index)).size());
+    });
+}
+
+// Whether another file without a backup names one of `places` (places the tool patched for).
+bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places)
+{
+    if (places.isEmpty())
+        return false;
+    if (file.kind == FileKind::Text)
+        return !oldRootNamed(file.original.bytes(), Relocation{places, QByteArray(), [](const QByteArray &) { return true; }}).isEmpty();
+    QVector<QByteArray> named = file.prefixes + file.originalSearchPaths.entries();
+    return std::any_of(named.cbegin(), named.cend(), [&](const QByteArray &path) {
+        return longestOldRoot(path, places, QByteArray()).index >= 0;
+    });
+}
+
+void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, const QVector<QByteArray> &prefixes,
+              const QString &relativePath, bool earlier)
+{
+    for (const QByteArray &prefix : prefixes) {
+        if (rootKey(prefix) == rootKey(own)) {
+            old->recordsOwnRoot = true;
+            continue;
+        }
+        if (seen->contains(rootKey(prefix)) || old->roots.size() >= Limits::maxOldRoots)
+            continue;
+        seen->insert(rootKey(prefix));
+        old->roots.append({QString::fromLocal8Bit(prefix), relativePath, earlier});
+    }
+}
+
+// The old roots, and the files the tool patched that have lost their backup. The build's roots are
+// read from the backups (never rewritten, so the same from one run to the next), then from the files
+// that never needed one; the earlier places the tool patched for, from what the text files hold now.
+void findOldRoots(CommandPlan *plan)
+{
+    const QByteArray own = plan->context.qtPath.toLocal8Bit();
+    const Command command = plan->context.command;
+    const auto readPath = [&](const PlannedFile &file) {
+        return relativeToQtPath(plan->context.qtPath, file.readPath());
+    };
+    bool patchedHere = false;
+    QVector<QByteArray> built;
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        if (file.treatment == Treatment::Refused || !file.backupExists)
+            continue;
+        patchedHere = patchedHere || file.kind == FileKind::Binary;
+        built += file.prefixes;
+    }
+    QVector<QByteArray> earlier;
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        for (const QByteArray &prefix : file.currentPrefixes) {
+            if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0)
+                earlier.append(prefix);
+        }
+    }
+    // Without any backup of a binary the tool never patched here: the installation sits where it was
+    // built, and the lack of a backup tells nothing.
+    const bool ownIsBuilt = std::any_of(built.cbegin(), built.cend(), [&](const QByteArray &root) { return rootKey(root) == rootKey(own); });
+    for (PlannedFile &file : plan->files) {
+        if (!patchedHere || file.treatment == Treatment::Refused || file.backupExists || !file.exists || !file.original.held())
+            continue;
+        bool lost = false;
+        if (file.treatment == Treatment::Config || (file.treatment == Treatment::Binary && file.holdsSlots))
+            lost = windowFileLostBackup(file, own, built);
+        // A patch has nothing to write where only the directory itself is named; an unpatch cannot put it back.
+        else if (command == Command::Patch || ownIsBuilt)
+            lost = namesAnyOf(file, earlier);
+        else
+            lost = namesAnyOf(file, earlier + QVector<QByteArray>{own});
+        if (lost) {
+            for (const QByteArray &prefix : file.prefixes) {
+                if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0)
+                    earlier.append(prefix);
+            }
+            file = refused(file, FileOutcome::failed(Reason(ReasonCode::PatchedWithoutBackup)));
+        }
+    }
+    // The slots first, where Qt keeps its prefix, each kind in the plan's order.
+    QSet<QByteArray> seen;
+    for (const FileKind kind : {FileKind::Binary, FileKind::Text}) {
+        for (const PlannedFile &file : qAsConst(plan->files)) {
+            if (file.treatment != Treatment::Refused && file.kind == kind)
+                addRoots(&plan->oldRoots, &seen, own, file.prefixes, readPath(file), false);
+        }
+    }
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        QVector<QByteArray> places;
+        for (const QByteArray &prefix : file.currentPrefixes + (file.treatment == Treatment::Refused ? file.prefixes : QVector<QByteArray>())) {
+            if (earlier.contains(prefix))
+                places.append(prefix);
+        }
+        addRoots(&plan->oldRoots, &seen, own, places, file.relativePath, true);
+    }
+    plan->context.oldRoots = plan->oldRoots.values();
+    plan->context.earlierPlaces = plan->oldRoots.earlierValues();
+}
+
+// Two listed names can lead to one file (a link beside its target, two links to one library).
+// Treating it under both would give the second name a backup of bytes the first had just patched,
+// which its restore would later put back over the original. One name speaks for each file: the first
+// that has a backup, else the file's own name (a library in lib rather than a link to it in bin,
+// which may be deleted some day, taking the way to the backup with it), else the first listed.
+void markOtherNames(QVector<PlannedFile> *files)
+{
+    QHash<QString, int> speaker; // canonical target -> the file that treats it
+    const auto rank = [](const PlannedFile &file) {
+        return (file.backupExists ? 2 : 0) + (QFileInfo(file.path).isSymLink() ? 0 : 1);
+    };
+    for (int i = 0; i < files->size(); ++i) {
+        const PlannedFile &file = files->at(i);
+        const QString canonical = QFileInfo(file.target).canonicalFilePath();
+        if (file.treatment == Treatment::Refused || canonical.isEmpty())
+            continue;
+        const auto known = speaker.constFind(canonical);
+        if (known == speaker.constEnd() || rank(file) > rank(files->at(*known)))
+            speaker.insert(canonical, i);
+    }
+    for (int i = 0; i < files->size(); ++i) {
+        PlannedFile &file = (*files)[i];
+        const int treating = speaker.value(QFileInfo(file.target).canonicalFilePath(), i);
+        if (file.treatment != Treatment::Refused && treating != i) {
+            file.treatedAs = files->at(treating).path;
+            file.refusal = FileOutcome::leftAlone(Reason(ReasonCode::SameFileAs, {files->at(treating).relativePath}));
+            file.treatment = Treatment::OtherName;
+            file.original.release();
+            file.current.release();
+        }
+    }
+}
+
+// Whether anything identifies a Qt installation: a qmake, or a file holding Qt's path slots among the
+// files planned, or, when there is neither, among bin/*QtCore* and lib/*QtCore*.
+bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
+{
+    for (const char *qmake : {"/bin/qmake", "/bin/qmake.exe"}) {
+        if (QFileInfo(qtPath + QLatin1String(qmake)).isFile())
+            return true;
+    }
+    if (std::any_of(files.cbegin(), files.cend(), [](const PlannedFile &file) { return file.holdsSlots; }))
+        return true;
+    for (const char *directory : {"/bin", "/lib"}) {
+        for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({QStringLiteral("*QtCore*")}, QDir::Files)) {
+            const LoadedFile loaded = loadWholeFile(entry.absoluteFilePath());
+            if (loaded.ok && holdsPathSlot(loaded.data))
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose)
+{
+    CommandPlan plan;
+    plan.context.command = command;
+    plan.context.qtPath = qtPath;
+    plan.context.deep = deep;
+    plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
+    qint64 budget = Limits::heldBytesBudget;
+
+    // Listing: the window's files, then the build metadata, which every plan reads for the roots it
+    // records and only --deep treats.
+    QSet<QString> listed;
+    QVector<PlannedFile> window, metadata, walked;
+    for (const QString &path : commandFiles(qtPath, command)) {
+        if (!listed.contains(path)) {
+            listed.insert(path);
+            window.append(readRecord(qtPath, path, treatmentFor(path, Step::Window), Step::Window, purpose, &budget));
+        }
+    }
+    for (const QString &path : metadataFiles(qtPath)) {
+        if (!listed.contains(path)) {
+            listed.insert(path);
+            metadata.append(readRecord(qtPath, path, treatmentFor(path, Step::Metadata), Step::Metadata, purpose, &budget));
+        }
+    }
+    plan.identifiesQt = identifiesQt(qtPath, window + metadata);
+    // With --deep, every other file below DIR that may hold slots or search paths, found by content.
+    if (deep && plan.identifiesQt) {
+        QSet<QString> windowTargets;
+        for (const PlannedFile &file : qAsConst(window))
+            windowTargets.insert(QFileInfo(file.target).canonicalFilePath());
+        for (const WalkEntry &entry : walkInstallation(qtPath)) {
+            if (listed.contains(entry.path) || windowTargets.contains(QFileInfo(entry.path).canonicalFilePath()))
+                continue;
+            if (!entry.refusal.reason.isNone()) {
+                PlannedFile file;
+                file.path = entry.path;
+                file.relativePath = relativeToQtPath(qtPath, entry.path);
+                walked.append(refused(file, entry.refusal));
+                continue;
+            }
+            bool wanted = true;
+            PlannedFile file = readRecord(qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
+            if (wanted)
+                walked.append(file);
+        }
+    }
+
+    plan.files = window + metadata + walked;
+    markOtherNames(&plan.files);
+    findOldRoots(&plan);
+    const QVector<PlannedFile> all = plan.files;
+    // Without --deep the metadata was only read, for the roots it records. A patch without any old root
+    // would rewrite nothing, and recomputing a file from its backup with nothing replaced could undo an
+    // earlier patch: the build metadata and Qt's other files stay out then too.
+    plan.files = all.mid(0, window.size());
+    if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
+        // The window's files that are build metadata too (libQtCore.la, the two configuration files)
+        // come with the metadata, in its order, so that each is rewritten and reported once, in that step.
+        const QStringList metadataOrder = metadataFiles(qtPath);
+        QVector<PlannedFile> text;
+        for (int i = plan.files.size() - 1; i >= 0; --i) {
+            if (plan.files.at(i).kind == FileKind::Text)
+                text.prepend(plan.files.takeAt(i));
+        }
+        text += all.mid(window.size(), metadata.size());
+        std::stable_sort(text.begin(), text.end(), [&](const PlannedFile &a, const PlannedFile &b) {
+            return uint(metadataOrder.indexOf(a.path)) < uint(metadataOrder.indexOf(b.path));
+        });
+        plan.files += text + all.mid(window.size() + metadata.size());
+        for (PlannedFile &file : plan.files)
+            file.searchPaths = file.treatment == Treatment::Binary
+                && (!file.originalSearchPaths.strings.isEmpty() || !file.originalSearchPaths.error.isNone());
+    }
+    return plan;
+}
+
+PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
+{
+    qint64 budget = Limits::heldBytesBudget;
+    return readRecord(qtPath, path, treatment, Step::Window, purpose, &budget);
+}
+
+bool rootEncodable(const QString &qtPath)
+{
+    return QString::fromLocal8Bit(qtPath.toLocal8Bit()) == qtPath;
+}

@@ -1,0 +1,112 @@
+#ifndef ZEL_COMMANDPLAN_H
+#define ZEL_COMMANDPLAN_H
+
+#include "patching/elfrunpath.h"
+#include "patching/fileoutcome.h"
+#include "patching/filestore.h"
+#include "patching/listing.h"
+#include "patching/oldroots.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+// What a file is to a command, which tells how the command treats it.
+enum class Treatment {
+    Binary,    // its path slots, and with --deep its ELF search paths (qmake, QtCore, Qt's other ELF files)
+    Config,    // one of the two qmake configuration files: the line rule, and with --deep the whole-path rule
+    Metadata,  // build metadata: the whole-path rule with --deep; a plain patch keeps what --deep wrote
+    OtherName, // another listed name leads to the same file and treats it
+    Refused,   // the plan already knows what becomes of it: `refusal` says
+};
+
+// Bytes the plan read for a worker, handed over rather than copied: the worker takes them, and
+// changing them then costs no second copy of the file.
+class HeldBytes
+{
+public:
+    HeldBytes() = default;
+    explicit HeldBytes(QByteArray bytes) : m_bytes(std::make_shared<QByteArray>(std::move(bytes))) {}
+    bool held() const { return m_bytes != nullptr; }
+    const QByteArray &bytes() const { static const QByteArray none; return m_bytes ? *m_bytes : none; }
+    // The bytes, which this and every copy of it then no longer hold.
+    QByteArray take()
+    {
+        QByteArray taken;
+        if (m_bytes)
+            taken.swap(*m_bytes);
+        m_bytes.reset();
+        return taken;
+    }
+    void release() { m_bytes.reset(); }
+
+private:
+    std::shared_ptr<QByteArray> m_bytes;
+};
+
+// One file of the plan, and what the plan learned of it, once: the workers take this rather than
+// find it out again.
+struct PlannedFile {
+    QString path;          // absolute, as listed
+    QString relativePath;  // relative to the Qt directory, with "/" separators
+    QString target;        // the file written: `path`, or the file a link inside the installation leads to
+    QString backupPath;
+    bool backupExists = false;
+    bool exists = false;   // a regular file is there
+    FileKind kind = FileKind::Binary;
+    Treatment treatment = Treatment::Binary;
+    bool searchPaths = false;   // with --deep: its ELF search paths are rewritten too
+    QString treatedAs;          // OtherName: the path of the name that treats the file
+    FileOutcome refusal;        // Refused: the outcome
+    // What the plan read: the original (the backup's bytes, or the file's when it has none), and for
+    // a text file with a backup, or for inspect and verify, what the file holds now.
+    HeldBytes original;
+    HeldBytes current;
+    FileStamp originalStamp;    // of the file read for `original` (the backup, or the file)
+    FileStamp currentStamp;     // of the file itself, when read
+    bool holdsSlots = false;    // in the original
+    ElfSearchPaths originalSearchPaths;
+    QVector<QByteArray> prefixes;        // what the original records
+    QVector<QByteArray> currentPrefixes; // what the file records now, when it was read
+
+    QString readPath() const { return backupExists ? backupPath : target; }
+};
+
+// What the workers share of the plan.
+struct PlanContext {
+    Command command = Command::Patch;
+    QString qtPath;
+    bool deep = false;
+    QVector<QByteArray> oldRoots;      // every old root, local 8-bit
+    QVector<QByteArray> earlierPlaces; // those read from what files hold now
+};
+
+// What a command does to an installation, computed once before anything is written: each file
+// once with its treatment, in the order they are treated (the window's files, then with --deep the
+// build metadata and the ELF files). The run, the dry run, inspect and verify all read it.
+struct CommandPlan {
+    PlanContext context;
+    OldRoots oldRoots;
+    bool rootEncodable = true; // false: a patch would name a directory that is not there, so every file fails
+    bool identifiesQt = false; // a bin/qmake, or a file holding Qt's path slots
+    QVector<PlannedFile> files;
+};
+
+// Whether the plan is for a run (a worker compares a binary with its backup as it reads it) or for a
+// look (inspect, verify: what every file holds now is read too).
+enum class PlanPurpose { Run, Look };
+
+// The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run);
+
+// The plan of one file of the installation at `qtPath`, alone, as a worker called for it is given it.
+PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment,
+                        PlanPurpose purpose = PlanPurpose::Run);
+
+// Whether `qtPath` survives the local 8-bit encoding the files are written in: a letter it
+// lacks would come out as "?" and name a directory that is not there.
+bool rootEncodable(const QString &qtPath);
+
+#endif

@@ -1,0 +1,32 @@
+#ifndef ZEL_LIMITS_H
+#define ZEL_LIMITS_H
+
+#include <QtGlobal>
+
+// Every bound the tool puts on what an installation may make it do: the installation is untrusted
+// input, so each read, answer and loop has one, and each bound has this one home.
+namespace Limits {
+// Largest file loaded into memory: far above any Qt 4 library, and safely below what a Qt 5 byte array holds.
+constexpr qint64 maxLoadableFileSize = qint64(1) << 30;
+// Largest text file (configuration, build metadata) rewritten line by line; real ones hold a few KiB.
+constexpr qint64 maxTextFileSize = qint64(16) << 20;
+// The bytes of a file the plan keeps for its worker, all files together; past it a worker reads again.
+constexpr qint64 heldBytesBudget = qint64(512) << 20;
+// Files are compared and written in place one piece of this size at a time.
+constexpr qint64 pieceSize = qint64(1) << 20;
+// No real path slot holds more; no search goes further from a key.
+constexpr qsizetype maxSlotSpan = 4096;
+// No path of a real installation is longer (PATH_MAX on Linux); nor does a scan go further.
+constexpr qsizetype maxPathLength = 4096;
+// Distinct prefixes one installation may record; a real one records one to three.
+constexpr int maxOldRoots = 32;
+// Earlier places a text file may have been patched for that are tried to recognise the tool's own lines.
+constexpr int maxEarlierPlaces = 8;
+// The longest installation root the window and the front end accept.
+constexpr int maxQtPathLength = 200;
+// What verify accepts of one `qmake -query` answer, and how long it waits for it.
+constexpr int maxAnswerKiB = 64;
+constexpr int queryTimeoutMs = 10000;
+} // namespace Limits
+
+#endif
