@@ -39,4 +39,10 @@ python3 "$src/hand-edit.py" add-rpath "$out/libbig.so.1"
 # The version's own symbol would name the string's tail too; without it only the version definition does.
 python3 "$src/hand-edit.py" unname-symbol "$out/libbig.so.1" lib
 
+# libi386.so.1: 32-bit x86, linked by the gcc driver as a library is. Segments are page-aligned and
+# the writable one sits a page above its file offset. -z noseparate-code gives the two-segment layout
+# of the linkers Qt 4 was built with (binutils before 2.31), at little more than a third of the size.
+gcc -m32 -Os -fPIC -shared -nostdlib -s -Wl,-soname,libi386.so.1,--enable-new-dtags \
+    -Wl,-rpath,/opt/oldqt-4.8.7-build/lib,-z,noseparate-code -o "$out/libi386.so.1" "$src/extra.c"
+
 ls -l "$out"/*.so.1
