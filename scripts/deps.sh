@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui|window|package]
+# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures]
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
-#   package: what builds and checks the .deb.
+#   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
+#   tests/make-elf-fixtures.sh and tests/make-mingw-fixtures.sh build the test files with.
 set -euo pipefail
 
 # qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
@@ -14,6 +15,8 @@ case "${1:-}" in
     gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
     window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick openbox x11-utils) ;;
     package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
+    elf-fixtures) packages+=(binutils-powerpc-linux-gnu python3) ;;
+    mingw-fixtures) packages+=(g++-mingw-w64-x86-64-posix) ;;
 esac
 
 missing=()

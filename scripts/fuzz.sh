@@ -20,7 +20,7 @@ build elf "${elf[@]}"
 printf '\x05/new\0qt_prfxpath=/old/root\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' > "$out/slotandline-corpus/seed-slot"
 printf '\x04/new\0QMAKESPEC = /old/mkspecs/linux-g++\r\nQT_BUILD_TREE=/old\n# QT_SOURCE_TREE=x\n' > "$out/slotandline-corpus/seed-text"
 # Seeds: the test libraries, behind the roots and the directory they are relocated with.
-for file in "$root"/tests/data/elf/*; do
+for file in "$root"/tests/data/elf/*.so.*; do
     { printf 'new\n/opt/oldqt-4.8.7-build\n/opt/oldqt\nplugins/sqldrivers\n'; cat "$file"; } > "$out/elf-corpus/seed-${file##*/}"
 done
 share=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))

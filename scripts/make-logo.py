@@ -1,40 +1,71 @@
 #!/usr/bin/env python3
 """Draws the application icon, a white "Z" on a green disc, into resources/:
 logo_zel.png (the window icon: an 87 by 87 palette PNG), icons/zel-qt-patcher-N.png
-(smoothed RGBA copies for the desktop's icon theme) and zel-qt-patcher.ico (the
-Windows executable's icon). Run it again to get the same bytes; it needs only the
-standard library."""
+(smoothed RGBA copies for the desktop's icon theme), icons/zel-qt-patcher.svg (the same
+shapes for the theme's scalable size) and zel-qt-patcher.ico (the Windows executable's
+icon). Run it again to get the same bytes; it needs only the standard library."""
 import os
 import struct
 import zlib
 
 SIZE = 87  # the drawing's own grid; other sizes are sampled from it
 PALETTE = [(0, 0, 0), (32, 128, 64), (255, 255, 255), (20, 80, 40)]  # 0 stays transparent
-THEME_SIZES = [32, 48, 128, 256]
+THEME_SIZES = [16, 32, 48, 128, 256]
 ICO_SIZES = [16, 24, 32, 48, 256]
 SUBSAMPLES = 4
 RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
 
 
+# The drawing's shapes, in the grid's units: pixel (x, y) is centred on (x, y).
+CENTRE = (SIZE - 1) / 2
+DISC, RING = 42.5, 39.5  # outer radius; the ring lies between them
+LEFT, RIGHT, TOP, BOTTOM, BAR = 24, 62, 24, 62, 7
+STROKE = BAR * 0.75  # half the diagonal's width, measured across x
+
+
 def pixel(x, y):
-    cx = cy = (SIZE - 1) / 2
-    d2 = (x - cx) ** 2 + (y - cy) ** 2
-    if d2 > 42.5 ** 2:
+    d2 = (x - CENTRE) ** 2 + (y - CENTRE) ** 2
+    if d2 > DISC ** 2:
         return 0
-    if d2 > 39.5 ** 2:
+    if d2 > RING ** 2:
         return 3
-    left, right, top, bottom, bar = 24, 62, 24, 62, 7
-    if left <= x <= right and top <= y < top + bar:
+    if LEFT <= x <= RIGHT and TOP <= y < TOP + BAR:
         return 2
-    if left <= x <= right and bottom - bar < y <= bottom:
+    if LEFT <= x <= RIGHT and BOTTOM - BAR < y <= BOTTOM:
         return 2
-    if top <= y <= bottom:
+    if TOP <= y <= BOTTOM:
         # the diagonal from the top right to the bottom left
-        t = (y - top) / (bottom - top)
-        xd = right - t * (right - left)
-        if abs(x - xd) <= bar * 0.75:
+        t = (y - TOP) / (BOTTOM - TOP)
+        xd = RIGHT - t * (RIGHT - LEFT)
+        if abs(x - xd) <= STROKE:
             return 2
     return 1
+
+
+def svg():
+    """The shapes pixel() tests, as vectors. Pixel (x, y) covers the square from (x, y) to
+    (x + 1, y + 1) of the view box, so every coordinate of the grid moves by half a unit."""
+    def colour(index):
+        return "#%02x%02x%02x" % PALETTE[index]
+
+    def at(value):
+        return "%g" % (value + 0.5)
+
+    c = at(CENTRE)
+    # The diagonal is the band |x - xd(y)| <= STROKE between the bars' outer edges, not cut at the sides.
+    diagonal = [(RIGHT - STROKE, TOP), (RIGHT + STROKE, TOP), (LEFT + STROKE, BOTTOM), (LEFT - STROKE, BOTTOM)]
+    lines = [
+        '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">' % ((SIZE,) * 4),
+        '  <circle cx="%s" cy="%s" r="%g" fill="%s"/>' % (c, c, DISC, colour(3)),
+        '  <circle cx="%s" cy="%s" r="%g" fill="%s"/>' % (c, c, RING, colour(1)),
+        '  <g fill="%s">' % colour(2),
+        '    <rect x="%s" y="%s" width="%g" height="%g"/>' % (at(LEFT), at(TOP), RIGHT - LEFT, BAR),
+        '    <rect x="%s" y="%s" width="%g" height="%g"/>' % (at(LEFT), at(BOTTOM - BAR), RIGHT - LEFT, BAR),
+        '    <polygon points="%s"/>' % " ".join("%s,%s" % (at(x), at(y)) for x, y in diagonal),
+        '  </g>',
+        '</svg>',
+    ]
+    return ("\n".join(lines) + "\n").encode("ascii")
 
 
 def rgba(size):
@@ -114,6 +145,7 @@ def main():
     write("logo_zel.png", palette_png())
     for s in THEME_SIZES:
         write(os.path.join("icons", "zel-qt-patcher-%d.png" % s), png(s, 6, rgba(s)))
+    write(os.path.join("icons", "zel-qt-patcher.svg"), svg())
     write("zel-qt-patcher.ico", ico())
 
 

@@ -73,6 +73,11 @@ void TestElf::searchPathRewrite_data()
     QTest::newRow("neither fits: a failure, unchanged")
         << big << -1 << QByteArray("/opt/oldqt") << QByteArray("/opt/qt-new") << QByteArray("plugins/imageformats")
         << QByteArray("/opt/oldqt/lib") << 0 << 0 << Reason(ReasonCode::RunPathTooLong);
+    // A real i386 library as the gcc driver links it: segments on 4 KiB pages, the writable one, which holds the
+    // dynamic section, loaded a page above its file offset. Its RUNPATH is "/opt/oldqt-4.8.7-build/lib" (26 bytes).
+    QTest::newRow("an i386 library laid out on pages, its dynamic section not at its address, is relocated")
+        << QStringLiteral("libi386.so.1") << -1 << old << QByteArray("/new") << QByteArray("lib")
+        << QByteArray("$ORIGIN") << 26 << 1 << Reason();
 }
 
 void TestElf::searchPathRewrite()
