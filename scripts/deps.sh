@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui|window|package]
+# Usage: scripts/deps.sh [gui|window|package|trial]
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
-#   package: what builds and checks the .deb.
+#   package: what builds and checks the .deb; trial: what scripts/trial-faults.sh runs.
 set -euo pipefail
 
 # qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
@@ -14,6 +14,7 @@ case "${1:-}" in
     gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
     window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick openbox x11-utils) ;;
     package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
+    trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
 esac
 
 missing=()

@@ -10,7 +10,7 @@
 #     (bin/qmake -query, lib/libQtCore.prl, mkspecs/qconfig.pri) and runs it without
 #     LD_LIBRARY_PATH: it prints the libQtCore it loaded, and that library's prefix and plugin path.
 set -euo pipefail
-sources="$(cd "$(dirname "$0")/trial-qt" && pwd)"
+sources="$(dirname "$(readlink -f "$0")")/trial-qt"
 work="$(mktemp -d)"
 trap 'rm -rf -- "$work"' EXIT
 
@@ -19,6 +19,7 @@ check_program() {
     headers="$("$qmake" -query QT_INSTALL_HEADERS)"
     libs="$("$qmake" -query QT_INSTALL_LIBS)"
     data="$("$qmake" -query QT_INSTALL_DATA)"
+    echo "bin/qmake -query: QT_INSTALL_HEADERS=$headers QT_INSTALL_LIBS=$libs QT_INSTALL_DATA=$data"
     # As qmake's link_prl and qconfig.pri feed the Makefile's LIBS and LFLAGS.
     local -a prl_libs rpaths=()
     read -r -a prl_libs < <(sed -n 's/^QMAKE_PRL_LIBS *= *//p' "$libs/libQtCore.prl")
