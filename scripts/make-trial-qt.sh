@@ -248,5 +248,7 @@ for language in fr de ja; do
 done
 printf '<html><head><title>Qt 4.8.7 Reference Documentation</title></head></html>\n' > "$stage/doc/html/index.html"
 
+# The modes "make install" gives, whatever the umask.
+chmod -R u=rwX,go=rX "$stage"
 mkdir -p "$dir"
 cp -a "$stage/." "$dir/"
