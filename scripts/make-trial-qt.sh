@@ -15,7 +15,7 @@ work="$(mktemp -d)"
 trap 'rm -rf -- "$work"' EXIT
 
 check_program() {
-    local dir="$1" qmake="$1/bin/qmake" headers libs data
+    local qmake="$1/bin/qmake" headers libs data
     headers="$("$qmake" -query QT_INSTALL_HEADERS)"
     libs="$("$qmake" -query QT_INSTALL_LIBS)"
     data="$("$qmake" -query QT_INSTALL_DATA)"
