@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures]
+# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures|trial]
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
 #   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
-#   tests/make-elf-fixtures.sh and tests/make-mingw-fixtures.sh build the test files with.
+#   tests/make-elf-fixtures.sh and tests/make-mingw-fixtures.sh build the test files with;
+#   trial: what scripts/trial-faults.sh runs.
 set -euo pipefail
 
 # qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
@@ -17,6 +18,7 @@ case "${1:-}" in
     package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
     elf-fixtures) packages+=(binutils-powerpc-linux-gnu python3) ;;
     mingw-fixtures) packages+=(g++-mingw-w64-x86-64-posix) ;;
+    trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
 esac
 
 missing=()

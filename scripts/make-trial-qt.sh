@@ -1,0 +1,254 @@
+#!/usr/bin/env bash
+# Builds with gcc a Linux-shaped Qt 4.8.7 installation, as "make install" leaves it, to try the
+# patcher on without a real Qt 4.
+#   make-trial-qt.sh [--plugindir SUBDIR] DIR [OLDROOT]
+#     configured for the prefix OLDROOT (default /usr/local/Trolltech/Qt-4.8.7), then copied to
+#     DIR, which must not exist or be empty. OLDROOT is never created: the tree is what a copy of a
+#     real installation looks like. --plugindir puts the plugins in OLDROOT/SUBDIR (lib/qt4/plugins).
+#   make-trial-qt.sh --check-program DIR
+#     builds a tiny program from what the installation in DIR tells a qmake-generated Makefile
+#     (bin/qmake -query, lib/libQtCore.prl, mkspecs/qconfig.pri) and runs it without
+#     LD_LIBRARY_PATH: it prints the libQtCore it loaded, and that library's prefix and plugin path.
+set -euo pipefail
+sources="$(dirname "$(readlink -f "$0")")/trial-qt"
+work="$(mktemp -d)"
+trap 'rm -rf -- "$work"' EXIT
+
+check_program() {
+    local qmake="$1/bin/qmake" headers libs data
+    headers="$("$qmake" -query QT_INSTALL_HEADERS)"
+    libs="$("$qmake" -query QT_INSTALL_LIBS)"
+    data="$("$qmake" -query QT_INSTALL_DATA)"
+    echo "bin/qmake -query: QT_INSTALL_HEADERS=$headers QT_INSTALL_LIBS=$libs QT_INSTALL_DATA=$data"
+    # As qmake's link_prl and qconfig.pri feed the Makefile's LIBS and LFLAGS.
+    local -a prl_libs rpaths=()
+    read -r -a prl_libs < <(sed -n 's/^QMAKE_PRL_LIBS *= *//p' "$libs/libQtCore.prl")
+    while read -r rpath; do rpaths+=("-Wl,-rpath,$rpath"); done \
+        < <(sed -n 's/^QMAKE_RPATHDIR *+= *"\(.*\)" *$/\1/p' "$data/mkspecs/qconfig.pri")
+    local -a command=(gcc -o "$work/check" "$sources/check-program.c" -I"$data/mkspecs/default"
+                      -I"$headers/QtCore" -I"$headers" "${rpaths[@]}" -L"$libs" -lQtCore "${prl_libs[@]}")
+    echo "${command[*]}"
+    "${command[@]}"
+    env -u LD_LIBRARY_PATH "$work/check"
+}
+
+if [[ "${1:-}" == --check-program ]]; then
+    check_program "${2:?usage: make-trial-qt.sh --check-program DIR}"
+    exit
+fi
+plugindir=plugins
+if [[ "${1:-}" == --plugindir ]]; then
+    plugindir="${2:?--plugindir needs a directory below the prefix}"
+    shift 2
+fi
+dir="${1:?usage: make-trial-qt.sh [--plugindir SUBDIR] DIR [OLDROOT]}"
+old="${2:-/usr/local/Trolltech/Qt-4.8.7}"
+[[ ! -e "$dir" || -z "$(ls -A "$dir")" ]] || { echo "error: $dir is not empty" >&2; exit 1; }
+
+stage="$work/stage"
+mkdir -p "$stage"/{bin,lib/pkgconfig,include/QtCore,include/QtXml,include/QtDBus,mkspecs/linux-g++} \
+         "$stage"/{mkspecs/common,mkspecs/features,translations,doc/html,imports,"$plugindir"}
+cp "$sources/qglobal.h" "$sources/qlibraryinfo.h" "$stage/include/QtCore/"
+printf '#include "qglobal.h"\n#include "qlibraryinfo.h"\n' > "$stage/include/QtCore/QtCore"
+printf '#include <QtCore/qglobal.h>\n' | tee "$stage/include/QtXml/qdom.h" > "$stage/include/QtDBus/qdbusmessage.h"
+
+# Every ELF file names OLDROOT/lib in its RUNPATH, as qmake's QMAKE_RPATHDIR makes Qt's own.
+build=(gcc -O2 -Wall -fPIC -I"$stage/include" -Wl,-rpath,"$old/lib" -Wl,--enable-new-dtags)
+library() { # NAME SOURCE [FLAGS...]: lib/libNAME.so.4.8.7 behind its three links
+    local name="$1" source="$2"
+    shift 2
+    "${build[@]}" -shared -Wl,-soname,"lib$name.so.4" -o "$stage/lib/lib$name.so.4.8.7" "$source" "$@"
+    local link
+    for link in "lib$name.so" "lib$name.so.4" "lib$name.so.4.8"; do
+        ln -s "lib$name.so.4.8.7" "$stage/lib/$link"
+    done
+}
+library QtCore "$sources/qtcore.c" -DQT_PREFIX="\"$old\"" -DQT_PLUGINS="\"$old/$plugindir\""
+library QtXml "$sources/qtmodule.c" -DQT_MODULE='"QtXml"' -L"$stage/lib" -lQtCore
+library QtDBus "$sources/qtmodule.c" -DQT_MODULE='"QtDBus"' -L"$stage/lib" -lQtCore
+"${build[@]}" -o "$stage/bin/qmake" "$sources/qmake.c" -L"$stage/lib" -lQtCore
+"${build[@]}" -o "$stage/bin/lupdate" "$sources/lupdate.c" -L"$stage/lib" -lQtXml -lQtCore
+for plugin in bearer/libqgenericbearer sqldrivers/libqsqlite codecs/libqcncodecs; do
+    mkdir -p "$stage/$plugindir/${plugin%/*}"
+    "${build[@]}" -shared -o "$stage/$plugindir/$plugin.so" "$sources/plugin.c" \
+        -DQT_PLUGIN="\"${plugin#*/}\"" -L"$stage/lib" -lQtCore
+done
+strip --strip-unneeded "$stage"/bin/* "$stage"/lib/*.so.4.8.7 "$stage/$plugindir"/*/*.so
+
+metadata() { # MODULE SRCDIR LIBS: the .prl, .la and .pc qmake writes beside lib/libMODULE.so
+    local module="$1" srcdir="$2" libs="$3" lower="${1#Qt}"
+    local config="lex yacc warn_on uic resources qt warn_on release incremental link_prl def_files_disabled exceptions no_mocdepend release stl qt_no_framework x11 x11sm moc thread dll shared"
+    cat > "$stage/lib/lib$module.prl" <<EOF
+QMAKE_PRL_BUILD_DIR = $old/src/$srcdir
+QMAKE_PRO_INPUT = $srcdir.pro
+QMAKE_PRL_TARGET = lib$module.so.4.8.7
+QMAKE_PRL_DEFINES = QT_SHARED
+QMAKE_PRL_CONFIG = $config
+QMAKE_PRL_LIBS = $libs
+QMAKE_PRL_VERSION = 4.8.7
+EOF
+    cat > "$stage/lib/lib$module.la" <<EOF
+# lib$module.la - a libtool library file
+# Generated by qmake/libtool (2.01a) (Qt 4.8.7) on: Thu May 7 10:12:43 2015
+# The name that we can dlopen(3).
+dlname='lib$module.so.4'
+
+# Names of this library.
+library_names='lib$module.so.4.8.7 lib$module.so.4.8 lib$module.so.4 lib$module.so'
+
+# The name of the static archive.
+old_library=''
+
+# Libraries that this one depends upon.
+dependency_libs=' $libs '
+
+# Version information for lib$module.
+current=8
+age=4
+revision=7
+
+# Is this an already installed library.
+installed=yes
+
+# Files to dlopen/dlpreopen.
+dlopen=''
+dlpreopen=''
+
+# Directory that this library needs to be installed in:
+libdir='$old/lib'
+EOF
+    cat > "$stage/lib/pkgconfig/$module.pc" <<EOF
+prefix=$old
+exec_prefix=\${prefix}
+libdir=\${prefix}/lib
+includedir=\${prefix}/include/$module
+qt_config=$config
+moc_location=\${prefix}/bin/moc
+uic_location=\${prefix}/bin/uic
+rcc_location=\${prefix}/bin/rcc
+lupdate_location=\${prefix}/bin/lupdate
+lrelease_location=\${prefix}/bin/lrelease
+
+Name: Qt${lower,,}
+Description: Qt${lower,,} Library
+Version: 4.8.7
+Libs: -L\${libdir} -l$module
+Libs.private: $libs
+Cflags: -DQT_SHARED -I$old/include -I\${includedir}
+$([[ $module == QtCore ]] || echo "Requires: QtCore")
+EOF
+}
+metadata QtCore corelib "-L$old/lib -lpthread"
+metadata QtXml xml "-L$old/lib -lQtCore -L$old/lib -lpthread"
+metadata QtDBus dbus "-L$old/lib -lQtXml -lQtCore -L$old/lib -lpthread"
+
+cat > "$stage/mkspecs/qconfig.pri" <<EOF
+#configuration
+CONFIG +=  shared def_files_disabled exceptions no_mocdepend release stl qt_no_framework
+QT_ARCH = x86_64
+QT_EDITION = OpenSource
+QT_CONFIG +=  minimal-config small-config medium-config large-config full-config fontconfig libpng png system-freetype zlib concurrent xmlpatterns dbus release
+
+#versioning
+QT_VERSION = 4.8.7
+QT_MAJOR_VERSION = 4
+QT_MINOR_VERSION = 8
+QT_PATCH_VERSION = 7
+
+#namespaces
+QT_LIBINFIX = 
+QT_NAMESPACE = 
+QT_NAMESPACE_MAC_CRC = 
+
+QMAKE_RPATHDIR += "$old/lib"
+QT_GCC_MAJOR_VERSION = 4
+QT_GCC_MINOR_VERSION = 7
+QT_GCC_PATCH_VERSION = 2
+EOF
+# The form configure writes for a Qt built in place, its build tree being the prefix.
+cat > "$stage/.qmake.cache" <<EOF
+CONFIG +=  def_files_disabled exceptions no_mocdepend release stl qt_no_framework
+QT_ARCH = x86_64
+QT_EDITION = OpenSource
+QT_CONFIG += minimal-config small-config medium-config large-config full-config release
+#versioning 
+QT_VERSION = 4.8.7
+QT_MAJOR_VERSION = 4
+QT_MINOR_VERSION = 8
+QT_PATCH_VERSION = 7
+#namespaces
+QT_LIBINFIX = 
+QT_NAMESPACE = 
+QT_NAMESPACE_MAC_CRC = 
+QMAKE_RPATHDIR += "$old/lib"
+OBJECTS_DIR     = .obj/release-shared
+MOC_DIR         = .moc/release-shared
+RCC_DIR         = .rcc/release-shared
+UI_DIR          = .uic/release-shared
+sub-examples.target = sub-examples
+QMAKESPEC = $old/mkspecs/linux-g++
+QT_SOURCE_TREE = \\\$\\\$quote($old)
+QT_BUILD_TREE = \\\$\\\$quote($old)
+QT_BUILD_PARTS = libs tools examples demos docs translations
+QMAKE_ABSOLUTE_SOURCE_ROOT = $old
+QMAKE_MOC_SRC    = \$\$QT_BUILD_TREE/src/moc
+
+#local paths that cannot be queried from the QT_INSTALL_* properties while building QTDIR
+QMAKE_MOC        = \$\$QT_BUILD_TREE/bin/moc
+QMAKE_UIC        = \$\$QT_BUILD_TREE/bin/uic
+QMAKE_UIC3       = \$\$QT_BUILD_TREE/bin/uic3
+QMAKE_RCC        = \$\$QT_BUILD_TREE/bin/rcc
+QMAKE_QDBUSXML2CPP = \$\$QT_BUILD_TREE/bin/qdbusxml2cpp
+QMAKE_INCDIR_QT  = \$\$QT_BUILD_TREE/include
+QMAKE_LIBDIR_QT  = \$\$QT_BUILD_TREE/lib
+EOF
+
+cat > "$stage/mkspecs/linux-g++/qmake.conf" <<'EOF'
+#
+# qmake configuration for linux-g++
+#
+
+MAKEFILE_GENERATOR	= UNIX
+TARGET_PLATFORM		= unix
+TEMPLATE		= app
+CONFIG			+= qt warn_on release incremental link_prl gdb_dwarf_index
+QT			+= core gui
+QMAKE_INCREMENTAL_STYLE = sublib
+
+include(../common/linux.conf)
+include(../common/gcc-base-unix.conf)
+include(../common/g++-unix.conf)
+load(qt_config)
+EOF
+printf '#include "../common/posix/qplatformdefs.h"\n' > "$stage/mkspecs/linux-g++/qplatformdefs.h"
+ln -s linux-g++ "$stage/mkspecs/default"
+cat > "$stage/mkspecs/common/linux.conf" <<'EOF'
+#
+# qmake configuration for common linux
+#
+
+include(unix.conf)
+
+QMAKE_CFLAGS_THREAD	+= -D_REENTRANT
+QMAKE_CXXFLAGS_THREAD	+= $$QMAKE_CFLAGS_THREAD
+QMAKE_INCDIR_X11	= /usr/X11R6/include
+QMAKE_LIBDIR_X11	= /usr/X11R6/lib
+QMAKE_LIBS_DYNLOAD	= -ldl
+QMAKE_LIBS_X11		= -lXext -lX11 -lm
+QMAKE_LIBS_THREAD	= -lpthread
+EOF
+printf 'QMAKE_LFLAGS_RPATH\t= -Wl,-rpath,\nQMAKE_LFLAGS_SHLIB\t+= -shared\n' > "$stage/mkspecs/common/gcc-base-unix.conf"
+printf 'QMAKE_CC\t\t= gcc\nQMAKE_CXX\t\t= g++\nQMAKE_LINK\t\t= g++\n' > "$stage/mkspecs/common/g++-unix.conf"
+printf 'QMAKE_AR\t\t= ar cqs\nQMAKE_STRIP\t\t= strip\nQMAKE_CHK_DIR_EXISTS\t= test -d\n' > "$stage/mkspecs/common/unix.conf"
+printf '# The configuration Qt was built with.\ninclude(../qconfig.pri)\n' > "$stage/mkspecs/features/qt_config.prf"
+
+# .qm files begin with this magic number; the rest is a small stand-in.
+for language in fr de ja; do
+    printf '\x3c\xb8\x64\x18\xca\xef\x9c\x95\xcd\x21\x1c\xbf\x60\xa1\xbd\xdd' > "$stage/translations/qt_$language.qm"
+done
+printf '<html><head><title>Qt 4.8.7 Reference Documentation</title></head></html>\n' > "$stage/doc/html/index.html"
+
+# The modes "make install" gives, whatever the umask.
+chmod -R u=rwX,go=rX "$stage"
+mkdir -p "$dir"
+cp -a "$stage/." "$dir/"
