@@ -75,7 +75,9 @@ QString qtPathCheckTitle()
 
 QString resolvedQtPath(const QString &typed)
 {
-    const QString absolute = QDir::fromNativeSeparators(QFileInfo(typed).absoluteFilePath());
+    // QFileInfo would take ".." away as text, before any link is followed.
+    const QString native = QDir::fromNativeSeparators(typed);
+    const QString absolute = QDir::isAbsolutePath(native) ? native : QDir::currentPath() + QLatin1Char('/') + native;
     const QStringList parts = absolute.split(QLatin1Char('/'));
     const int lastUp = parts.lastIndexOf(QStringLiteral(".."));
     if (lastUp < 0)

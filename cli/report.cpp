@@ -326,8 +326,8 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
 Report notQtReport(const QString &command, const QString &qtPath)
 {
     return refusedReport(command, qtPath, QStringLiteral("not-qt"),
-                         Report::tr("rien n'y désigne une installation de Qt : ni bin/qmake, ni fichier portant les "
-                                    "emplacements de chemin de Qt (qt_prfxpath=)"));
+                         Report::tr("rien n'y désigne une installation de Qt 4 : aucun fichier n'y porte les emplacements "
+                                    "de chemin (qt_prfxpath=) que qmake et QtCore portent"));
 }
 
 QByteArray reportJson(const Report &report)

@@ -75,6 +75,10 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
         if (!targetGuarded.reason.isNone())
             return refused(file, targetGuarded);
     }
+    // A mount below DIR is another tree, which a write must not reach.
+    const bool canonicalTarget = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
+    if (!missing && crossesMount(canonicalTarget ? canonicalRoot : qtPath, file.target))
+        return refused(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     const QFileInfo targetInfo(file.target);
     // A directory that happens to match a name pattern holds nothing to patch.
     if (targetInfo.isDir())
@@ -171,6 +175,18 @@ bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places)
     });
 }
 
+// Whether a text file names no root the build left (as a file never patched does) but an absolute
+// path neither below DIR nor there: a place the tool patched it for, now gone.
+bool namesUnknownPlace(const PlannedFile &file, const QVector<QByteArray> &built, const QByteArray &own)
+{
+    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), 256);
+    const auto builtPath = [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; };
+    return std::none_of(paths.cbegin(), paths.cend(), builtPath)
+        && std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) {
+               return !namesRoot(path, own) && !QFileInfo::exists(QString::fromLocal8Bit(path));
+           });
+}
+
 void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, const QVector<QByteArray> &prefixes,
               const QString &relativePath, bool earlier)
 {
@@ -189,7 +205,7 @@ void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, cons
 // The old roots, and the files the tool patched that have lost their backup. The build's roots are
 // read from the backups (never rewritten, so the same from one run to the next), then from the files
 // that never needed one; the earlier places the tool patched for, from what the text files hold now.
-void findOldRoots(CommandPlan *plan)
+void findOldRoots(CommandPlan *plan, PlanPurpose purpose)
 {
     const QByteArray own = plan->context.qtPath.toLocal8Bit();
     const Command command = plan->context.command;
@@ -225,6 +241,11 @@ void findOldRoots(CommandPlan *plan)
             lost = namesAnyOf(file, earlier);
         else
             lost = namesAnyOf(file, earlier + QVector<QByteArray>{own});
+        // Once every other file names DIR, nothing recalls a place the tool patched for before: an unpatch
+        // and verify then doubt a text file that names a place neither DIR nor where Qt was built, which
+        // is not there; a patch rewrites only what it knows.
+        if (!lost && file.kind == FileKind::Text && (command == Command::Unpatch || purpose == PlanPurpose::Look))
+            lost = namesUnknownPlace(file, built, own);
         if (lost) {
             for (const QByteArray &prefix : file.prefixes) {
                 if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0)
@@ -286,14 +307,11 @@ void markOtherNames(QVector<PlannedFile> *files)
     }
 }
 
-// Whether anything identifies a Qt installation: a qmake, or a file holding Qt's path slots among the
-// files planned, or, when there is neither, among bin/*QtCore* and lib/*QtCore*.
+// Whether anything identifies a Qt 4 installation: a file holding Qt's path slots among the files
+// planned (qmake and QtCore hold them), or, when there is none, among bin/*QtCore* and lib/*QtCore*.
+// A qmake alone does not: a system's qmake of another Qt, or a chooser, is not one.
 bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
 {
-    for (const char *qmake : {"/bin/qmake", "/bin/qmake.exe"}) {
-        if (QFileInfo(qtPath + QLatin1String(qmake)).isFile())
-            return true;
-    }
     if (std::any_of(files.cbegin(), files.cend(), [](const PlannedFile &file) { return file.holdsSlots; }))
         return true;
     for (const char *directory : {"/bin", "/lib"}) {
@@ -357,7 +375,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
 
     plan.files = window + metadata + walked;
     markOtherNames(&plan.files);
-    findOldRoots(&plan);
+    findOldRoots(&plan, purpose);
     const QVector<PlannedFile> all = plan.files;
     // Without --deep the metadata was only read, for the roots it records. A patch without any old root
     // would rewrite nothing, and recomputing a file from its backup with nothing replaced could undo an

@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -27,6 +28,26 @@ Cause causeOfOpen(int code)
 {
     return code == EACCES || code == EPERM ? Cause::AccessDenied : code == ENOENT ? Cause::NotFound : Cause::IoError;
 }
+
+#ifdef Q_OS_LINUX
+// Whether the directory `name` in the open directory `parent` is where another file system, or a bind
+// mount of a directory from elsewhere (same device number), is mounted.
+bool isMountRoot(int parent, const char *name, dev_t rootDevice)
+{
+    struct statx info;
+    if (::statx(parent, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) != 0)
+        return false;
+    if ((info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+        return true;
+    return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
+}
+#elif defined(Q_OS_UNIX)
+bool isMountRoot(int parent, const char *name, dev_t rootDevice)
+{
+    struct stat info;
+    return ::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && info.st_dev != rootDevice;
+}
+#endif
 
 // Whether a directory entry named `name` is one a walk passes over in silence.
 bool isToolsOwn(const QString &name)
@@ -66,7 +87,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                 continue; // a pipe, a device, a socket: nothing of Qt's
             if (QFile::encodeName(path) != raw)
                 found.append({path, failure(ReasonCode::UnreadableName)});
-            else if (isDirectory && info.st_dev != rootInfo.st_dev)
+            else if (isDirectory && isMountRoot(dirfd(handle), entry->d_name, rootInfo.st_dev))
                 found.append({path, failure(ReasonCode::OtherFileSystem)});
             else if (isDirectory && namesBackup(QFile::decodeName(name)))
                 found.append({path, failure(ReasonCode::DirectoryHoldsBack)});
@@ -105,4 +126,29 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
 #endif
     std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });
     return found;
+}
+
+bool crossesMount(const QString &qtPath, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat rootInfo;
+    const QString root = QDir::cleanPath(qtPath);
+    if (::stat(QFile::encodeName(root).constData(), &rootInfo) != 0)
+        return false;
+    for (QString directory = QFileInfo(path).absolutePath(); directory.startsWith(root + QLatin1Char('/'));
+         directory = QFileInfo(directory).absolutePath()) {
+        const QFileInfo info(directory);
+        const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (parent < 0)
+            return false;
+        const bool mount = isMountRoot(parent, QFile::encodeName(info.fileName()).constData(), rootInfo.st_dev);
+        ::close(parent);
+        if (mount)
+            return true;
+    }
+#else
+    Q_UNUSED(qtPath);
+    Q_UNUSED(path);
+#endif
+    return false;
 }

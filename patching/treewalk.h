@@ -20,4 +20,7 @@ struct WalkEntry {
 // skipped in silence.
 QVector<WalkEntry> walkInstallation(const QString &qtPath);
 
+// Whether a directory between `qtPath` and the file `path` below it is a mount point.
+bool crossesMount(const QString &qtPath, const QString &path);
+
 #endif

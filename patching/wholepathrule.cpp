@@ -28,25 +28,12 @@ qsizetype pathEnd(const QByteArray &text, qsizetype start)
     return at;
 }
 
-// Calls `onPath(at, match)` for each path of `text` that names an old root, in order, while it returns true.
+// Calls `onPath(start, end)` for each absolute path of `text`, in order, while it returns true.
 template <typename OnPath>
-void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, OnPath onPath)
+void forEachAbsolutePath(const QByteArray &text, OnPath onPath)
 {
-    QHash<QByteArray, bool> known;
-    const PlaceExists exists = [&](const QByteArray &place) {
-        const auto cached = known.constFind(place);
-        if (cached != known.constEnd())
-            return *cached;
-        const bool found = relocation.existsBelowRoot ? relocation.existsBelowRoot(place)
-                                                      : existsBelow(relocation.newRoot, place);
-        known.insert(place, found);
-        return found;
-    };
     const auto tryPath = [&](qsizetype start, qsizetype end) {
-        if (end - start > Limits::maxPathLength || end == start || !isAbsolutePath(text.mid(start, 3)))
-            return true;
-        const RootMatch match = longestOldRoot(text.mid(start, end - start), relocation.oldRoots, relocation.newRoot, exists);
-        return match.index < 0 || onPath(start, match);
+        return end - start > Limits::maxPathLength || end == start || !isAbsolutePath(text.mid(start, 3)) || onPath(start, end);
     };
     for (qsizetype at = 0; at < text.size();) {
         if (isDelimiter(text.at(at))) {
@@ -63,6 +50,26 @@ void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, On
         }
         at = end;
     }
+}
+
+// Calls `onPath(at, match)` for each path of `text` that names an old root, in order, while it returns true.
+template <typename OnPath>
+void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, OnPath onPath)
+{
+    QHash<QByteArray, bool> known;
+    const PlaceExists exists = [&](const QByteArray &place) {
+        const auto cached = known.constFind(place);
+        if (cached != known.constEnd())
+            return *cached;
+        const bool found = relocation.existsBelowRoot ? relocation.existsBelowRoot(place)
+                                                      : existsBelow(relocation.newRoot, place);
+        known.insert(place, found);
+        return found;
+    };
+    forEachAbsolutePath(text, [&](qsizetype start, qsizetype end) {
+        const RootMatch match = longestOldRoot(text.mid(start, end - start), relocation.oldRoots, relocation.newRoot, exists);
+        return match.index < 0 || onPath(start, match);
+    });
 }
 } // namespace
 
@@ -95,4 +102,14 @@ QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation)
         return false;
     });
     return named;
+}
+
+QVector<QByteArray> absolutePathsIn(const QByteArray &text, int limit)
+{
+    QVector<QByteArray> paths;
+    forEachAbsolutePath(text, [&](qsizetype start, qsizetype end) {
+        paths.append(text.mid(start, end - start));
+        return paths.size() < limit;
+    });
+    return paths;
 }

@@ -64,7 +64,7 @@ void TestCli::commands_data()
     QTest::newRow("a rejected directory names its check") << "$CLI patch --json $DIR/lib" << 2 << "not-an-installation"
                                                            << untouched;
     QTest::newRow("a directory a qmake file cannot hold is refused, naming its character")
-        << "mv $DIR '$DIR#4' && $CLI patch --json '$DIR#4'" << 2 << "unsafe-character" << "";
+        << "mv $DIR \"$DIR#4\" && $CLI patch --json \"$DIR#4\"" << 2 << "unsafe-character" << "";
     QTest::newRow("a directory where nothing identifies Qt is refused") << "rm $DIR/bin/qmake $DIR/lib/libQtCore* && $CLI verify --json $DIR"
                                                                         << 2 << "not-qt" << "";
     QTest::newRow("a dry run of patch --deep foresees every file and writes nothing")

@@ -811,8 +811,8 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>a patch --deep would still change it: run patch --deep again</translation>
     </message>
     <message>
-        <source>rien n&apos;y désigne une installation de Qt : ni bin/qmake, ni fichier portant les emplacements de chemin de Qt (qt_prfxpath=)</source>
-        <translation>nothing there tells a Qt installation: neither a bin/qmake nor a file holding Qt&apos;s path slots (qt_prfxpath=)</translation>
+        <source>rien n&apos;y désigne une installation de Qt 4 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>
+        <translation>nothing there tells a Qt 4 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold</translation>
     </message>
 </context>
 </TS>
