@@ -179,8 +179,9 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
             learnPrefix(QByteArray());
             write(hit);
         }
-        // The search goes on after the value: a root holding a key is not two slots.
-        return end;
+        // The search goes on after the slot's room, which a record written meanwhile may fill: a root
+        // holding a key is not two slots.
+        return qMax(end, at + room);
     });
     learnPrefix(prefix);
     // In the keys' own order, whatever the order of the file.

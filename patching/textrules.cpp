@@ -34,7 +34,8 @@ struct Line {
 };
 
 // The lines of a file, after the UTF-8 byte order mark if it starts with one; a final line ending
-// adds no empty line. A CR counts as part of the line ending before an LF, and at the very end.
+// adds no empty line. CRs count as part of the line ending before an LF, and at the very end: a line
+// written back with LF must read back as the same line.
 QList<Line> splitLines(const QByteArray &content, bool *bom)
 {
     *bom = content.startsWith(utf8Bom);
@@ -46,7 +47,7 @@ QList<Line> splitLines(const QByteArray &content, bool *bom)
         if (!lf)
             end = content.size();
         qsizetype textEnd = end;
-        if (textEnd > start && content.at(textEnd - 1) == '\r')
+        while (textEnd > start && content.at(textEnd - 1) == '\r')
             --textEnd;
         lines.append({content.mid(start, textEnd - start), content.mid(textEnd, end + (lf ? 1 : 0) - textEnd)});
         start = end + 1;
@@ -116,7 +117,8 @@ QVector<QByteArray> candidateRoots(const TextRules &rules, const QVector<QByteAr
     if (!rules.configFile)
         return roots;
     for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
-        const qsizetype mkspecs = assignment.value.indexOf("/mkspecs");
+        // The rule writes the root, "/mkspecs", and a tail that holds no "mkspecs".
+        const qsizetype mkspecs = assignment.value.lastIndexOf("/mkspecs");
         add(assignment.key.startsWith("QMAKESPEC") ? assignment.value.left(mkspecs) : assignment.value);
     }
     return roots;

@@ -156,6 +156,16 @@ void TestCli::commands_data()
     QTest::newRow("a copy made without links gets the slots of every copy of the library rewritten by --deep")
         << "rm -r $DIR && cp -rL $DATA $DIR && $CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "qmake-query " + old + " 0" << "! grep -l /usr/local/Trolltech $DIR/lib/libQtCore.so*[0-9]";
+    QTest::newRow("after a move, files whose backups are gone and that name the earlier place fail, and verify says so")
+        << patched + "rm $DIR/mkspecs/qconfig.pri.back $DIR/lib/libQtCore.prl.back && " + elsewhere.chopped(3)
+               + "; $CLI verify --json $DIR-4.8.7" << 1
+        << "qmake-query " + old + " mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale 0"
+        << "! $CLI unpatch --deep $DIR-4.8.7 >/dev/null";
+    QTest::newRow("a plain patch after --deep keeps the search path and the build metadata --deep wrote")
+        << plugin + "cp $DIR/plugins/libqsql.so $DIR/lib/libQtCoreX.so && $CLI patch --deep $DIR >/dev/null && $CLI patch --json $DIR" << 0
+        << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone lib/libQtCoreX.so=left-alone "
+           "mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone"
+        << "grep -q 'ORIGIN:' $DIR/lib/libQtCoreX.so && grep -q \"libdir='$DIR/lib'\" $DIR/lib/libQtCore.la";
     QTest::newRow("verify reads the slots when bin/qmake cannot run here")
         << patched + "printf 'MZ' >$DIR/bin/qmake && $CLI verify --json $DIR" << 0 << "slots qmake-not-runnable " + old + " 0" << "";
     QTest::newRow("re-patched elsewhere from the backups, unpatch --deep gives every byte back")

@@ -1,8 +1,11 @@
 #include "app/language.h"
+#include "app/qtpathcheck.h"
 #include "patching/binarypatcher.h"
 #include "patching/filejob.h"
 #include "patching/listing.h"
+#include "patching/pathslots.h"
 #include "patching/textpatcher.h"
+#include "patching/textrules.h"
 #include "restoring/restorebackup.h"
 #include "testsupport.h"
 
@@ -12,6 +15,12 @@
 #include <stdexcept>
 
 namespace {
+// A slot as configure lays it out: the key and its value, zeros to the slot's size.
+QByteArray slot(const char *key, const char *value, int size = 40)
+{
+    return (QByteArray(key) + value).leftJustified(size, '\0');
+}
+
 const FileOutcome holdsBack = leftAlone(ReasonCode::PathHoldsBack);
 const FileOutcome belowBack = failed(ReasonCode::DirectoryHoldsBack);
 } // namespace
@@ -91,6 +100,11 @@ private slots:
         // Every call names its file on the debug output, before anything else.
         QTest::ignoreMessage(QtDebugMsg, qPrintable(path));
         QCOMPARE(patch("/opt/qt4"), patched);
+        // A file that could not take its new paths is no more up to date the second time.
+        if (patched.isFailure()) {
+            QTest::ignoreMessage(QtDebugMsg, qPrintable(path));
+            QCOMPARE(patch("/opt/qt4"), patched);
+        }
         const bool backup = !present || patched.status == OutcomeStatus::Changed || patched.reason.code == ReasonCode::SlotsTooSmall;
         QCOMPARE(readFile(path), !present ? QByteArray() : backup ? readFile(dataPath("patched/" + file)) : original);
         QCOMPARE(restoreBackup(path, dir.path()), restored);
@@ -145,6 +159,120 @@ private slots:
                 listed << file.mid(dir.path().size() + 1);
             QCOMPARE(listed, (command == Command::Patch ? patched : restored) + words("mkspecs/default/qmake.conf .qmake.cache"));
         }
+    }
+
+    // The slot rule on one file's bytes: which value each slot gets, and when a slot is too small.
+    void slotRule_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QStringList>("tooSmall");
+        const QByteArray end = "X"; // what follows the last slot's zeros
+        QTest::newRow("a record one byte longer than its slot leaves the slot whole")
+            << "qt_prfxpath=/old" + QByteArray(3, '\0') + end << "qt_prfxpath=/old" + QByteArray(3, '\0') + end
+            << QStringList{QStringLiteral("qt_prfxpath=")};
+        QTest::newRow("a record that fills its slot exactly is written")
+            << "qt_prfxpath=/old" + QByteArray(4, '\0') + end << "qt_prfxpath=/new/qt" + QByteArray(1, '\0') + end << QStringList();
+        QTest::newRow("a shorter root zeroes the rest of the old value")
+            << slot("qt_prfxpath=", "/usr/local/Trolltech/Qt-4.8.7", 48) + end << slot("qt_prfxpath=", "/new/qt", 48) + end
+            << QStringList();
+        QTest::newRow("a place below the prefix keeps its place relative to it, the prefix read after it")
+            << slot("qt_plugpath=", "/usr/lib/qt4/plugins") + slot("qt_prfxpath=", "/usr")
+            << slot("qt_plugpath=", "/new/qt/lib/qt4/plugins") + slot("qt_prfxpath=", "/new/qt") << QStringList();
+        QTest::newRow("a place outside the prefix takes Qt's default place")
+            << slot("qt_prfxpath=", "/usr/lib/qt4") + slot("qt_docspath=", "/usr/share/doc/qt4")
+            << slot("qt_prfxpath=", "/new/qt") + slot("qt_docspath=", "/new/qt/doc") << QStringList();
+        QTest::newRow("a Windows place below the prefix in another letter case and separator")
+            << slot("qt_prfxpath=", "C:/Qt/4.8.1") + slot("qt_plugpath=", "c:\\qt\\4.8.1\\plugins")
+            << slot("qt_prfxpath=", "/new/qt") + slot("qt_plugpath=", "/new/qt/plugins") << QStringList();
+    }
+
+    void slotRule()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, expected);
+        QFETCH(QStringList, tooSmall);
+        QCOMPARE(rewriteSlots(data, "/new/qt").tooSmall, tooSmall);
+        QCOMPARE(data, expected);
+    }
+
+    // The text rules on a file that holds `current` and whose backup holds `backup`, patched for /here.
+    void textPatch_data()
+    {
+        QTest::addColumn<QByteArray>("backup");
+        QTest::addColumn<QByteArray>("current");
+        QTest::addColumn<bool>("deep");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<bool>("editsKept");
+        const QByteArray cache = "QT_BUILD_TREE = /old\nQMAKE_RPATHDIR += \"/old/lib\"\n";
+        QTest::newRow("a line appended after a patch is kept, the rest computed again from the backup")
+            << cache << QByteArray("QT_BUILD_TREE =/there\nQMAKE_RPATHDIR += \"/old/lib\"\nQMAKE_CXXFLAGS += -DMY_FLAG\n") << false
+            << QByteArray("QT_BUILD_TREE =/here\nQMAKE_RPATHDIR += \"/old/lib\"\nQMAKE_CXXFLAGS += -DMY_FLAG\n") << true;
+        QTest::newRow("an assignment edited after a patch keeps its edit, its root rewritten")
+            << QByteArray("QMAKESPEC = /old/mkspecs/linux-g++\n") << QByteArray("QMAKESPEC =/there/mkspecs/linux-g++-64\n") << false
+            << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++-64\n") << true;
+        QTest::newRow("a line --deep wrote stays relocated under a plain patch, for the new root")
+            << cache << QByteArray("QT_BUILD_TREE =/there\nQMAKE_RPATHDIR += \"/there/lib\"\n") << false
+            << QByteArray("QT_BUILD_TREE =/here\nQMAKE_RPATHDIR += \"/here/lib\"\n") << false;
+        QTest::newRow("a root holding \"mkspecs\" is recognised as the tool's own line")
+            << QByteArray("QMAKESPEC = /old/mkspecs/linux-g++\n") << QByteArray("QMAKESPEC =/x/mkspecs-dir/mkspecs/linux-g++\n")
+            << false << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++\n") << false;
+        QTest::newRow("a file that ended with a line ending keeps one, CR LF becoming LF")
+            << QByteArray("QT_BUILD_TREE = /old\r\nX = 1\r\n") << QByteArray("QT_BUILD_TREE = /old\r\nX = 1\r\n") << true
+            << QByteArray("QT_BUILD_TREE =/here\nX = 1\n") << false;
+        QTest::newRow("a line ending an earlier version took away comes back")
+            << QByteArray("QT_BUILD_TREE = /old\n") << QByteArray("QT_BUILD_TREE =/there") << false
+            << QByteArray("QT_BUILD_TREE =/here\n") << false;
+    }
+
+    void textPatch()
+    {
+        QFETCH(QByteArray, backup);
+        QFETCH(QByteArray, current);
+        QFETCH(bool, deep);
+        QFETCH(QByteArray, expected);
+        QFETCH(bool, editsKept);
+        TextRules rules;
+        rules.configFile = true;
+        rules.deep = deep;
+        rules.relocation = {{"/old"}, "/here", [](const QByteArray &) { return true; }};
+        const TextPatch patched = patchText(backup, current, rules, {"/there"});
+        QCOMPARE(patched.content, expected);
+        QCOMPARE(patched.editsKept, editsKept);
+        // What an unpatch may put back without losing anything: the tool's own output, never an edit.
+        QCOMPARE(writtenByTool(backup, current, rules, {"/there"}), !editsKept);
+    }
+
+    // What a restore refuses before it writes, each with its reason.
+    void restoreRefusals_data()
+    {
+        QTest::addColumn<QString>("setup"); // shell in the installation, whose lib/libQtCore.so.back exists
+        QTest::addColumn<FileOutcome>("expected");
+        QTest::newRow("a broken link") << "ln -s gone lib/libQtCore.so" << failed(ReasonCode::FileNotWritten, Cause::BrokenLink);
+        QTest::newRow("a target that is not a regular file, never opened") << "mkfifo lib/pipe && ln -s pipe lib/libQtCore.so"
+                                                                            << failed(ReasonCode::FileNotRead, Cause::NotRegularFile);
+        QTest::newRow("a backup that is not a regular file") << "echo x >lib/libQtCore.so && rm lib/libQtCore.so.back && mkdir lib/libQtCore.so.back"
+                                                             << failed(ReasonCode::BackupNotRead, Cause::NotRegularFile);
+    }
+
+    void restoreRefusals()
+    {
+        QFETCH(QString, setup);
+        QFETCH(FileOutcome, expected);
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/libQtCore.so.back")), "qt_prfxpath=/old"));
+        QVERIFY(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cd \"$0\" && ") + setup, dir.path()}) == 0);
+        QCOMPARE(restoreBackup(dir.filePath(QStringLiteral("lib/libQtCore.so")), dir.path()), expected);
+    }
+
+    void resolvedDirectory()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("other/dir/sub"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("other/dir/sub")), dir.filePath(QStringLiteral("link"))));
+        // As the system resolves it: up from where the link leads, not from the link's own place.
+        QCOMPARE(resolvedQtPath(dir.filePath(QStringLiteral("link/../qt"))), QFileInfo(dir.filePath(QStringLiteral("other/dir"))).canonicalFilePath() + QStringLiteral("/qt"));
+        QCOMPARE(resolvedQtPath(dir.filePath(QStringLiteral("a//b/./")) ), dir.filePath(QStringLiteral("a/b")));
     }
 
     void backgroundJob()

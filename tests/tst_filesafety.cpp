@@ -182,6 +182,18 @@ private slots:
             << "mkdir -p $0/plugins/codecs && cp $0/lib/libQtCore.so $0/plugins/codecs/libqcn.so && chmod 0 $0/plugins/codecs "
                "&& cp $0/lib/libQtCore.so $0/lib/libQtCore.so.4 && chmod 0 $0/lib/libQtCore.so.4 && chown -R 65534 $0"
             << QStringList{QStringLiteral("65534 patch --deep")} << 0 << 1 << QString() << "plugins/codecs failed directory-not-read/access-denied";
+        QTest::newRow("an unpatch whose backup cannot be read fails")
+            << "cp $0/bin/qmake $0/bin/qmake.back && chown -R 65534 $0 && chown 0 $0/bin/qmake.back && chmod 600 $0/bin/qmake.back"
+            << QStringList{QStringLiteral("65534 unpatch")} << 0 << 1 << QString() << "bin/qmake failed backup-not-read/access-denied";
+        QTest::newRow("an unpatch whose write is refused fails, the file as it was")
+            << "sed s,/old/root,/old/ro0t, $0/bin/qmake >$0/bin/qmake.back && chown -R 65534 $0 && chown 0 $0/bin/qmake"
+            << QStringList{QStringLiteral("65534 unpatch")} << 0 << 1 << "cmp $0/bin/qmake $0.slotted"
+            << "bin/qmake failed file-not-written/access-denied";
+        QTest::newRow("a bind mount below DIR is reported, and nothing written through it")
+            << "mkdir -p $0.outside $0/lib/extra && cp $0/lib/libQtCore.so $0.outside/libQtCore.so.4 && mount --bind $0.outside $0/lib/extra"
+            << QStringList{QStringLiteral("0 patch --deep")} << 0 << 1
+            << "umount $0/lib/extra && cmp $0.outside/libQtCore.so.4 $0.slotted && test ! -e $0.outside/libQtCore.so.4.back"
+            << "lib/extra failed other-file-system";
         QTest::newRow("a backup over the file-size limit fails and leaves no temporary file") << QString() << patch << 200 << 1
             << qmakeKept + " && test \"$(ls $0/bin)\" = qmake" << "bin/qmake failed backup-not-made/file-size-limit";
     }
@@ -195,6 +207,8 @@ private slots:
         QFETCH(QString, said);
         if (geteuid() != 0 && (setup.contains(QLatin1String("chown")) || !runs.filter(QRegularExpression(QStringLiteral("^[1-9]"))).isEmpty()))
             QSKIP("changes users and owners: run as root, as CI does");
+        if (setup.contains(QLatin1String("mount --bind")) && !shell(QStringLiteral("unshare -m true"), qt))
+            QSKIP("no mount here");
         QVERIFY(setup.isEmpty() || shell(setup, qt));
         int status = -1;
         for (const QString &run : runs)

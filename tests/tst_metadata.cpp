@@ -1,4 +1,5 @@
 #include "patching/commandplan.h"
+#include "patching/commandrun.h"
 #include "patching/textrules.h"
 #include "testsupport.h"
 
@@ -15,6 +16,8 @@ private slots:
     void wholePathRule();
     void oldRoots_data();
     void oldRoots();
+    void planned_data();
+    void planned();
 };
 
 void TestMetadata::wholePathRule_data()
@@ -39,6 +42,10 @@ void TestMetadata::wholePathRule_data()
         "D:/dev/qt", dataFile(QStringLiteral("expected/QtCore4.prl")));
     row("a Windows root with slashes before ';', its longer sibling left alone", "x.pri", dataFile(QStringLiteral("windows/qconfig.pri")),
         "C:\\Qt\\4.8.1", "D:/dev/qt", dataFile(QStringLiteral("expected/qconfig-windows.pri")));
+    row("a Windows root in another letter case, quoted after -L", "x.prl", "LIBS += -L\"c:\\qt\\4.8.1\\lib\"", "C:/Qt/4.8.1",
+        "D:/dev/qt", "LIBS += -L\"D:/dev/qt\\lib\"");
+    row("a file made only of paths naming the root: each is rewritten", "x.prl", QByteArray("=/old/qt/").repeated(100000), "/old/qt",
+        "/new", QByteArray("=/new/").repeated(100000));
     row("the escaped spelling of a Windows root, doubled backslashes", "x.pri", "INCLUDEPATH = C:\\\\Qt\\\\4.8.7\\\\include",
         "C:/Qt/4.8.7", "D:/qt", "INCLUDEPATH = D:/qt\\\\include");
     const QByteArray siblings = "-L/old/qt2/lib -I/old/qt-4.8.7/include /old/qt.d /old/qtx /Old/Qt/lib";
@@ -105,6 +112,17 @@ void TestMetadata::oldRoots_data()
         << QStringList{"bin/qmake:qt_prfxpath=/first/copy", ".qmake.cache:QT_BUILD_TREE =/first/copy",
                        "lib/pkgconfig/QtCore.pc.back:prefix=/usr/local/qt\n", "lib/pkgconfig/QtCore.pc:prefix=DIR"}
         << "/first/copy (bin/qmake) /usr/local/qt (lib/pkgconfig/QtCore.pc.back)";
+    QTest::newRow("a Windows build's qmake.exe records C:/Qt/4.8.1, once for its escaped and slashed spellings")
+        << QStringList{"bin/qmake.exe<windows/qmake.exe", ".qmake.cache:QT_BUILD_TREE = C:\\\\Qt\\\\4.8.1\nQT_SOURCE_TREE = c:\\qt\\4.8.1\\"}
+        << "C:/Qt/4.8.1 (bin/qmake.exe)";
+    QTest::newRow("a .pc of many identical prefix lines records its root once")
+        << QStringList{"lib/pkgconfig/QtCore.pc:" + QString(QStringLiteral("prefix=/opt/qt\n")).repeated(20000)} << "/opt/qt (lib/pkgconfig/QtCore.pc)";
+    QStringList distinct;
+    for (int i = 0; i < 40; ++i)
+        distinct << QStringLiteral("prefix=/opt/qt%1").arg(i);
+    QTest::newRow("a file recording more prefixes than any Qt is refused, its prefixes unused")
+        << QStringList{"lib/pkgconfig/QtFoo.pc:" + distinct.join(QLatin1Char('\n')), "bin/qmake:qt_prfxpath=/opt/qt"}
+        << "/opt/qt (bin/qmake)";
     QTest::newRow("every prefix names the directory: nothing to rewrite")
         << QStringList{"bin/qmake:qt_prfxpath=DIR", ".qmake.cache:QT_BUILD_TREE = DIR/\nQT_SOURCE_TREE = .."} << "own";
 }
@@ -117,6 +135,11 @@ void TestMetadata::oldRoots()
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     for (const QString &file : files) {
+        // "path<fixture" copies a file of tests/data; "path:content" writes the content, DIR the installation.
+        if (file.contains(QLatin1Char('<'))) {
+            QVERIFY(writeFile(dir.filePath(file.section(QLatin1Char('<'), 0, 0)), readFile(dataPath(file.section(QLatin1Char('<'), 1)))));
+            continue;
+        }
         const QString content = file.section(QLatin1Char(':'), 1).replace(QStringLiteral("DIR"), dir.path());
         QVERIFY(writeFile(dir.filePath(file.section(QLatin1Char(':'), 0, 0)), content.toLocal8Bit()));
     }
@@ -130,6 +153,68 @@ void TestMetadata::oldRoots()
     const bool metadata = std::any_of(plan.files.cbegin(), plan.files.cend(),
                                       [](const PlannedFile &file) { return file.treatment == Treatment::Metadata; });
     QCOMPARE(metadata, !plan.oldRoots.roots.isEmpty());
+}
+
+// What a run makes of one file of an installation copied from tests/data/metadata/qt-4.8.7 into AT
+// below a temporary directory, set up by a shell script with $0 the installation.
+void TestMetadata::planned_data()
+{
+    QTest::addColumn<QString>("at");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("command"); // 0 patch, 1 patch --deep, 2 unpatch
+    QTest::addColumn<QString>("file"); // the start of its path relative to the installation
+    QTest::addColumn<QString>("expected"); // "status code[/cause]"
+    QTest::addColumn<QString>("check");    // shell, must succeed afterwards
+    QTest::newRow("unpatch never writes through a link into a backup")
+        << "qt" << "echo original >$0/bin/qmake.back && ln -s ../bin/qmake.back $0/lib/libQtCoreX.so && echo junk >$0/lib/libQtCoreX.so.back"
+        << 2 << "lib/libQtCoreX.so" << "left-alone path-holds-back" << "test \"$(cat $0/bin/qmake.back)\" = original";
+    QTest::newRow("patch never writes through a link into a directory named like a backup")
+        << "qt" << "mkdir $0/saved.backup && cp $0/lib/libQtCore.so.4.8.7 $0/saved.backup/ && ln -s ../saved.backup/libQtCore.so.4.8.7 $0/lib/libQtCoreSaved.so"
+        << 0 << "lib/libQtCoreSaved.so" << "failed directory-holds-back" << "test \"$(ls $0/saved.backup)\" = libQtCore.so.4.8.7";
+    QTest::newRow("a link to a pipe is refused without opening it") << "qt"
+        << "mkfifo $0/lib/pipe && ln -s pipe $0/lib/libQtCoreP.so && touch $0/lib/libQtCoreP.so.back"
+        << 2 << "lib/libQtCoreP.so" << "failed file-not-read/not-regular-file" << "";
+    QTest::newRow("an installation below a directory whose name holds .back is treated")
+        << "srv/app.backend/qt" << "" << 0 << "lib/libQtCore.so" << "changed " << "";
+    QTest::newRow("a plugin named in Latin-1 is a failure, not a file skipped")
+        << "qt" << "mkdir $0/plugins && cp $0/lib/libQtCore.so.4.8.7 \"$0/plugins/libqcn$(printf '\\351')codecs.so\"" << 1
+        << "plugins/libqcn" << "failed unreadable-name" << "";
+    QTest::newRow("a file patched for DIR below its build prefix that lost its backup is no original")
+        << "qt" << "sed s,/usr/local/Trolltech/Qt-4.8.7,$(dirname $0), $0/lib/libQtCore.so.4.8.7 >$0/lib/libQtCore.so.4.8.7.back "
+                   "&& printf 'qt_prfxpath=%s\\0\\0\\0' $0 >$0/bin/QtCore4.so"
+        << 0 << "bin/QtCore4.so" << "failed patched-without-backup" << "";
+    QTest::newRow("a search path that climbs out of the old root with .. is left alone")
+        << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
+                   ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";
+}
+
+void TestMetadata::planned()
+{
+    QFETCH(QString, at);
+    QFETCH(QString, setup);
+    QFETCH(int, command);
+    QFETCH(QString, file);
+    QFETCH(QString, expected);
+    QFETCH(QString, check);
+
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qt = dir.filePath(at);
+    const auto shell = [&qt](const QString &script) {
+        return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script, qt}) == 0;
+    };
+    QVERIFY(QDir().mkpath(QFileInfo(qt).path()) && shell(QStringLiteral("cp -a '" ZEL_TEST_DATA "/metadata/qt-4.8.7' $0")));
+    QVERIFY(QFile::link(dataPath(QStringLiteral("elf")), dir.filePath(QStringLiteral("tests-data-elf"))));
+    QVERIFY2(setup.isEmpty() || shell(setup), qPrintable(setup));
+    QStringList found;
+    for (const FileReport &report : runPlan(planCommand(command == 2 ? Command::Unpatch : Command::Patch, qt, command == 1))) {
+        const Reason &reason = report.outcome.reason;
+        if (report.relativePath.startsWith(file))
+            found << outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonCodeKey(reason.code)
+                         + (reason.cause == Cause::None ? QString() : QLatin1Char('/') + causeKey(reason.cause));
+    }
+    QCOMPARE(found, QStringList{expected});
+    QVERIFY2(check.isEmpty() || shell(check), qPrintable(check));
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)
