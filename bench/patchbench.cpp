@@ -26,8 +26,15 @@ struct Bench {
     fs::path work;    // holds the library and the installation under test, removed at exit
     fs::path sample;  // the small files of a Qt 4 installation
     fs::path minimum; // minimalrewrite
-    int pairs = 7;
+    int pairs = 0; // 0: as many as pairsFor() says
 };
+
+// Pairs a row for a library of `mebibytes`: more where a pair is cheap, since this disk is shared
+// and single runs vary by tens of percent.
+int pairsFor(const Bench &bench, long long mebibytes)
+{
+    return bench.pairs ? bench.pairs : mebibytes <= 64 ? 15 : 7;
+}
 
 fs::path workToRemove;
 
@@ -94,11 +101,19 @@ ChildRun runMinimum(const Bench &bench, const std::string &cli, Step step, const
     return runChild({bench.minimum.string(), (installation / "lib/libQtCore.so.4.8.7").string()});
 }
 
-double median(std::vector<double> values)
+// The value below which `fraction` of `values` lie, interpolated between neighbours.
+double quantile(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    const double at = fraction * double(values.size() - 1);
+    const size_t below = size_t(at);
+    const double above = below + 1 < values.size() ? values[below + 1] : values[below];
+    return values[below] + (above - values[below]) * (at - double(below));
+}
+
+double median(const std::vector<double> &values)
+{
+    return quantile(values, 0.5);
 }
 
 void benchCli(const Bench &bench, const std::string &cli, const std::vector<long long> &sizes)
@@ -114,11 +129,12 @@ void benchCli(const Bench &bench, const std::string &cli, const std::vector<long
     const long cliAloneKiB = long(median(cliAlone)), minimumAloneKiB = long(median(minimumAlone));
 
     std::printf("\n%s\n", cli.c_str());
-    std::printf("%d pairs a row, the CLI then minimalrewrite. Each run starts from the installation laid out\n"
+    std::printf("Pairs of runs, the CLI then minimalrewrite. Each run starts from the installation laid out\n"
                 "anew (for a re-patch and an unpatch, patched by this CLI first), synced, in the page cache.\n"
+                "Time ratio: median of the pairs' CLI / minimum, with the middle half of the pairs' ratios.\n"
                 "Alone (on the 8 KiB test library) the CLI peaks at %ld KiB, minimalrewrite at %ld KiB.\n\n",
-                bench.pairs, cliAloneKiB, minimumAloneKiB);
-    std::printf("size     step         time ratio (spread)   CLI peak KiB  x file  beyond itself"
+                cliAloneKiB, minimumAloneKiB);
+    std::printf("size     step         pairs  time ratio (middle half)  CLI peak KiB  x file  beyond itself"
                 "   minimum peak KiB  beyond itself   user ms CLI  minimum\n");
     const fs::path library = bench.work / "library";
     for (const long long mebibytes : sizes) {
@@ -128,7 +144,8 @@ void benchCli(const Bench &bench, const std::string &cli, const std::vector<long
                                          std::pair{Step::Unpatch, "unpatch"}}) {
             std::vector<double> ratios, cliUser, minimumUser;
             long cliPeak = 0, minimumPeak = 0;
-            for (int pair = 0; pair < bench.pairs; ++pair) {
+            const int pairs = pairsFor(bench, mebibytes);
+            for (int pair = 0; pair < pairs; ++pair) {
                 const ChildRun cliRun = runCli(bench, cli, step, library);
                 const ChildRun minimumRun = runMinimum(bench, cli, step, library);
                 ratios.push_back(cliRun.seconds / minimumRun.seconds);
@@ -137,9 +154,8 @@ void benchCli(const Bench &bench, const std::string &cli, const std::vector<long
                 cliPeak = std::max(cliPeak, cliRun.peakKiB);
                 minimumPeak = std::max(minimumPeak, minimumRun.peakKiB);
             }
-            const auto [lowest, highest] = std::minmax_element(ratios.begin(), ratios.end());
-            std::printf("%4lld MiB %-12s %5.2f (%4.2f-%4.2f)     %12ld  %5.2f   %5.2f x file    %16ld  %5.2f x file    %11.0f  %7.0f\n",
-                        mebibytes, name, median(ratios), *lowest, *highest, cliPeak, cliPeak / fileKiB,
+            std::printf("%4lld MiB %-12s %5d  %5.2f (%4.2f-%4.2f)         %12ld  %5.2f   %5.2f x file    %16ld  %5.2f x file    %11.0f  %7.0f\n",
+                        mebibytes, name, pairs, median(ratios), quantile(ratios, 0.25), quantile(ratios, 0.75), cliPeak, cliPeak / fileKiB,
                         (cliPeak - cliAloneKiB) / fileKiB, minimumPeak, (minimumPeak - minimumAloneKiB) / fileKiB, median(cliUser),
                         median(minimumUser));
             std::fflush(stdout);
