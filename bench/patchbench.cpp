@@ -2,20 +2,19 @@
 // safe rewrite of the library needs) on a QtCore of 64 and 256 MiB: a first patch, a re-patch
 // to another root and an unpatch, the two programs run by turn. Built with the project, run by
 // hand: patchbench [--dir DIR] [--pairs N] [--sizes MIB,...] [CLI...]
-// DIR is a directory on the disk to measure, the current one by default. Each CLI named gets a
-// table of its own; without one, PATCHBENCH_CLI, else the build beside this program.
+// DIR is a directory on the disk to measure, the current one by default. Each CLI named (a build
+// before a change and one after it) gets a table of its own; without one, PATCHBENCH_CLI, else
+// the build beside this program.
 #include "benchfiles.h"
 #include "childrun.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -116,51 +115,97 @@ double median(const std::vector<double> &values)
     return quantile(values, 0.5);
 }
 
-void benchCli(const Bench &bench, const std::string &cli, const std::vector<long long> &sizes)
+struct Row {
+    long long mebibytes = 0;
+    const char *step = nullptr;
+    std::vector<double> ratios, cliUserMs, minimumUserMs;
+    long cliPeakKiB = 0, minimumPeakKiB = 0;
+};
+
+struct Table {
+    std::string cli;
+    long cliAloneKiB = 0, minimumAloneKiB = 0;
+    std::vector<Row> rows;
+};
+
+double loadAverage()
 {
-    // What each program costs alone, on the test data's own 8 KiB library. The median of a few:
-    // how much of the shared libraries a start maps varies by a megabyte from run to run.
+    double load = 0;
+    return ::getloadavg(&load, 1) == 1 ? load : -1;
+}
+
+// What each program costs alone, on the test data's own 8 KiB library. The median of a few:
+// how much of the shared libraries a start maps varies by a megabyte from run to run.
+Table measureAlone(const Bench &bench, const std::string &cli)
+{
     const fs::path smallLibrary = bench.sample / "lib/libQtCore.so.4.8.7";
     std::vector<double> cliAlone, minimumAlone;
     for (int run = 0; run < 5; ++run) {
         cliAlone.push_back(runCli(bench, cli, Step::FirstPatch, smallLibrary).peakKiB);
         minimumAlone.push_back(runMinimum(bench, cli, Step::FirstPatch, smallLibrary).peakKiB);
     }
-    const long cliAloneKiB = long(median(cliAlone)), minimumAloneKiB = long(median(minimumAlone));
+    Table table;
+    table.cli = cli;
+    table.cliAloneKiB = long(median(cliAlone));
+    table.minimumAloneKiB = long(median(minimumAlone));
+    return table;
+}
 
-    std::printf("\n%s\n", cli.c_str());
-    std::printf("Pairs of runs, the CLI then minimalrewrite. Each run starts from the installation laid out\n"
-                "anew (for a re-patch and an unpatch, patched by this CLI first), synced, in the page cache.\n"
-                "Time ratio: median of the pairs' CLI / minimum, with the middle half of the pairs' ratios.\n"
-                "Alone (on the 8 KiB test library) the CLI peaks at %ld KiB, minimalrewrite at %ld KiB.\n\n",
-                cliAloneKiB, minimumAloneKiB);
+void printTable(const Table &table)
+{
+    std::printf("\n%s\nAlone (on the 8 KiB test library) it peaks at %ld KiB, minimalrewrite at %ld KiB.\n\n",
+                table.cli.c_str(), table.cliAloneKiB, table.minimumAloneKiB);
     std::printf("size     step         pairs  time ratio (middle half)  CLI peak KiB  x file  beyond itself"
                 "   minimum peak KiB  beyond itself   user ms CLI  minimum\n");
+    for (const Row &row : table.rows) {
+        const double fileKiB = double(row.mebibytes) * 1024;
+        std::printf("%4lld MiB %-12s %5zu  %5.2f (%4.2f-%4.2f)         %12ld  %5.2f   %5.2f x file    %16ld  %5.2f x file"
+                    "    %11.0f  %7.0f\n",
+                    row.mebibytes, row.step, row.ratios.size(), median(row.ratios), quantile(row.ratios, 0.25),
+                    quantile(row.ratios, 0.75), row.cliPeakKiB, row.cliPeakKiB / fileKiB,
+                    (row.cliPeakKiB - table.cliAloneKiB) / fileKiB, row.minimumPeakKiB,
+                    (row.minimumPeakKiB - table.minimumAloneKiB) / fileKiB, median(row.cliUserMs),
+                    median(row.minimumUserMs));
+    }
+}
+
+// Every build is measured in the same pass, each run followed by minimalrewrite's, so that a
+// change of load on the machine weighs on all the builds alike.
+void benchClis(const Bench &bench, const std::vector<std::string> &clis, const std::vector<long long> &sizes)
+{
+    const double loadAtStart = loadAverage();
+    std::vector<Table> tables;
+    for (const std::string &cli : clis)
+        tables.push_back(measureAlone(bench, cli));
     const fs::path library = bench.work / "library";
     for (const long long mebibytes : sizes) {
         writeLibrary(library, mebibytes);
-        const double fileKiB = double(mebibytes) * 1024;
         for (const auto &[step, name] : {std::pair{Step::FirstPatch, "first patch"}, std::pair{Step::Repatch, "re-patch"},
                                          std::pair{Step::Unpatch, "unpatch"}}) {
-            std::vector<double> ratios, cliUser, minimumUser;
-            long cliPeak = 0, minimumPeak = 0;
-            const int pairs = pairsFor(bench, mebibytes);
-            for (int pair = 0; pair < pairs; ++pair) {
-                const ChildRun cliRun = runCli(bench, cli, step, library);
-                const ChildRun minimumRun = runMinimum(bench, cli, step, library);
-                ratios.push_back(cliRun.seconds / minimumRun.seconds);
-                cliUser.push_back(cliRun.userSeconds * 1000);
-                minimumUser.push_back(minimumRun.userSeconds * 1000);
-                cliPeak = std::max(cliPeak, cliRun.peakKiB);
-                minimumPeak = std::max(minimumPeak, minimumRun.peakKiB);
+            for (Table &table : tables)
+                table.rows.push_back({mebibytes, name, {}, {}, {}, 0, 0});
+            for (int pair = 0; pair < pairsFor(bench, mebibytes); ++pair) {
+                for (Table &table : tables) {
+                    Row &row = table.rows.back();
+                    const ChildRun cliRun = runCli(bench, table.cli, step, library);
+                    const ChildRun minimumRun = runMinimum(bench, table.cli, step, library);
+                    row.ratios.push_back(cliRun.seconds / minimumRun.seconds);
+                    row.cliUserMs.push_back(cliRun.userSeconds * 1000);
+                    row.minimumUserMs.push_back(minimumRun.userSeconds * 1000);
+                    row.cliPeakKiB = std::max(row.cliPeakKiB, cliRun.peakKiB);
+                    row.minimumPeakKiB = std::max(row.minimumPeakKiB, minimumRun.peakKiB);
+                }
             }
-            std::printf("%4lld MiB %-12s %5d  %5.2f (%4.2f-%4.2f)         %12ld  %5.2f   %5.2f x file    %16ld  %5.2f x file    %11.0f  %7.0f\n",
-                        mebibytes, name, pairs, median(ratios), quantile(ratios, 0.25), quantile(ratios, 0.75), cliPeak, cliPeak / fileKiB,
-                        (cliPeak - cliAloneKiB) / fileKiB, minimumPeak, (minimumPeak - minimumAloneKiB) / fileKiB, median(cliUser),
-                        median(minimumUser));
-            std::fflush(stdout);
+            std::fprintf(stderr, "patchbench: %lld MiB %s measured\n", mebibytes, name);
         }
     }
+    std::printf("Pairs of runs, the CLI then minimalrewrite, the builds by turn. Each run starts from the\n"
+                "installation laid out anew (for a re-patch and an unpatch, patched by that CLI first), synced,\n"
+                "in the page cache. Time ratio: median of the pairs' CLI / minimum, and the middle half of them.\n"
+                "Load average %.1f at the start, %.1f at the end.\n",
+                loadAtStart, loadAverage());
+    for (const Table &table : tables)
+        printTable(table);
 }
 
 [[noreturn]] void usage()
@@ -210,7 +255,6 @@ int main(int argc, char *argv[])
         systemCallFailed("cannot make a directory in " + directory.string());
     bench.work = workToRemove = work;
     std::atexit(removeWork);
-    for (const std::string &cli : clis)
-        benchCli(bench, cli, sizes);
+    benchClis(bench, clis, sizes);
     return 0;
 }
