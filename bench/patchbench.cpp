@@ -255,6 +255,8 @@ int main(int argc, char *argv[])
         systemCallFailed("cannot make a directory in " + directory.string());
     bench.work = workToRemove = work;
     std::atexit(removeWork);
+    // A signal that ends the bench itself skips the removal; this says what is left to delete.
+    std::fprintf(stderr, "patchbench: working in %s\n", work.c_str());
     benchClis(bench, clis, sizes);
     return 0;
 }
