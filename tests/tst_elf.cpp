@@ -36,7 +36,7 @@ quint64 field(const QByteArray &elf, qsizetype at, int size)
 void setField(QByteArray &elf, qsizetype at, int size, quint64 value)
 {
     for (int i = 0; i < size; ++i, value >>= 8)
-        elf[at + i] = char(value & 0xff);
+        elf[int(at + i)] = char(value & 0xff);
 }
 
 // The place of the dynamic entry tagged `tag` in libtiny (64-bit, little-endian), or -1.
