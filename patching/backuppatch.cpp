@@ -14,6 +14,22 @@ FileOutcome unchanged(const PatchedContent &patched)
 }
 } // namespace
 
+std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison)
+{
+    if (!comparison.ok)
+        return failedWith(ReasonCode::FileNotRead, comparison.failure);
+    if (comparison.same)
+        return FileOutcome::leftAlone(Reason(ReasonCode::UpToDate));
+    // Patching never changes a binary's length nor a byte outside its slots and search paths: a file
+    // that differs elsewhere, and holds path slots of its own, is another build; one cut short is repaired.
+    if (comparison.elsewhere) {
+        const LoadedFile current = comparison.sameSize ? LoadedFile() : loadWholeFile(file.target);
+        if (comparison.sameSize || !current.ok || holdsPathSlot(current.data))
+            return FileOutcome::failed(Reason(ReasonCode::OtherBuild));
+    }
+    return std::nullopt;
+}
+
 bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure)
 {
     if (file.original.held()) {
@@ -96,17 +112,9 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteM
         const Comparison comparison = compared ? *compared
             : file.current.held() ? compareBytes(file.current.bytes(), patched.content, patched.mayDiffer)
                                   : compareFile(file.target, patched.content, patched.mayDiffer);
-        if (!comparison.ok)
-            return failedWith(ReasonCode::FileNotRead, comparison.failure);
-        if (comparison.same)
-            return unchanged(patched);
-        // Patching never changes a binary's length nor a byte outside its slots and search paths: a file
-        // that differs elsewhere, and holds path slots of its own, is another build; one cut short is repaired.
-        if (comparison.elsewhere) {
-            const LoadedFile current = comparison.sameSize ? LoadedFile() : loadWholeFile(file.target);
-            if (comparison.sameSize || !current.ok || holdsPathSlot(current.data))
-                return FileOutcome::failed(Reason(ReasonCode::OtherBuild));
-        }
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, comparison);
+        if (judged)
+            return judged->reason.code == ReasonCode::UpToDate ? unchanged(patched) : *judged;
     }
     if (mode == WriteMode::Apply)
         removeOwnLeftovers(file.target);

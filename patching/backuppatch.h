@@ -27,6 +27,11 @@ struct PatchedContent {
 // file changed since the plan read it is a failure.
 bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure);
 
+// What a binary compared with the bytes it is to hold (patched, or its backup's) comes to before they
+// are written: nothing, when they may be; UpToDate when it holds them; a failure when it cannot be read,
+// or when it differs beyond what a patch changes (another build).
+std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison);
+
 // The course every patch worker ends with: no backup and no write when nothing changes; else the
 // backup made once from the original (never replaced) and the new content written in one step.
 // A file with a backup is compared with the new content as it is read (`compared` when the worker

@@ -43,18 +43,9 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
         if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))
             return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
     } else {
-        const Comparison comparison = compareFile(file.target, backup, patchedRegions(backup, file));
-        if (!comparison.ok)
-            return FileOutcome::failed(comparison.failure.as(ReasonCode::FileNotRead));
-        if (comparison.same)
-            return FileOutcome::leftAlone(Reason(ReasonCode::UpToDate));
-        // A patched binary always has its backup's bytes but in its slots and search paths. One that
-        // differs elsewhere and holds path slots of its own is another build; one cut short is repaired.
-        if (comparison.elsewhere) {
-            const LoadedFile current = comparison.sameSize ? LoadedFile() : loadWholeFile(file.target);
-            if (comparison.sameSize || !current.ok || holdsPathSlot(current.data))
-                return FileOutcome::failed(Reason(ReasonCode::OtherBuild));
-        }
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareFile(file.target, backup, patchedRegions(backup, file)));
+        if (judged)
+            return *judged;
     }
     if (mode == WriteMode::Apply)
         removeOwnLeftovers(file.target);

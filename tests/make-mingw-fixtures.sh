@@ -29,7 +29,7 @@ $cxx -Os -c -o "$work/qconfig.o" "$src/qconfig.cpp"
 rm -f "$out/lib/libQtCore4.a"
 x86_64-w64-mingw32-ar rcsD "$out/lib/libQtCore4.a" "$work/qconfig.o"
 
-# The default spec is the spec the build used, said first (with CR LF, as the rest of the file).
+# The default mkspec is the one the build used, said first (with CR LF, as the rest of the file).
 {
     printf 'QMAKESPEC_ORIGINAL=C:/Qt/4.8.7/mkspecs/win32-g++\r\n\r\n'
     cat "$out/mkspecs/win32-g++/qmake.conf"
