@@ -14,6 +14,12 @@ FileOutcome unchanged(const PatchedContent &patched)
 }
 } // namespace
 
+Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer)
+{
+    return file.current.held() ? compareBytes(file.current.bytes(), expected, mayDiffer)
+                               : compareFile(file.target, expected, mayDiffer);
+}
+
 std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison)
 {
     if (!comparison.ok)
@@ -109,9 +115,7 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteM
         if (mode == WriteMode::Apply && stampOf(file.target) != file.currentStamp)
             return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
     } else {
-        const Comparison comparison = compared ? *compared
-            : file.current.held() ? compareBytes(file.current.bytes(), patched.content, patched.mayDiffer)
-                                  : compareFile(file.target, patched.content, patched.mayDiffer);
+        const Comparison comparison = compared ? *compared : compareWithCurrent(file, patched.content, patched.mayDiffer);
         const std::optional<FileOutcome> judged = binaryBeforeWrite(file, comparison);
         if (judged)
             return judged->reason.code == ReasonCode::UpToDate ? unchanged(patched) : *judged;

@@ -27,6 +27,9 @@ struct PatchedContent {
 // file changed since the plan read it is a failure.
 bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure);
 
+// `expected` compared with what the file `file` targets holds now: the bytes the plan read, or the file.
+Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer);
+
 // What a binary compared with the bytes it is to hold (patched, or its backup's) comes to before they
 // are written: nothing, when they may be; UpToDate when it holds them; a failure when it cannot be read,
 // or when it differs beyond what a patch changes (another build).

@@ -69,7 +69,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     std::optional<Comparison> compared;
     // A plain patch keeps what --deep wrote: it rewrites the search paths too when they are not the backup's.
     if (!file.searchPaths && file.backupExists && !searchPaths.strings.isEmpty()) {
-        compared = compareFile(file.target, patched.content, patched.mayDiffer);
+        compared = compareWithCurrent(file, patched.content, patched.mayDiffer);
         const bool deepWrote = compared->ok && std::any_of(compared->regions.cbegin(), compared->regions.cend(),
                                                            [&](int region) { return isSearchPath.at(region); });
         if (deepWrote) {

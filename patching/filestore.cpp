@@ -31,41 +31,26 @@ namespace {
 // the whole path, which every report already shows; they are kept only for an unknown error.
 Cause causeOf(int code)
 {
-    switch (code) {
-    case EACCES:
-    case EPERM:
-        return Cause::AccessDenied;
-    case EROFS:
-        return Cause::ReadOnlyFileSystem;
-    case ENOSPC:
-        return Cause::NoSpace;
+    static const struct {
+        int code;
+        Cause cause;
+    } known[] = {
+        {EACCES, Cause::AccessDenied}, {EPERM, Cause::AccessDenied}, {EROFS, Cause::ReadOnlyFileSystem},
+        {ENOSPC, Cause::NoSpace}, {EBUSY, Cause::Busy}, {EFBIG, Cause::FileSizeLimit}, {EISDIR, Cause::IsDirectory},
+        {ENOENT, Cause::NotFound}, {EIO, Cause::IoError}, {ENAMETOOLONG, Cause::NameTooLong},
+        {EMFILE, Cause::TooManyOpenFiles}, {ENFILE, Cause::TooManyOpenFiles}, {ENOMEM, Cause::OutOfMemory},
 #ifdef EDQUOT
-    case EDQUOT:
-        return Cause::QuotaExceeded;
+        {EDQUOT, Cause::QuotaExceeded},
 #endif
 #ifdef ETXTBSY
-    case ETXTBSY:
+        {ETXTBSY, Cause::Busy},
 #endif
-    case EBUSY:
-        return Cause::Busy;
-    case EFBIG:
-        return Cause::FileSizeLimit;
-    case EISDIR:
-        return Cause::IsDirectory;
-    case ENOENT:
-        return Cause::NotFound;
-    case EIO:
-        return Cause::IoError;
-    case ENAMETOOLONG:
-        return Cause::NameTooLong;
-    case EMFILE:
-    case ENFILE:
-        return Cause::TooManyOpenFiles;
-    case ENOMEM:
-        return Cause::OutOfMemory;
-    default:
-        return Cause::None;
+    };
+    for (const auto &entry : known) {
+        if (entry.code == code)
+            return entry.cause;
     }
+    return Cause::None;
 }
 
 // The reason of a failed operation on `file`; `code` is errno taken right after it

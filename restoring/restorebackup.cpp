@@ -43,7 +43,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
         if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))
             return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
     } else {
-        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareFile(file.target, backup, patchedRegions(backup, file)));
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, patchedRegions(backup, file)));
         if (judged)
             return *judged;
     }

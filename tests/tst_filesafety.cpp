@@ -297,11 +297,9 @@ private slots:
         QVERIFY(longest <= 4096 - 12);
     }
 
-    // Entries of the wrong kind, or reached through a link leading out, are refused unread, with nothing written.
+    // A file reached through a link leading out is refused unread, with nothing written.
     void refusedEntries()
     {
-        QVERIFY(QFile::remove(qmake) && mkfifo(QFile::encodeName(qmake).constData(), 0644) == 0);
-        QCOMPARE(patchBinaryFile("/new", qmake), failed(ReasonCode::FileNotRead, Cause::NotRegularFile));
         // "lib" a link to a sibling whose name begins with the installation's, its backup there to restore.
         const QString outside = qt + QStringLiteral("lib");
         QVERIFY(QDir().rename(qt + QStringLiteral("/lib"), outside) && QFile::link(outside, qt + QStringLiteral("/lib")));

@@ -171,9 +171,6 @@ void TestMetadata::planned_data()
     QTest::newRow("patch never writes through a link into a directory named like a backup")
         << "qt" << "mkdir $0/saved.backup && cp $0/lib/libQtCore.so.4.8.7 $0/saved.backup/ && ln -s ../saved.backup/libQtCore.so.4.8.7 $0/lib/libQtCoreSaved.so"
         << 0 << "lib/libQtCoreSaved.so" << "failed directory-holds-back" << "test \"$(ls $0/saved.backup)\" = libQtCore.so.4.8.7";
-    QTest::newRow("a link to a pipe is refused without opening it") << "qt"
-        << "mkfifo $0/lib/pipe && ln -s pipe $0/lib/libQtCoreP.so && touch $0/lib/libQtCoreP.so.back"
-        << 2 << "lib/libQtCoreP.so" << "failed file-not-read/not-regular-file" << "";
     QTest::newRow("an installation below a directory whose name holds .back is treated")
         << "srv/app.backend/qt" << "" << 0 << "lib/libQtCore.so" << "changed " << "";
     QTest::newRow("a plugin named in Latin-1 is a failure, not a file skipped")

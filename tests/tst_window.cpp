@@ -183,24 +183,6 @@ private slots:
         for (const QString &file : patched.keys())
             QCOMPARE(restored.value(file), original.value(file, patched.value(file)));
         QCOMPARE(state(window), dir + QStringLiteral(" | enabled"));
-
-        // A library whose slots are too small, then a qmake backup cut short: each is named in a warning.
-        for (const char *name : {"/bin/QtCore4.dll", "/bin/QtCore4.dll.back"})
-            QVERIFY(QFile::copy(dataPath(QStringLiteral("windows/QtCore4.dll")), dir + QLatin1String(name)));
-        QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :\n"
-                                                      "bin/QtCore4.dll : emplacement trop petit pour qt_prfxpath=, "
-                                                      "qt_docspath=, qt_trnspath= | over Patche en cours..."));
-        QVERIFY(writeFile(dir + QStringLiteral("/bin/qmake.back"), original.value(QStringLiteral("bin/qmake")).left(4096)));
-        const QByteArray patchedQmake = readFile(dir + QStringLiteral("/bin/qmake"));
-        const QString cutShort = QStringLiteral("\nbin/qmake : le fichier diffère de sa sauvegarde ailleurs que dans ses "
-                                                "chemins (autre version ?) : supprimer la sauvegarde pour garder ce fichier, "
-                                                "ou recopier la sauvegarde sur le fichier pour revenir à l'original");
-        QCOMPARE(press(window, "unpatcher"), QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :")
-                                                 + cutShort + QStringLiteral(" | over Suppression du patche en cours..."));
-        QCOMPARE(press(window, "patcher"), QStringLiteral("warning |  | Le patch n'a pas pu être appliqué à certains fichiers :")
-                                               + cutShort + QStringLiteral("\nbin/QtCore4.dll : emplacement trop petit pour "
-                                                                          "qt_prfxpath=, qt_docspath=, qt_trnspath= | over Patche en cours..."));
-        QCOMPARE(readFile(dir + QStringLiteral("/bin/qmake")), patchedQmake);
     }
 
     // In English the window, its boxes and the engine's reasons all speak English.
