@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -35,6 +36,17 @@ Cause causeOf(int code)
         int code;
         Cause cause;
     } known[] = {
+#ifdef Q_OS_WIN
+        // GetLastError()'s codes, which Qt's file functions leave behind them.
+        {ERROR_ACCESS_DENIED, Cause::AccessDenied}, {ERROR_WRITE_PROTECT, Cause::ReadOnlyFileSystem},
+        {ERROR_DISK_FULL, Cause::NoSpace}, {ERROR_HANDLE_DISK_FULL, Cause::NoSpace},
+        {ERROR_DISK_QUOTA_EXCEEDED, Cause::QuotaExceeded}, {ERROR_SHARING_VIOLATION, Cause::Busy},
+        {ERROR_LOCK_VIOLATION, Cause::Busy}, {ERROR_USER_MAPPED_FILE, Cause::Busy},
+        {ERROR_UNABLE_TO_REMOVE_REPLACED, Cause::Busy}, {ERROR_FILE_NOT_FOUND, Cause::NotFound},
+        {ERROR_PATH_NOT_FOUND, Cause::NotFound}, {ERROR_FILENAME_EXCED_RANGE, Cause::NameTooLong},
+        {ERROR_TOO_MANY_OPEN_FILES, Cause::TooManyOpenFiles}, {ERROR_NOT_ENOUGH_MEMORY, Cause::OutOfMemory},
+        {ERROR_OUTOFMEMORY, Cause::OutOfMemory}, {ERROR_CRC, Cause::IoError}, {ERROR_IO_DEVICE, Cause::IoError},
+#endif
         {EACCES, Cause::AccessDenied}, {EPERM, Cause::AccessDenied}, {EROFS, Cause::ReadOnlyFileSystem},
         {ENOSPC, Cause::NoSpace}, {EBUSY, Cause::Busy}, {EFBIG, Cause::FileSizeLimit}, {EISDIR, Cause::IsDirectory},
         {ENOENT, Cause::NotFound}, {EIO, Cause::IoError}, {ENAMETOOLONG, Cause::NameTooLong},
@@ -53,8 +65,26 @@ Cause causeOf(int code)
     return Cause::None;
 }
 
-// The reason of a failed operation on `file`; `code` is errno taken right after it
-// (0 when the system said nothing, as on Windows, where Qt's text is kept). Returns false.
+// The error of the system call that just failed, and the clearing of it before a call.
+int lastSystemError()
+{
+#ifdef Q_OS_WIN
+    return int(::GetLastError());
+#else
+    return errno;
+#endif
+}
+
+void clearSystemError()
+{
+#ifdef Q_OS_WIN
+    ::SetLastError(0);
+#endif
+    errno = 0;
+}
+
+// The reason of a failed operation on `file`; `code` is lastSystemError() taken right after it
+// (0 when the system said nothing: Qt's text is kept then). Returns false.
 bool fail(Failure *failure, const QFileDevice &file, int code)
 {
     const Cause cause = causeOf(code);
@@ -74,10 +104,10 @@ bool syncToDisk(QFileDevice &file, Failure *failure)
 {
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0)
-        return fail(failure, file, errno);
+        return fail(failure, file, lastSystemError());
 #elif defined(Q_OS_WIN)
-    if (::_commit(file.handle()) != 0)
-        return fail(failure, file, errno);
+    if (!::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle()))))
+        return fail(failure, file, lastSystemError());
 #endif
     return true;
 }
@@ -104,10 +134,10 @@ bool writeAll(QFileDevice &file, const char *data, qint64 size, Failure *failure
 {
     for (qint64 done = 0; done < size;) {
         // After a short write the next attempt fails and carries the reason (EFBIG, ENOSPC, ...).
-        errno = 0;
+        clearSystemError();
         const qint64 n = file.write(data + done, size - done);
         if (n <= 0)
-            return fail(failure, file, errno);
+            return fail(failure, file, lastSystemError());
         done += n;
     }
     return true;
@@ -201,18 +231,19 @@ bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool k
 #ifdef Q_OS_UNIX
     struct stat info;
     if (::fstat(model.handle(), &info) != 0)
-        return fail(failure, model, errno);
+        return fail(failure, model, lastSystemError());
     const uid_t owner = ::geteuid() == 0 ? info.st_uid : uid_t(-1);
     // A user may give the file only a group they belong to; else it keeps the user's own.
     const gid_t group = ::geteuid() == 0 || (info.st_gid != ::getegid() && inGroup(info.st_gid)) ? info.st_gid : gid_t(-1);
     if ((owner != uid_t(-1) || group != gid_t(-1)) && ::fchown(file.handle(), owner, group) != 0)
-        return fail(failure, file, errno);
+        return fail(failure, file, lastSystemError());
     if (::fchmod(file.handle(), info.st_mode & (keepSetId ? 07777 : 0777)) != 0)
-        return fail(failure, file, errno);
+        return fail(failure, file, lastSystemError());
 #else
-    Q_UNUSED(keepSetId);
-    if (!file.setPermissions(ownPermissions(model.permissions())))
-        return fail(failure, file, errno);
+    // A replacement takes what the replaced file has from ReplaceFileW (renameOver); a backup takes
+    // the file's permissions, the read-only attribute being the one Windows keeps there.
+    if (!keepSetId && !file.setPermissions(ownPermissions(model.permissions())))
+        return fail(failure, file, lastSystemError());
 #endif
 #ifdef Q_OS_LINUX
     const QByteArray refused = attributeRefused ? copyAttributes(model.handle(), file.handle()) : QByteArray();
@@ -228,17 +259,43 @@ bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool k
 }
 
 // A temporary file beside `path`, named so that a later run knows it as its own leftover.
+#ifdef Q_OS_WIN
+// `path` as the wide-character Win32 calls take it: absolute, native separators, and past MAX_PATH
+// the \\?\ form, which Qt adds for its own calls but a direct call must add itself.
+std::wstring nativePath(const QString &path)
+{
+    QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (native.size() >= MAX_PATH - 12)
+        native = native.startsWith(QLatin1String("\\\\")) ? QStringLiteral("\\\\?\\UNC\\") + native.mid(2)
+                                                        : QStringLiteral("\\\\?\\") + native;
+    return native.toStdWString();
+}
+#endif
+
 // Puts `from` in the place of `to` in one step, whatever `to` was.
 bool renameOver(QFileDevice &from, const QString &to, Failure *failure)
 {
 #ifdef Q_OS_WIN
-    if (!::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from.fileName()).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return fail(failure, from, EACCES);
+    // ReplaceFileW needs the new file closed; QTemporaryFile keeps its name for its removal.
+    from.close();
+    const std::wstring target = nativePath(to), source = nativePath(from.fileName());
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) || fail(failure, from, lastSystemError());
+    // ReplaceFileW gives the new file what the replaced one had, its attributes, security descriptor
+    // and alternate streams, which MoveFileExW would drop, and replaces the name alone, so that other
+    // hard links keep their bytes. It refuses a read-only file: the attribute comes back after.
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly)
+        ::SetFileAttributesW(target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    const bool replaced = ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr);
+    const int code = lastSystemError();
+    if (readOnly)
+        ::SetFileAttributesW(target.c_str(), attributes);
+    return replaced || fail(failure, from, code);
 #else
     if (::rename(QFile::encodeName(from.fileName()).constData(), QFile::encodeName(to).constData()) != 0)
-        return fail(failure, from, errno);
+        return fail(failure, from, lastSystemError());
 #endif
     return true;
 }
@@ -319,9 +376,9 @@ bool replaceInOneStep(const QString &path, const QByteArray &data, const QString
         return false;
     QTemporaryFile temporary(temporaryTemplate(path));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
-    errno = 0;
+    clearSystemError();
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(failure, temporary, errno);
+        return fail(failure, temporary, lastSystemError());
     if (!fillNewFile(temporary, data, modelFile, true, failure, attributeRefused) || !syncToDisk(temporary, failure)
         || !renameOver(temporary, path, failure))
         return false;
@@ -395,7 +452,7 @@ bool writeInPlace(const QString &path, const QByteArray &data, Failure *failure)
     if (fd < 0 && errno == ELOOP)
         return failWith(failure, Cause::NotRegularFile);
     if (fd < 0)
-        return fail(failure, file, errno);
+        return fail(failure, file, lastSystemError());
     struct stat opened;
     const bool statted = ::fstat(fd, &opened) == 0;
     if (!statted || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
@@ -412,9 +469,9 @@ bool writeInPlace(const QString &path, const QByteArray &data, Failure *failure)
     }
     const Privileges before = privileges(file.handle());
 #else
-    errno = 0;
+    clearSystemError();
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(failure, file, errno);
+        return fail(failure, file, lastSystemError());
 #endif
     bool touched = false;
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
@@ -424,19 +481,19 @@ bool writeInPlace(const QString &path, const QByteArray &data, Failure *failure)
     };
     for (qint64 at = nextDifference(file, data, 0); at < data.size();
          at = nextDifference(file, data, at + Limits::pieceSize)) {
-        errno = 0;
+        clearSystemError();
         if (!file.seek(at))
-            return partly(fail(failure, file, errno));
+            return partly(fail(failure, file, lastSystemError()));
         const bool written = writeAll(file, data.constData() + at, qMin(Limits::pieceSize, data.size() - at), failure);
         touched = touched || file.pos() > at;
         if (!written)
             return partly(false);
     }
-    errno = 0;
+    clearSystemError();
     if (file.size() != data.size()) {
         touched = true;
         if (!file.resize(data.size()))
-            return partly(fail(failure, file, errno));
+            return partly(fail(failure, file, lastSystemError()));
     }
     if (!partly(syncToDisk(file, failure)))
         return false;
@@ -451,7 +508,13 @@ bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
 {
     const QString prefix = canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot
                                                                      : canonicalRoot + QLatin1Char('/');
-    return canonicalPath == canonicalRoot || canonicalPath.startsWith(prefix);
+    // Windows compares names without regard to case.
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return canonicalPath.compare(canonicalRoot, cs) == 0 || canonicalPath.startsWith(prefix, cs);
 }
 
 // Whether byte `at` lies in one of the sorted `regions`; `next` moves forward with `at`.
@@ -519,7 +582,7 @@ bool openRegularFile(QFile &file, const QString &path, Failure *failure)
     // O_NONBLOCK would wait for a writer that never comes.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return errno == ELOOP ? failWith(failure, Cause::NotRegularFile) : fail(failure, file, errno);
+        return errno == ELOOP ? failWith(failure, Cause::NotRegularFile) : fail(failure, file, lastSystemError());
     struct stat info;
     const bool statted = ::fstat(fd, &info) == 0;
     if (!statted || !S_ISREG(info.st_mode)) {
@@ -537,8 +600,8 @@ bool openRegularFile(QFile &file, const QString &path, Failure *failure)
     const QFileInfo info(path);
     if (info.isSymLink() || (info.exists() && !info.isFile()))
         return failWith(failure, Cause::NotRegularFile);
-    errno = 0;
-    return file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || fail(failure, file, errno);
+    clearSystemError();
+    return file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || fail(failure, file, lastSystemError());
 #endif
 }
 
@@ -563,11 +626,11 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit)
     }
     qint64 done = 0;
     for (qint64 n = 1; done < size && n > 0; done += n) {
-        errno = 0;
+        clearSystemError();
         n = file.read(loaded.data.data() + done, size - done);
         if (n < 0) {
             loaded.data.clear();
-            fail(&loaded.failure, file, errno);
+            fail(&loaded.failure, file, lastSystemError());
             return loaded;
         }
     }
@@ -577,7 +640,7 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit)
     if (done != size || more != 0) {
         loaded.data.clear();
         if (more < 0)
-            fail(&loaded.failure, file, errno);
+            fail(&loaded.failure, file, lastSystemError());
         else
             failWith(&loaded.failure, Cause::PartialRead);
         return loaded;
@@ -602,10 +665,10 @@ Comparison compareFile(const QString &path, const QByteArray &expected, const QV
     int next = 0;
     for (qint64 at = 0; at < expected.size(); at += Limits::pieceSize) {
         const qint64 size = qMin(Limits::pieceSize, expected.size() - at);
-        errno = 0;
+        clearSystemError();
         const QByteArray piece = file.read(size);
         if (piece.size() != size) {
-            result.ok = piece.size() < 0 ? fail(&result.failure, file, errno) : failWith(&result.failure, Cause::PartialRead);
+            result.ok = piece.size() < 0 ? fail(&result.failure, file, lastSystemError()) : failWith(&result.failure, Cause::PartialRead);
             return result;
         }
         comparePiece(piece, expected, at, mayDiffer, &next, &result);
@@ -639,9 +702,6 @@ bool replaceFileContent(const QString &path, const QByteArray &data, const QStri
 #ifdef Q_OS_UNIX
     if (existing.exists() && ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) != 0)
         return fail(failure, QFile(path), errno);
-#else
-    if (existing.exists() && !existing.isWritable())
-        return fail(failure, QFile(path), EACCES);
 #endif
     bool attributeRefused = false;
     if (replaceInOneStep(path, data, existing.exists() ? path : likeIfNew, failure, &attributeRefused))
@@ -677,8 +737,21 @@ Failure writeRefusal(const QString &path)
             return Failure{cause == Cause::None ? Cause::AccessDenied : cause, QString(), false};
         }
 #else
-        if (!QFileInfo(place).isWritable())
+        // What ReplaceFileW needs of the file: to read it, delete its name and set its attributes, with
+        // the sharing a running program or a loaded DLL refuses. A directory's rights are read from its
+        // attributes (Qt's isWritable()), which is all a dry run can ask without writing there.
+        if (place == path) {
+            const HANDLE handle = ::CreateFileW(nativePath(place).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle == INVALID_HANDLE_VALUE) {
+                const Cause cause = causeOf(lastSystemError());
+                return Failure{cause == Cause::None ? Cause::AccessDenied : cause, QString(), false};
+            }
+            ::CloseHandle(handle);
+        } else if (!QFileInfo(place).isWritable()) {
             return Failure{Cause::AccessDenied, QString(), false};
+        }
 #endif
     }
     return Failure();
@@ -725,9 +798,9 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
         return BackupResult::Failed;
     QTemporaryFile temporary(temporaryTemplate(backup));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
-    errno = 0;
+    clearSystemError();
     if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        fail(failure, temporary, errno);
+        fail(failure, temporary, lastSystemError());
         return BackupResult::Failed;
     }
     // The patched file will be synced to disk when it replaces the original; its backup
@@ -737,11 +810,11 @@ BackupResult writeBackupIfMissing(const QString &backup, const QByteArray &data,
     if (!fillNewFile(temporary, data, modelFile, false, failure) || !syncToDisk(temporary, failure))
         return BackupResult::Failed;
     // rename() refuses an existing target, so a backup that appeared meanwhile is kept.
-    errno = 0;
+    clearSystemError();
     if (!temporary.rename(backup)) {
         if (entryExists(backup))
             return BackupResult::AlreadyThere;
-        fail(failure, temporary, errno);
+        fail(failure, temporary, lastSystemError());
         return BackupResult::Failed;
     }
     temporary.setAutoRemove(false);

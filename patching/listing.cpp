@@ -75,6 +75,8 @@ QStringList metadataFiles(const QString &qtPath)
     listed("lib", {QStringLiteral("*.prl"), QStringLiteral("*.la")});
     listed("lib/pkgconfig", {QStringLiteral("*.pc")});
     fixed("bin/qt.conf");
+    // Windows builds of Qt 4 list their libraries' link lines there.
+    fixed("lib/prl.txt");
     return files;
 }
 

@@ -21,6 +21,11 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
+#include <aclapi.h>
+
+#include <memory>
 #endif
 
 namespace {
@@ -50,6 +55,48 @@ bool othersMayReplaceIn(QDir dir)
     return false;
 }
 
+#ifdef Q_OS_WIN
+// Whether a SID is one that may write anything of the user's anyway: the user, SYSTEM, the Administrators.
+bool isTrustedSid(PSID sid, PSID user)
+{
+    return ::EqualSid(sid, user) || ::IsWellKnownSid(sid, WinLocalSystemSid) || ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+}
+
+// Whether `path` has an owner other than those, or an ACE that lets another SID do one of `rights` to it.
+// A DACL that cannot be read, or a null DACL (everyone may do everything), counts as such.
+bool othersHold(const QString &path, DWORD rights, bool *ownedByOthers)
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return true;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::unique_ptr<char[]> user(new char[size ? size : 1]);
+    const bool known = ::GetTokenInformation(token, TokenUser, user.get(), size, &size);
+    ::CloseHandle(token);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!known || ::GetNamedSecurityInfoW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()), SE_FILE_OBJECT,
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                          &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return true;
+    const PSID self = reinterpret_cast<TOKEN_USER *>(user.get())->User.Sid;
+    *ownedByOthers = owner && !isTrustedSid(owner, self);
+    bool others = dacl == nullptr;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void *ace = nullptr;
+        if (!::GetAce(dacl, i, &ace) || static_cast<ACE_HEADER *>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        const auto *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
+        if ((allowed->Mask & rights) != 0 && !isTrustedSid(const_cast<DWORD *>(&allowed->SidStart), self))
+            others = true;
+    }
+    ::LocalFree(descriptor);
+    return others;
+}
+#endif
+
 // Why bin/qmake must not run, None when it may: code that someone other than root and the
 // running user put there, or may change, would run with the rights of whoever verifies. `qmake`
 // is the file as named in the installation, `resolved` the same with every link followed.
@@ -60,6 +107,19 @@ Reason whyNotTrusted(const QFileInfo &qmake, const QFileInfo &resolved, const QS
         return Reason(ReasonCode::QmakeNotOwned, {name});
     if (resolved.permission(QFile::WriteGroup) || resolved.permission(QFile::WriteOther)
         || othersMayReplaceIn(qmake.absoluteDir()) || othersMayReplaceIn(resolved.absoluteDir()))
+        return Reason(ReasonCode::QmakeWritableByOthers, {name});
+#elif defined(Q_OS_WIN)
+    // The owner and the DACL, as the security API gives them: who may write, delete or re-permit the
+    // program, or delete it from bin or re-permit bin. wine keeps security descriptors of its own, which
+    // it fills in for files it did not make; there a qmake is more often left alone than run.
+    Q_UNUSED(qmake)
+    bool ownedByOthers = false, directoryOwnedByOthers = false;
+    const DWORD fileRights = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    const DWORD directoryRights = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+    const bool othersWrite = othersHold(resolved.filePath(), fileRights, &ownedByOthers);
+    if (ownedByOthers)
+        return Reason(ReasonCode::QmakeNotOwned, {name});
+    if (othersWrite || othersHold(resolved.absolutePath(), directoryRights, &directoryOwnedByOthers) || directoryOwnedByOthers)
         return Reason(ReasonCode::QmakeWritableByOthers, {name});
 #else
     Q_UNUSED(qmake)
