@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     }
     for (qsizetype i = 0; i < before.size(); ++i)
         assert(before.at(i) == after.at(i) || covered.at(i) == '\1');
-    swapChanges(after, result.changes);
+    undoChanges(after, result.changes);
     assert(after == before);
 
     // Lines: a line changes only when it assigns one of the four names once, and then names the root.

@@ -94,11 +94,11 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteM
         // A binary is rewritten where it lies: its original comes back for the time the backup is written.
         Failure failure;
         if (binary)
-            swapChanges(patched.content, patched.changes);
+            undoChanges(patched.content, patched.changes);
         const BackupResult backup = writeBackupIfMissing(file.backupPath, binary ? patched.content : patched.original,
                                                          file.target, &failure);
         if (binary)
-            swapChanges(patched.content, patched.changes);
+            redoChanges(patched.content, patched.changes);
         if (backup == BackupResult::Failed)
             return failedWith(ReasonCode::BackupNotMade, failure);
         // Made meanwhile by something else: what it holds is not known to be this original.

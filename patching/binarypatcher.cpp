@@ -54,12 +54,17 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     const ElfSearchPaths &searchPaths = file.originalSearchPaths;
     QVector<bool> isSearchPath;
     patched.mayDiffer = mergedRegions(slotRewrite.rooms, searchPaths.regions(), &isSearchPath);
-    QStringList failures;
+    // A slot that shares bytes with a search path (only a crafted file has one) would be written by both
+    // rewrites: neither is done, and nothing is written.
+    for (int i = 1; i < patched.mayDiffer.size(); ++i) {
+        const Region &before = patched.mayDiffer.at(i - 1);
+        if (before.offset + before.size > patched.mayDiffer.at(i).offset && isSearchPath.at(i - 1) != isSearchPath.at(i))
+            return FileOutcome::failed(Reason(ReasonCode::RunPathShared));
+    }
     const auto rewriteSearch = [&]() {
-        const QByteArray newRoot = QFile::encodeName(context.qtPath);
         const SearchPathRewrite rewrite = rewriteSearchPaths(
-            patched.content, searchPaths, context.oldRoots, newRoot, originDirectory(file.target, context.qtPath),
-            [&newRoot](const QByteArray &place) { return existsBelow(newRoot, place); });
+            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath),
+            [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); });
         patched.changes += rewrite.changes;
         if (!rewrite.failure.isNone())
             patched.failure = rewrite.failure;

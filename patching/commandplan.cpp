@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 // Where a file of the plan was found, which tells its treatment.
@@ -41,6 +42,18 @@ PlannedFile refused(PlannedFile file, const FileOutcome &outcome)
     file.original.release();
     file.current.release();
     return file;
+}
+
+// The bytes the plan keeps for a worker: a text file's always (they are small, and its worker compares
+// them); a binary's while the budget lasts, past which its worker, verify and inspect read it again: a
+// tree of large libraries must not all sit in memory.
+HeldBytes hold(const QByteArray &bytes, FileKind kind, qint64 *budget)
+{
+    if (kind == FileKind::Binary && bytes.size() > *budget)
+        return HeldBytes();
+    if (kind == FileKind::Binary)
+        *budget -= bytes.size();
+    return HeldBytes(bytes);
 }
 
 // Reads one file of the plan once, and what it says. `budget` is what the plan may still keep for the
@@ -93,14 +106,15 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
         return file;
 
     const qint64 limit = file.kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
-    const LoadedFile original = loadWholeFile(file.readPath(), limit);
-    if (!original.ok)
-        return refused(file, FileOutcome::failed(original.failure.as(file.backupExists ? ReasonCode::BackupNotRead
-                                                                                           : ReasonCode::FileNotRead)));
-    if (step == Step::Walk && !looksBinary(original.data.left(8))) {
+    // Of the files the walk finds, only binaries are read whole.
+    const LoadedFile original = loadWholeFile(file.readPath(), limit, step == Step::Walk ? looksBinary : nullptr);
+    if (original.unwanted) {
         *wanted = false;
         return file;
     }
+    if (!original.ok)
+        return refused(file, FileOutcome::failed(original.failure.as(file.backupExists ? ReasonCode::BackupNotRead
+                                                                                           : ReasonCode::FileNotRead)));
     file.originalStamp = original.stamp;
     const bool binary = file.kind == FileKind::Binary;
     file.holdsSlots = binary && holdsPathSlot(original.data);
@@ -120,16 +134,11 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
         file.currentStamp = current.stamp;
         if (file.kind == FileKind::Text)
             file.currentPrefixes = recordedPrefixes(recorder, current.data, Limits::maxOldRoots);
-        *budget -= current.data.size();
-        file.current = HeldBytes(current.data);
+        file.current = hold(current.data, file.kind, budget);
     }
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refused(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
-    // Past the budget a worker reads the file again: a tree of large libraries must not all sit in memory.
-    if (original.data.size() <= *budget) {
-        *budget -= original.data.size();
-        file.original = HeldBytes(original.data);
-    }
+    file.original = hold(original.data, file.kind, budget);
     return file;
 }
 
@@ -231,7 +240,7 @@ void findOldRoots(CommandPlan *plan, PlanPurpose purpose)
     // built, and the lack of a backup tells nothing.
     const bool ownIsBuilt = std::any_of(built.cbegin(), built.cend(), [&](const QByteArray &root) { return rootKey(root) == rootKey(own); });
     for (PlannedFile &file : plan->files) {
-        if (!patchedHere || file.treatment == Treatment::Refused || file.backupExists || !file.exists || !file.original.held())
+        if (!patchedHere || file.treatment == Treatment::Refused || file.backupExists || !file.exists)
             continue;
         bool lost = false;
         if (file.treatment == Treatment::Config || (file.treatment == Treatment::Binary && file.holdsSlots))
@@ -325,14 +334,13 @@ bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
 }
 } // namespace
 
-CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose)
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
 {
     CommandPlan plan;
     plan.context.command = command;
     plan.context.qtPath = qtPath;
     plan.context.deep = deep;
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
-    qint64 budget = Limits::heldBytesBudget;
 
     // Listing: the window's files, then the build metadata, which every plan reads for the roots it
     // records and only --deep treats.
@@ -344,7 +352,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
             window.append(readRecord(qtPath, path, treatmentFor(path, Step::Window), Step::Window, purpose, &budget));
         }
     }
-    for (const QString &path : metadataFiles(qtPath)) {
+    const QStringList metadataPaths = metadataFiles(qtPath);
+    for (const QString &path : metadataPaths) {
         if (!listed.contains(path)) {
             listed.insert(path);
             metadata.append(readRecord(qtPath, path, treatmentFor(path, Step::Metadata), Step::Metadata, purpose, &budget));
@@ -384,7 +393,9 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
         // The window's files that are build metadata too (libQtCore.la, the two configuration files)
         // come with the metadata, in its order, so that each is rewritten and reported once, in that step.
-        const QStringList metadataOrder = metadataFiles(qtPath);
+        QHash<QString, int> metadataOrder;
+        for (const QString &path : metadataPaths)
+            metadataOrder.insert(path, metadataOrder.size());
         QVector<PlannedFile> text;
         for (int i = plan.files.size() - 1; i >= 0; --i) {
             if (plan.files.at(i).kind == FileKind::Text)
@@ -392,7 +403,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
         }
         text += all.mid(window.size(), metadata.size());
         std::stable_sort(text.begin(), text.end(), [&](const PlannedFile &a, const PlannedFile &b) {
-            return uint(metadataOrder.indexOf(a.path)) < uint(metadataOrder.indexOf(b.path));
+            return metadataOrder.value(a.path, INT_MAX) < metadataOrder.value(b.path, INT_MAX);
         });
         plan.files += text + all.mid(window.size() + metadata.size());
         for (PlannedFile &file : plan.files)
@@ -406,6 +417,18 @@ PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment tr
 {
     qint64 budget = Limits::heldBytesBudget;
     return readRecord(qtPath, path, treatment, Step::Window, purpose, &budget);
+}
+
+QByteArray originalBytes(const PlannedFile &file)
+{
+    return file.original.held() ? file.original.bytes() : loadWholeFile(file.readPath()).data;
+}
+
+QByteArray currentBytes(const PlannedFile &file)
+{
+    if (!file.backupExists)
+        return originalBytes(file);
+    return file.current.held() ? file.current.bytes() : loadWholeFile(file.target).data;
 }
 
 bool rootEncodable(const QString &qtPath)

@@ -90,7 +90,7 @@ struct CommandPlan {
     PlanContext context;
     OldRoots oldRoots;
     bool rootEncodable = true; // false: a patch would name a directory that is not there, so every file fails
-    bool identifiesQt = false; // a bin/qmake, or a file holding Qt's path slots
+    bool identifiesQt = false; // a file holding Qt 4's path slots
     QVector<PlannedFile> files;
 };
 
@@ -99,7 +99,14 @@ struct CommandPlan {
 enum class PlanPurpose { Run, Look };
 
 // The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
-CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run);
+// `budget` is what it may keep of the files' bytes for the workers, all files together.
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run,
+                        qint64 budget = Limits::heldBytesBudget);
+
+// A file's original bytes and what it holds now, as the plan kept them or read again: for inspect and
+// verify, which look at every file, held or not. Empty when they cannot be read.
+QByteArray originalBytes(const PlannedFile &file);
+QByteArray currentBytes(const PlannedFile &file);
 
 // The plan of one file of the installation at `qtPath`, alone, as a worker called for it is given it.
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment,

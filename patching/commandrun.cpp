@@ -31,7 +31,7 @@ FileOutcome treatFile(const CommandPlan &plan, PlannedFile file, WriteMode mode)
     case Treatment::Refused:
         return file.refusal;
     case Treatment::Binary:
-        // Binaries are read in a job, so that the window stays responsive; the text files are small.
+        // Binaries are rewritten in a job, so that the window stays responsive; the text files are small.
         return patch ? runFileJob(&patchingBinary, context.qtPath.toLocal8Bit(), std::move(file), context, mode)
                      : runFileJob(&restoring, std::move(file), context, mode);
     case Treatment::Config:
@@ -61,7 +61,8 @@ QVector<FileReport> runPlan(CommandPlan plan, WriteMode mode, const FileReportHa
 QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode mode,
                                const FileReportHandler &onFileDone)
 {
-    return runPlan(planCommand(command, qtPath), mode, onFileDone);
+    // The plan reads every file: off the calling thread too, so that a window keeps painting.
+    return runPlan(runInBackground([command, qtPath] { return planCommand(command, qtPath); }), mode, onFileDone);
 }
 
 bool anyFailed(const QVector<FileReport> &reports)

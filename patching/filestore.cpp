@@ -30,6 +30,16 @@
 namespace {
 // The system's error as a cause a user can act on. Qt's own texts are English and often repeat
 // the whole path, which every report already shows; they are kept only for an unknown error.
+Cause causeOf(int code);
+} // namespace
+
+Cause causeOfSystemError(int code)
+{
+    const Cause cause = causeOf(code);
+    return cause == Cause::None ? Cause::IoError : cause;
+}
+
+namespace {
 Cause causeOf(int code)
 {
     static const struct {
@@ -555,6 +565,21 @@ bool isRegularFile(const QString &path)
     return info.isFile() && !info.isSymLink();
 }
 
+FileStamp stampOf(const QFile &file)
+{
+    FileStamp stamp;
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::fstat(file.handle(), &info) == 0) {
+        stamp.size = info.st_size;
+        stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    }
+    return stamp;
+#else
+    return stampOf(file.fileName());
+#endif
+}
+
 FileStamp stampOf(const QString &path)
 {
     FileStamp stamp;
@@ -605,14 +630,19 @@ bool openRegularFile(QFile &file, const QString &path, Failure *failure)
 #endif
 }
 
-LoadedFile loadWholeFile(const QString &path, qint64 limit)
+LoadedFile loadWholeFile(const QString &path, qint64 limit, const std::function<bool(const QByteArray &head)> &wanted)
 {
     LoadedFile loaded;
     QFile file;
     if (!openRegularFile(file, path, &loaded.failure))
         return loaded;
-    loaded.stamp = stampOf(path);
+    loaded.stamp = stampOf(file);
     const qint64 size = file.size();
+    // A file that is not wanted is not read beyond its first bytes.
+    if (wanted && !wanted(file.peek(qMin<qint64>(size, 16)))) {
+        loaded.unwanted = true;
+        return loaded;
+    }
     bool tooLarge = size > limit;
     try {
         if (!tooLarge)

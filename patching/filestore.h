@@ -9,8 +9,13 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // File operations shared by the workers. Each one checks its result and says why it failed
 // (a Failure), so that a worker can name the reason to its caller.
+
+// What an error code of the system (errno, or GetLastError() on Windows) is to a user; IoError when unknown.
+Cause causeOfSystemError(int code);
 
 // Whether anything is named `path`: a file, a directory, a dangling link, ...
 bool entryExists(const QString &path);
@@ -26,8 +31,9 @@ struct FileStamp {
     bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 
-// The stamp of the file `path` is now; size -1 when it cannot be looked at.
+// The stamp of the file `path` is now, or of the open file `file`; size -1 when it cannot be looked at.
 FileStamp stampOf(const QString &path);
+FileStamp stampOf(const QFile &file);
 
 // Opens the existing regular file `path` for reading, never through a link at its last name and
 // never waiting on a pipe or a device: anything but a regular file fails with NotRegularFile.
@@ -35,14 +41,16 @@ bool openRegularFile(QFile &file, const QString &path, Failure *failure);
 
 struct LoadedFile {
     bool ok = false;
+    bool unwanted = false; // not read, for what its first bytes are
     QByteArray data;
     Failure failure;
     FileStamp stamp;
 };
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
-// larger than `limit` is a failure.
-LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize);
+// larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
+LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize,
+                         const std::function<bool(const QByteArray &head)> &wanted = {});
 
 // A run of bytes a patch may change (a path slot's room, a search path's string).
 struct Region {

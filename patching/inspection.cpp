@@ -25,7 +25,7 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned)
     }
     if (!planned.exists || file.type != EntryType::File)
         return file;
-    const QByteArray &current = planned.backupExists ? planned.current.bytes() : planned.original.bytes();
+    const QByteArray current = currentBytes(planned);
     const QByteArray root = qtPath.toLocal8Bit();
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;

@@ -147,7 +147,6 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
             return;
         result.changes.append({hit.at, data.mid(hit.at, hit.room)});
         std::memcpy(data.data() + hit.at, slot.constData(), size_t(slot.size()));
-        result.changed = true;
     };
     const auto learnPrefix = [&](const QByteArray &value) {
         prefix = value;
@@ -191,13 +190,26 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
     return result;
 }
 
-void swapChanges(QByteArray &data, QVector<Change> &changes)
+namespace {
+void swapChange(QByteArray &data, Change &change)
 {
-    for (Change &change : changes) {
-        QByteArray now = data.mid(change.offset, change.before.size());
-        std::memcpy(data.data() + change.offset, change.before.constData(), size_t(change.before.size()));
-        change.before.swap(now);
-    }
+    QByteArray now = data.mid(change.offset, change.before.size());
+    std::memcpy(data.data() + change.offset, change.before.constData(), size_t(change.before.size()));
+    change.before.swap(now);
+}
+} // namespace
+
+void undoChanges(QByteArray &data, QVector<Change> &changes)
+{
+    // The last change first: a change made over an earlier one holds that one's bytes, not the original's.
+    for (auto change = changes.rbegin(); change != changes.rend(); ++change)
+        swapChange(data, *change);
+}
+
+void redoChanges(QByteArray &data, QVector<Change> &changes)
+{
+    for (Change &change : changes)
+        swapChange(data, change);
 }
 
 bool holdsPathSlot(const QByteArray &data)

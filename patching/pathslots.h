@@ -28,7 +28,6 @@ struct Change {
 struct SlotRewrite {
     int found = 0;              // slots seen
     QStringList tooSmall;       // keys of the slots left byte for byte as they were, for want of room
-    bool changed = false;
     QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
     QVector<Change> changes;    // to undo the rewrite
 };
@@ -41,8 +40,9 @@ struct SlotRewrite {
 // value has no zero byte within 4 KiB of it is no slot and counts as too small.
 SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root);
 
-// Puts the bytes of `changes` back (or, called again, the rewrite's bytes).
-void swapChanges(QByteArray &data, QVector<Change> &changes);
+// Puts the bytes `changes` replaced back, and then again the rewrite's bytes.
+void undoChanges(QByteArray &data, QVector<Change> &changes);
+void redoChanges(QByteArray &data, QVector<Change> &changes);
 
 // Whether `data` holds any key of the path slots.
 bool holdsPathSlot(const QByteArray &data);

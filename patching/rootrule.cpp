@@ -92,10 +92,12 @@ QByteArray rootSpelling(const QByteArray &root)
 
 QByteArray rootKey(const QByteArray &path)
 {
-    QByteArray key = rootSpelling(path);
-    key.replace('\\', '/');
-    for (qsizetype at = key.indexOf("//"); at >= 0; at = key.indexOf("//", at))
-        key.remove(at, 1);
+    QByteArray key;
+    for (const char c : rootSpelling(path)) {
+        const char separated = c == '\\' ? '/' : c;
+        if (separated != '/' || !key.endsWith('/'))
+            key += separated;
+    }
     if (isWindowsPath(path)) {
         for (char &c : key)
             c = lower(c);

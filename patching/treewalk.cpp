@@ -1,6 +1,7 @@
 #include "patching/treewalk.h"
 
 #include "patching/backuprule.h"
+#include "patching/filestore.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,23 +24,20 @@ FileOutcome failure(ReasonCode code, Cause cause = Cause::None)
     return FileOutcome::failed(Reason(code, cause));
 }
 
-// What a directory that cannot be opened is, to the user.
-Cause causeOfOpen(int code)
-{
-    return code == EACCES || code == EPERM ? Cause::AccessDenied : code == ENOENT ? Cause::NotFound : Cause::IoError;
-}
-
 #ifdef Q_OS_LINUX
 // Whether the directory `name` in the open directory `parent` is where another file system, or a bind
 // mount of a directory from elsewhere (same device number), is mounted.
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 {
     struct statx info;
-    if (::statx(parent, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) != 0)
-        return false;
-    if ((info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
-        return true;
-    return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
+    if (::statx(parent, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0) {
+        if ((info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+            return true;
+        return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
+    }
+    // A kernel without statx (or a sandbox that refuses it) still tells another file system apart.
+    struct stat fallback;
+    return ::fstatat(parent, name, &fallback, AT_SYMLINK_NOFOLLOW) != 0 || fallback.st_dev != rootDevice;
 }
 #elif defined(Q_OS_UNIX)
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
@@ -69,11 +67,18 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
         const QByteArray directory = pending.takeLast();
         DIR *handle = ::opendir(directory.constData());
         if (!handle) {
-            found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfOpen(errno))});
+            found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
             continue;
         }
-        errno = 0;
-        while (const dirent *entry = ::readdir(handle)) {
+        for (;;) {
+            // readdir says an error only through errno, which the calls below it set too.
+            errno = 0;
+            const dirent *entry = ::readdir(handle);
+            if (!entry) {
+                if (errno != 0)
+                    found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
+                break;
+            }
             const QByteArray name(entry->d_name);
             if (name == "." || name == "..")
                 continue;
@@ -96,8 +101,6 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
             else if (!isToolsOwn(QFile::decodeName(name)))
                 found.append({path, FileOutcome::leftAlone(Reason())});
         }
-        if (errno != 0)
-            found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, Cause::IoError)});
         ::closedir(handle);
     }
 #else

@@ -264,9 +264,9 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
 {
     bool stale = false;
     // Same build, same places: what a patch gives a slot lies where the slot lies now.
-    QByteArray patched = file.original.bytes();
+    QByteArray patched = originalBytes(file);
     rewriteSlots(patched, root);
-    const QByteArray &current = file.backupExists ? file.current.bytes() : file.original.bytes();
+    const QByteArray current = currentBytes(file);
     const int first = paths->size();
     forEachPathSlot(current, [&](const FoundSlot &slot) {
         const qsizetype valueStart = slot.offset + slot.key.size();
@@ -300,7 +300,7 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
 void findOldRootNamed(CheckedFile *checked, const PlannedFile &file, const PlanContext &context)
 {
     const QByteArray root = context.qtPath.toLocal8Bit();
-    const QByteArray &current = file.backupExists ? file.current.bytes() : file.original.bytes();
+    const QByteArray current = currentBytes(file);
     const PlaceExists placeExists = [&root](const QByteArray &place) { return existsBelow(root, place); };
     if (file.kind == FileKind::Text) {
         checked->oldRootNamed = QString::fromLocal8Bit(oldRootNamed(current, {context.oldRoots, root, placeExists}));
@@ -331,7 +331,7 @@ CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool 
             return file.refusal;
         // The worker takes the bytes it is handed; verify still reads them afterwards.
         PlannedFile copy = file;
-        copy.original = HeldBytes(file.original.bytes());
+        copy.original = file.original.held() ? HeldBytes(file.original.bytes()) : HeldBytes();
         if (file.treatment == Treatment::Binary)
             return patchBinaryFile(context.qtPath.toLocal8Bit(), copy, context, WriteMode::DryRun);
         return patchTextFile(context.qtPath, copy, context, WriteMode::DryRun);
@@ -350,8 +350,7 @@ CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool 
         checked.problem = judged.reason;
         return checked;
     }
-    if (file.original.held())
-        findOldRootNamed(&checked, file, context);
+    findOldRootNamed(&checked, file, context);
     return checked;
 }
 } // namespace
@@ -387,7 +386,7 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
             continue;
         if (file.treatment == Treatment::Refused && !file.refusal.isFailure())
             continue; // a backup, a directory: nothing of the installation's paths
-        const bool staleSlots = file.treatment == Treatment::Binary && file.holdsSlots && file.original.held()
+        const bool staleSlots = file.treatment == Treatment::Binary && file.holdsSlots
             && addSlots(&slotPaths, file, root, &expected);
         if (file.exists || file.treatment == Treatment::Refused)
             verification.files.append(checkFile(file, plan.context, staleSlots));
