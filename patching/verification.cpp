@@ -38,12 +38,12 @@ const struct {
     {"QT_INSTALL_DEMOS", "qt_demopath="},
 };
 
+#ifdef Q_OS_UNIX
 // Whether anyone but root and the running user could put another file in a place below `dir`:
 // a directory on the way is someone else's, or writable by others without the sticky bit that
 // keeps their entries apart.
 bool othersMayReplaceIn(QDir dir)
 {
-#ifdef Q_OS_UNIX
     do {
         struct stat info;
         if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &info) != 0
@@ -51,11 +51,9 @@ bool othersMayReplaceIn(QDir dir)
             || ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0))
             return true;
     } while (dir.cdUp());
-#else
-    Q_UNUSED(dir)
-#endif
     return false;
 }
+#endif
 
 // Why bin/qmake must not run, empty when it may: code that someone other than root and the
 // running user put there, or may change, would run with the rights of whoever verifies. `qmake`

@@ -82,3 +82,13 @@ else
     if [[ -f "$qt_tarball" ]]; then unpack_qt_tarball; else build_qt_from_source; fi
     touch "$qt_complete"
 fi
+
+build="$out/build"
+mkdir -p "$build"
+say "configuring the cross build in $build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEL_QT_MAJOR=5 \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQt5_DIR="$qt/lib/cmake/Qt5" \
+    -DQt5LinguistTools_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt5LinguistTools >"$out/configure.log" ||
+    fail "CMake could not configure the Windows build; see $out/configure.log"
+say "compiling the two programs and the engine's tests with $jobs jobs"
+cmake --build "$build" -j"$jobs"
