@@ -149,7 +149,7 @@ run_test() {
         -o "Z:$report,txt" 2>/dev/null) || status=1
     [[ -s "$report" ]] || { echo "  no report from $program"; status=1; return; }
     sed -n 's/^Totals: /  /p' "$report"
-    grep -E '^(FAIL!|BPASS|SKIP) ' "$report" | sed 's/^/  /' || true
+    grep -E '^(FAIL!|BFAIL|BPASS|SKIP) ' "$report" | sed 's/^/  /' || true
     if grep -q '^BPASS ' "$report"; then echo "  (a BPASS row passes now: it can leave tests/BLACKLIST)"; fi
 }
 run_test tst_engine
