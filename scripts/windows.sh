@@ -114,7 +114,7 @@ for program in "${programs[@]}"; do
     x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$program" "$out/resources.bin"
     grep -q 'level="asInvoker"' "$out/resources.bin" && grep -q 'Microsoft.Windows.Common-Controls" version="6' "$out/resources.bin" ||
         fail "$name's manifest does not ask for the invoking user's rights and common controls 6"
-    strings -e l "$out/resources.bin" | grep -qx "$version" || fail "$name's version resource does not say $version"
+    strings -e l "$out/resources.bin" | grep -x "$version" >/dev/null || fail "$name's version resource does not say $version"
     rm "$out/resources.bin"
 done
 
@@ -135,6 +135,12 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >"$out/wineboot.log" 2>&1 || fail "wine could not make its prefix; see $out/wineboot.log"
 fi
+
+cli="$out/install/bin/zel-qt-patcher-cli.exe"
+say "asking zel-qt-patcher-cli.exe under wine for its version and, in English, its help"
+[[ "$(wine "$cli" --version 2>/dev/null | tr -d '\r')" == "zel-qt-patcher-cli $version" ]] || fail "zel-qt-patcher-cli.exe --version does not say $version"
+help="$(env LC_ALL=en_US.UTF-8 wine "$cli" --help 2>/dev/null)"
+[[ "$help" == "Usage: zel-qt-patcher-cli"* ]] || fail "zel-qt-patcher-cli.exe does not speak English"
 
 # wine hides every QT_* variable from the programs, so the window's tests are told their platform
 # on the command line. QTEST_ENVIRONMENT=wine marks the rows tests/BLACKLIST expects to fail here.
