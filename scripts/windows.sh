@@ -134,6 +134,7 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     say "making the wine prefix $WINEPREFIX (about 20 s)"
     mkdir -p "$WINEPREFIX"
     wineboot -i >"$out/wineboot.log" 2>&1 || fail "wine could not make its prefix; see $out/wineboot.log"
+    timeout 60 wineserver -w || true # until what wineboot started has ended
 fi
 
 cli="$out/install/bin/zel-qt-patcher-cli.exe"
