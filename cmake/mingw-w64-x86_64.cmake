@@ -1,6 +1,6 @@
 # Cross-builds the 64-bit Windows programs on Debian with mingw-w64 (posix threads, for std::thread
-# and Qt's own threads) against a static Qt 5.15 given as -DQt5_DIR=<qt>/lib/cmake/Qt5, and runs the
-# test programs under wine. scripts/windows.sh passes all of it.
+# and Qt's own threads) against a static Qt 5.15 given as -DQt5_DIR=<qt>/lib/cmake/Qt5; scripts/windows.sh
+# passes it and runs the test programs under wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(zel_target x86_64-w64-mingw32)
@@ -23,9 +23,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The C and C++ runtimes and winpthread linked in: the programs need no DLL but Windows' own.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-
-# ctest runs each test program through wine.
-find_program(ZEL_WINE wine)
-if(ZEL_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${ZEL_WINE})
-endif()
