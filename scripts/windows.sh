@@ -95,6 +95,8 @@ cmake --build "$build" -j"$jobs"
 
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 zip_name="zel-qt-patcher-$version-windows-x64"
+# The same bytes from the same commit: strip dates the programs, and zip its entries, by it.
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}"
 say "installing the programs stripped into $out/install"
 rm -rf "${out:?}/$zip_name" "$out/$zip_name.zip" "$out/install"
 cmake --install "$build" --prefix "$out/install" --strip >/dev/null
@@ -122,8 +124,8 @@ say "packing $out/$zip_name.zip"
 mkdir "$out/$zip_name"
 cp "$out/install/bin/zel-qt-patcher.exe" "$out/install/bin/zel-qt-patcher-cli.exe" "$out/$zip_name/"
 sed "s/@VERSION@/$version/" "$root/packaging/windows/README.txt" >"$out/$zip_name/README.txt"
-# The same bytes from the same commit: every entry dated by it, no extra attributes.
-touch -d "@$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)" "$out/$zip_name" "$out/$zip_name"/*
+touch -d "@$SOURCE_DATE_EPOCH" "$out/$zip_name" "$out/$zip_name"/*
+# -X: no extra attributes (owner, Unix times).
 (cd "$out" && TZ=UTC zip -qX -r "$zip_name.zip" "$zip_name" -x "$zip_name/README.txt" &&
     TZ=UTC zip -qX -l "$zip_name.zip" "$zip_name/README.txt") # -l: CR LF line endings, as Notepad expects
 
