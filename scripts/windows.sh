@@ -58,6 +58,7 @@ build_qt_from_source() {
     fi
     local work
     work="$(mktemp -d "${TMPDIR:-/tmp}/zel-qt-mingw.XXXXXX")"
+    chmod 755 "$work" # apt downloads as its own user, who must reach the folder
     (
         cd "$work"
         say "downloading the source into $work"
