@@ -36,12 +36,12 @@ const char *const installPathNames[] = {
     "QT_INSTALL_EXAMPLES", "QT_INSTALL_DEMOS", "QT_INSTALL_IMPORTS",
 };
 
+#ifdef Q_OS_UNIX
 // Whether anyone but root and the running user could put another file in a place below `dir`:
 // a directory on the way is someone else's, or writable by others without the sticky bit that
 // keeps their entries apart.
 bool othersMayReplaceIn(QDir dir)
 {
-#ifdef Q_OS_UNIX
     do {
         struct stat info;
         if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &info) != 0
@@ -49,11 +49,9 @@ bool othersMayReplaceIn(QDir dir)
             || ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0))
             return true;
     } while (dir.cdUp());
-#else
-    Q_UNUSED(dir)
-#endif
     return false;
 }
+#endif
 
 #ifdef Q_OS_WIN
 // Whether a SID is one that may write anything of the user's anyway: the user, SYSTEM, the Administrators.

@@ -1,25 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures|trial]
+# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures|trial|windows|qt-mingw-source]...
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
 #   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
 #   tests/make-elf-fixtures.sh and tests/make-mingw-fixtures.sh build the test files with;
-#   trial: what scripts/trial-faults.sh runs.
+#   trial: what scripts/trial-faults.sh runs; windows: the cross compiler, wine and the zip
+#   tool for the Windows programs; qt-mingw-source: what builds their static Qt from source.
 set -euo pipefail
 
 # qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
 # qttools5-dev-tools hold the lupdate and lrelease they run.
 packages=(g++ cmake ninja-build qt6-base-dev qtbase5-dev libgl-dev clang libclang-rt-14-dev pkgconf
           qt6-tools-dev qt6-l10n-tools qttools5-dev qttools5-dev-tools attr)
-case "${1:-}" in
-    gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
-    window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick openbox x11-utils) ;;
-    package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
-    elf-fixtures) packages+=(binutils-powerpc-linux-gnu python3) ;;
-    mingw-fixtures) packages+=(g++-mingw-w64-x86-64-posix) ;;
-    trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
-esac
+for group in "$@"; do
+    case "$group" in
+        gui) packages+=(qt6-qpa-plugins libqt5gui5) ;;
+        window) packages+=(qt6-qpa-plugins libqt5gui5 xvfb xdotool imagemagick openbox x11-utils) ;;
+        package) packages+=(dpkg-dev lintian desktop-file-utils man-db) ;;
+        elf-fixtures) packages+=(binutils-powerpc-linux-gnu python3) ;;
+        mingw-fixtures) packages+=(g++-mingw-w64-x86-64-posix) ;;
+        trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
+        # wine64 runs the 64-bit programs; wine is its launcher and wineserver.
+        windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
+                            openbox x11-utils zip xz-utils) ;;
+        qt-mingw-source) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools make python3 xz-utils) ;;
+        *) echo "error: unknown group '$group'" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -84,6 +84,14 @@ QMap<QString, QByteArray> snapshot(const QString &dir)
     return entries;
 }
 
+// Lays out the Linux-shaped sample (symbolic links, .so libraries) with scripts/make-sample.sh; a
+// Windows program cannot run the shell script, so the test is skipped there.
+#ifdef Q_OS_WIN
+#define LAY_OUT_SAMPLE(dir) QSKIP("the sample installation is Linux-shaped and laid out by a shell script")
+#else
+#define LAY_OUT_SAMPLE(dir) QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0)
+#endif
+
 const QString notQt = QStringLiteral("critical | repertoire incorect | le repertoire ne contient pas de version de Qt.");
 const QString notAscii = QStringLiteral(
     "critical | repertoire incorect | le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
@@ -114,8 +122,10 @@ private slots:
         QTest::newRow("a space in a parent directory") << "my qt/4.8" << 0 << true << notAscii;
         QTest::newRow("an installation named with e acute (U+00E9) is accepted") << QString::fromUtf8("other/qt-\xc3\xa9t\xc3\xa9") << 0 << true << QString();
         QTest::newRow("a character above U+00FF is refused") << QString::fromUtf8("qt-\xc5\x93uvre") << 0 << true << notAscii;
+#ifndef Q_OS_WIN // where no file name holds a control character
         // A line break would add a statement of its own to .qmake.cache.
         QTest::newRow("a control character is refused like a space") << "qt\nQMAKE_CXX=x" << 0 << true << notAscii;
+#endif
         QTest::newRow("DEL (U+007F) is refused like a space") << "qt\x7f" << 0 << true << notAscii;
         QTest::newRow("a character qmake reads as a comment is refused, named") << "qt#4" << 0 << true
             << QStringLiteral("critical | repertoire incorect | le chemin du repertoire ne doit pas contenir « # », que qmake, "
@@ -155,7 +165,7 @@ private slots:
     {
         QTemporaryDir root;
         const QString dir = root.filePath(QStringLiteral("qt"));
-        QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0);
+        LAY_OUT_SAMPLE(dir);
         // A second name for the library, listed first: the library is still treated once, its backup beside its own name.
         QVERIFY(QFile::link(QStringLiteral("../lib/libQtCore.so.4.8.7"), dir + QStringLiteral("/bin/QtCore.so")));
         MainWindow window;
@@ -192,7 +202,7 @@ private slots:
         QVERIFY(english);
         QTemporaryDir root;
         const QString dir = root.filePath(QStringLiteral("qt"));
-        QVERIFY(QProcess::execute(QStringLiteral(ZEL_MAKE_SAMPLE), {dir}) == 0);
+        LAY_OUT_SAMPLE(dir);
         QVERIFY(QFile::copy(dataPath(QStringLiteral("windows/QtCore4.dll")), dir + QStringLiteral("/bin/QtCore4.dll")));
         MainWindow window;
         window.show();
