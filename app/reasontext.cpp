@@ -37,11 +37,14 @@ const CodeText codeTexts[] = {
     {ReasonCode::SlotsTooSmall, "slots-too-small", QT_TRANSLATE_NOOP("Reason", "emplacement trop petit pour %1")},
     {ReasonCode::OtherBuild, "other-build",
      QT_TRANSLATE_NOOP("Reason", "le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : "
-                                 "supprimer la sauvegarde pour garder ce fichier, ou recopier la sauvegarde sur le fichier "
-                                 "pour revenir à l'original")},
+                                 "pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l'original, "
+                                 "recopier la sauvegarde sur le fichier")},
     {ReasonCode::PatchedWithoutBackup, "patched-without-backup",
      QT_TRANSLATE_NOOP("Reason", "patché mais sans sauvegarde (ou ajouté depuis le patch) : recopier "
                                  "l'original sous le nom du fichier suivi de .back")},
+    {ReasonCode::UnlistedSlots, "unlisted-slots",
+     QT_TRANSLATE_NOOP("Reason", "contient des chemins de Qt mais n'est pas de ceux que ce patch traite (aucun lien "
+                                 "libQtCore.so n'y mène ?) : laissé tel quel ; la ligne de commande le patche avec --deep")},
     {ReasonCode::EditsKept, "edits-kept", QT_TRANSLATE_NOOP("Reason", "lignes écrites depuis le dernier patch gardées")},
     {ReasonCode::EditedSincePatch, "edited-since-patch",
      QT_TRANSLATE_NOOP("Reason", "modifié depuis le dernier patch : la restauration perdrait ces modifications ; pour "

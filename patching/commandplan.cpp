@@ -188,7 +188,7 @@ bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places)
 // path neither below DIR nor there: a place the tool patched it for, now gone.
 bool namesUnknownPlace(const PlannedFile &file, const QVector<QByteArray> &built, const QByteArray &own)
 {
-    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), 256);
+    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), Limits::maxPathsJudged);
     const auto builtPath = [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; };
     return std::none_of(paths.cbegin(), paths.cend(), builtPath)
         && std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) {
@@ -334,6 +334,40 @@ bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
 }
 } // namespace
 
+// The files of bin and lib named like QtCore that the window's listing does not reach, as
+// libQtCore.so.4.8.7 when no libQtCore.so leads to it: a patch without --deep leaves them, and one
+// that holds path slots is named, for the installation would not be relocated.
+QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<PlannedFile> &window, PlanPurpose purpose)
+{
+    QSet<QString> reached;
+    for (const PlannedFile &file : window)
+        reached.insert(QFileInfo(file.target).canonicalFilePath());
+    QVector<PlannedFile> unlisted;
+    for (const char *folder : {"bin", "lib"}) {
+        const QDir dir(qtPath + QLatin1Char('/') + QLatin1String(folder));
+        QFileInfoList entries = dir.entryInfoList({QStringLiteral("*QtCore*")}, QDir::Files, QDir::Name);
+        // A file is named by its own name rather than by a link to it.
+        std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return !entry.isSymLink(); });
+        for (const QFileInfo &entry : qAsConst(entries)) {
+            const QString canonical = entry.canonicalFilePath();
+            if (reached.contains(canonical) || namesBackup(entry.fileName()) || isTemporaryName(entry.fileName()))
+                continue;
+            reached.insert(canonical);
+            qint64 nothingHeld = 0;
+            bool wanted = true;
+            const PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose,
+                                                &nothingHeld, &wanted);
+            // One that cannot be read may hold slots; one refused for its place is not this patch's.
+            const ReasonCode refusal = file.refusal.reason.code;
+            if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName)
+                unlisted.append(file);
+            else if (wanted && file.holdsSlots)
+                unlisted.append(refused(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
+        }
+    }
+    return unlisted;
+}
+
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
 {
     CommandPlan plan;
@@ -360,8 +394,11 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
         }
     }
     plan.identifiesQt = identifiesQt(qtPath, window + metadata);
-    // With --deep, every other file below DIR that may hold slots or search paths, found by content.
-    if (deep && plan.identifiesQt) {
+    // With --deep, every other file below DIR that may hold slots or search paths, found by content. An
+    // unpatch without it restores every file that has a backup, however it was patched: the walk then
+    // reads only those.
+    const bool restoresAll = command == Command::Unpatch && !deep;
+    if ((deep || restoresAll) && plan.identifiesQt) {
         QSet<QString> windowTargets;
         for (const PlannedFile &file : qAsConst(window))
             windowTargets.insert(QFileInfo(file.target).canonicalFilePath());
@@ -375,6 +412,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 walked.append(refused(file, entry.refusal));
                 continue;
             }
+            if (restoresAll && !entryExists(backupNameOf(entry.path)))
+                continue;
             bool wanted = true;
             PlannedFile file = readRecord(qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
             if (wanted)
@@ -390,7 +429,14 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     // would rewrite nothing, and recomputing a file from its backup with nothing replaced could undo an
     // earlier patch: the build metadata and Qt's other files stay out then too.
     plan.files = all.mid(0, window.size());
-    if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
+    if (restoresAll) {
+        for (const PlannedFile &file : all.mid(window.size(), metadata.size()))
+            if (file.backupExists)
+                plan.files.append(file);
+        plan.files += walked;
+    } else if (command == Command::Patch && !deep && plan.identifiesQt) {
+        plan.files += unlistedQtCores(qtPath, window, purpose);
+    } else if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
         // The window's files that are build metadata too (libQtCore.la, the two configuration files)
         // come with the metadata, in its order, so that each is rewritten and reported once, in that step.
         QHash<QString, int> metadataOrder;
@@ -411,6 +457,11 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 && (!file.originalSearchPaths.strings.isEmpty() || !file.originalSearchPaths.error.isNone());
     }
     return plan;
+}
+
+Treatment treatmentByName(const QString &path)
+{
+    return treatmentFor(path, Step::Window);
 }
 
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)

@@ -108,6 +108,10 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep = fals
 QByteArray originalBytes(const PlannedFile &file);
 QByteArray currentBytes(const PlannedFile &file);
 
+// How the window's command treats the file named `path`, by its name: configuration text, build
+// metadata, or a binary with slots.
+Treatment treatmentByName(const QString &path);
+
 // The plan of one file of the installation at `qtPath`, alone, as a worker called for it is given it.
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment,
                         PlanPurpose purpose = PlanPurpose::Run);

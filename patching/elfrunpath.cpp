@@ -1,6 +1,7 @@
 #include "patching/elfrunpath.h"
 
 #include "patching/elfformat.h"
+#include "patching/limits.h"
 
 #include <QByteArrayList>
 
@@ -23,8 +24,8 @@ struct Field {
 #define RECORD_SIZE(r, kind) quint64((r).wide ? sizeof(Elf64_##kind) : sizeof(Elf32_##kind))
 
 // The file's bytes, read in its width and byte order. Every read goes through field(), the one place
-// where an offset is checked against the file: a field past the end reads as 0 and is remembered,
-// while the callers check each table against the file first, to say what is wrong.
+// where an offset is checked against the file: a field past the end reads as 0, while the callers
+// check each table against the file first, to say what is wrong.
 class ElfBytes
 {
 public:
@@ -37,21 +38,16 @@ public:
     bool fits(quint64 offset, quint64 size) const { return offset <= this->size() && size <= this->size() - offset; }
     quint64 field(quint64 base, Field f) const
     {
-        if (base > std::numeric_limits<quint64>::max() - f.offset || !fits(base + f.offset, quint64(f.size))) {
-            m_outside = true;
+        if (base > std::numeric_limits<quint64>::max() - f.offset || !fits(base + f.offset, quint64(f.size)))
             return 0;
-        }
         quint64 value = 0;
         const char *at = m_data.constData() + base + f.offset;
         for (int i = 0; i < f.size; ++i)
             value = value << 8 | quint8(at[bigEndian ? i : f.size - 1 - i]);
         return value;
     }
-    bool readOutside() const { return m_outside; }
-
 private:
     const QByteArray &m_data;
-    mutable bool m_outside = false;
 
 public:
     const bool wide;
@@ -318,13 +314,6 @@ Cause collectOtherNames(const QByteArray &data, const ElfLayout &elf, std::vecto
     return Cause::None;
 }
 
-QByteArray withoutTrailingSlash(QByteArray path)
-{
-    while (path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
 // The components of an absolute path, "." and ".." resolved as written.
 QByteArrayList pathComponents(const QByteArray &path)
 {
@@ -445,9 +434,8 @@ ElfSearchPaths readSearchPaths(const QByteArray &elf)
             while (groupStart > 0 && strings[groupStart - 1] != '\0')
                 --groupStart;
         }
-        // Strings nested in others would each be read whole again: never more than the table's worth.
         copied += groupEnd - offset;
-        if (copied > 4 * layout.stringsSize + 4096) {
+        if (copied > Limits::elfStringBytesBound(layout.stringsSize)) {
             result.error = Reason(ReasonCode::ElfMalformed, Cause::ElfTablesOverlap);
             return result;
         }
@@ -488,7 +476,7 @@ SearchPathRewrite rewriteSearchPaths(QByteArray &elf, const ElfSearchPaths &path
             const RootMatch root = longestOldRoot(entries.at(i), oldRoots, newRoot, placeExists);
             if (root.index < 0)
                 continue;
-            QByteArray place = withoutTrailingSlash(newRoot) + (root.place.isEmpty() ? QByteArray() : '/' + root.place);
+            QByteArray place = rootSpelling(newRoot) + (root.place.isEmpty() ? QByteArray() : '/' + root.place);
             if (place.isEmpty())
                 place = "/";
             relative[i] = originRelative(fileDirectory, place);

@@ -9,7 +9,7 @@
 enum class OutcomeStatus {
     Changed,   // the file got new content (in a dry run: would get it)
     LeftAlone, // nothing to do, for an ordinary reason
-    Failed     // the file could not be treated as asked; it is as it was
+    Failed     // the file could not be treated as asked; as it was, unless its reason says partlyWritten
 };
 
 // Why: one code per situation a user can meet. The stable names scripts read are in reasontext.cpp.
@@ -35,6 +35,7 @@ enum class ReasonCode {
     SlotsTooSmall,           // args: the keys
     OtherBuild,              // the file differs from its backup beyond what a patch changes
     PatchedWithoutBackup,
+    UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat
     EditsKept,               // patched, lines written since the last patch kept
     DeepOnly,                // build metadata, which only --deep rewrites
     EditedSincePatch,        // an unpatch would lose what was written since the last patch

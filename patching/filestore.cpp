@@ -3,6 +3,7 @@
 #include "patching/backuprule.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,10 @@
 #elif defined(Q_OS_WIN)
 #include <io.h>
 #include <windows.h>
+// Not in every mingw-w64 winerror.h.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/xattr.h>
@@ -56,7 +61,8 @@ Cause causeOf(int code)
         {ERROR_PATH_NOT_FOUND, Cause::NotFound}, {ERROR_FILENAME_EXCED_RANGE, Cause::NameTooLong},
         {ERROR_TOO_MANY_OPEN_FILES, Cause::TooManyOpenFiles}, {ERROR_NOT_ENOUGH_MEMORY, Cause::OutOfMemory},
         {ERROR_OUTOFMEMORY, Cause::OutOfMemory}, {ERROR_CRC, Cause::IoError}, {ERROR_IO_DEVICE, Cause::IoError},
-#endif
+#else
+        // errno's codes; on Windows they would read as other GetLastError() codes.
         {EACCES, Cause::AccessDenied}, {EPERM, Cause::AccessDenied}, {EROFS, Cause::ReadOnlyFileSystem},
         {ENOSPC, Cause::NoSpace}, {EBUSY, Cause::Busy}, {EFBIG, Cause::FileSizeLimit}, {EISDIR, Cause::IsDirectory},
         {ENOENT, Cause::NotFound}, {EIO, Cause::IoError}, {ENAMETOOLONG, Cause::NameTooLong},
@@ -66,6 +72,7 @@ Cause causeOf(int code)
 #endif
 #ifdef ETXTBSY
         {ETXTBSY, Cause::Busy},
+#endif
 #endif
     };
     for (const auto &entry : known) {
@@ -268,7 +275,6 @@ bool fillNewFile(QFileDevice &file, const QByteArray &data, QFile &model, bool k
     return true;
 }
 
-// A temporary file beside `path`, named so that a later run knows it as its own leftover.
 #ifdef Q_OS_WIN
 // `path` as the wide-character Win32 calls take it: absolute, native separators, and past MAX_PATH
 // the \\?\ form, which Qt adds for its own calls but a direct call must add itself.
@@ -412,7 +418,7 @@ Privileges privileges(int fd)
     if (::fstat(fd, &info) == 0)
         found.mode = info.st_mode & 07777;
 #ifdef Q_OS_LINUX
-    char value[256];
+    char value[Limits::maxCapabilitySize];
     const ssize_t size = ::fgetxattr(fd, "security.capability", value, sizeof value);
     if (size > 0)
         found.capability = QByteArray(value, int(size));
@@ -698,7 +704,9 @@ Comparison compareFile(const QString &path, const QByteArray &expected, const QV
         clearSystemError();
         const QByteArray piece = file.read(size);
         if (piece.size() != size) {
-            result.ok = piece.size() < 0 ? fail(&result.failure, file, lastSystemError()) : failWith(&result.failure, Cause::PartialRead);
+            // QFile::read() gives what it read before an error: the error tells one from a short file.
+            result.ok = file.error() != QFileDevice::NoError ? fail(&result.failure, file, lastSystemError())
+                                                              : failWith(&result.failure, Cause::PartialRead);
             return result;
         }
         comparePiece(piece, expected, at, mayDiffer, &next, &result);

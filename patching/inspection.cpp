@@ -2,12 +2,14 @@
 
 #include "patching/commandplan.h"
 #include "patching/pathslots.h"
+#include "patching/rootrule.h"
 #include "patching/textrules.h"
+#include "patching/wholepathrule.h"
 
 #include <QFileInfo>
 
 namespace {
-InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned)
+InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, const QVector<QByteArray> &oldRoots)
 {
     InspectedFile file;
     file.path = planned.path;
@@ -34,6 +36,15 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned)
             file.paths.append(slot.key + slot.value);
             file.stale += patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) == slot.key + slot.value + '\0' ? 0 : 1;
         });
+    } else if (planned.treatment == Treatment::Metadata) {
+        // Build metadata: its paths below the directory or below an old root, by the whole-path rule.
+        for (const QByteArray &path : absolutePathsIn(current, Limits::maxPathsJudged)) {
+            const bool stale = longestOldRoot(path, oldRoots, root).index >= 0;
+            if ((stale || namesRoot(path, root)) && !file.paths.contains(path)) {
+                file.paths.append(path);
+                file.stale += stale ? 1 : 0;
+            }
+        }
     } else {
         for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
             const QByteArray line = assignment.key + '=' + assignment.value;
@@ -51,7 +62,7 @@ Inspection inspectInstallation(const QString &qtPath)
     inspection.qtPath = qtPath;
     const CommandPlan plan = planCommand(Command::Unpatch, qtPath, false, PlanPurpose::Look);
     for (const PlannedFile &planned : plan.files)
-        inspection.files.append(inspectFile(qtPath, planned));
+        inspection.files.append(inspectFile(qtPath, planned, plan.oldRoots.values()));
     inspection.oldRoots = plan.oldRoots;
     inspection.identifiesQt = plan.identifiesQt;
     return inspection;

@@ -21,7 +21,7 @@ struct InspectedFile {
     EntryType type = EntryType::Missing;
     bool hasBackup = false;
     Reason error;               // when the file could not be read
-    QVector<QByteArray> paths;  // each slot or recognised assignment, as "key=value"
+    QVector<QByteArray> paths;  // each slot or recognised assignment, as "key=value"; of build metadata, its paths
     int stale = 0;              // how many of them do not name the root
 };
 

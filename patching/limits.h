@@ -24,9 +24,20 @@ constexpr int maxOldRoots = 32;
 constexpr int maxEarlierPlaces = 8;
 // The longest installation root the window and the front end accept.
 constexpr int maxQtPathLength = 200;
+// Slots found before a file's prefix that wait for it; past them a file is no Qt build as configure
+// lays it out, and they take Qt's default places.
+constexpr int maxWaitingSlots = 64;
+// ELF strings nested in others are each read whole again: never more than this many bytes in all.
+constexpr quint64 elfStringBytesBound(quint64 tableSize) { return 4 * tableSize + 4096; }
+// Absolute paths read from one text file to judge whether it names a place now gone.
+constexpr int maxPathsJudged = 256;
+// A file's security.capability attribute is 24 bytes at most today; room for any later version.
+constexpr int maxCapabilitySize = 256;
 // What verify accepts of one `qmake -query` answer, and how long it waits for it.
 constexpr int maxAnswerKiB = 64;
 constexpr int queryTimeoutMs = 10000;
+// The characters of an odd answer, or of qmake's output, that a report shows.
+constexpr int maxAnswerShown = 80;
 } // namespace Limits
 
 #endif

@@ -1,5 +1,6 @@
 #include "patching/listing.h"
 
+#include "patching/backuprule.h"
 #include "patching/filestore.h"
 
 #include <QDir>
@@ -61,7 +62,7 @@ QStringList metadataFiles(const QString &qtPath)
     const auto fixed = [&](const char *relative) {
         const QString path = qtPath + QLatin1Char('/') + QLatin1String(relative);
         // A missing file whose backup remains comes back with the unpatch, as qmake.conf does.
-        if (entryExists(path) || entryExists(path + QStringLiteral(".back")))
+        if (entryExists(path) || entryExists(backupNameOf(path)))
             files.append(path);
     };
     const auto listed = [&](const char *relativeDir, const QStringList &patterns) {

@@ -116,9 +116,6 @@ QByteArray newSlotValue(int k, const QByteArray &original, const QByteArray &pre
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
 }
 
-// Slots found before the file's prefix wait for it, up to this many; past them a file is no Qt build
-// as configure lays it out, and they take Qt's default places.
-constexpr int maxWaitingSlots = 64;
 } // namespace
 
 SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
@@ -172,7 +169,7 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
             learnPrefix(data.mid(at + keySize, end - at - keySize));
         if (prefixKnown)
             write(hit);
-        else if (waiting.size() < maxWaitingSlots)
+        else if (waiting.size() < Limits::maxWaitingSlots)
             waiting.append(hit);
         else {
             learnPrefix(QByteArray());

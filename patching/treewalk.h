@@ -16,8 +16,8 @@ struct WalkEntry {
 // Every regular file below `qtPath` (absolute, sorted), found without following a link (a linked
 // file is found under its own name), without the tool's backups and temporary files. A directory it
 // cannot read, one on another file system (a mount below DIR), one named like a backup, and a name the
-// system's encoding cannot spell are not entered and come back as failures: nothing below DIR is
-// skipped in silence.
+// system's encoding cannot spell are not entered and come back as failures: besides the tool's own
+// files, nothing below DIR is skipped in silence.
 QVector<WalkEntry> walkInstallation(const QString &qtPath);
 
 // Whether a directory between `qtPath` and the file `path` below it is a mount point.

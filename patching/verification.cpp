@@ -233,10 +233,13 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, Q
         if (run.failure.cause == Cause::None && answer == QLatin1String("**Unknown**"))
             continue;
         Failure how = run.failure;
-        if (how.cause == Cause::None && run.exitCode != 0)
-            how = {Cause::ExitCode, QString::number(run.exitCode), false};
+        if (how.cause == Cause::None && run.exitCode != 0) {
+            // What qmake said first tells why ("Could not find qmake configuration file", ...).
+            const QString said = answer.section(QLatin1Char('\n'), 0, 0).trimmed().left(Limits::maxAnswerShown);
+            how = {Cause::ExitCode, QString::number(run.exitCode) + (said.isEmpty() ? QString() : QStringLiteral(" : ") + said), false};
+        }
         else if (how.cause == Cause::None && !answer.isEmpty() && !looksLikePath(answer))
-            how = {Cause::NotAPath, answer.left(80), false};
+            how = {Cause::NotAPath, answer.left(Limits::maxAnswerShown), false};
         if (how.cause != Cause::None) {
             *failure = how.as(ReasonCode::QmakeQueryFailed);
             failure->args = QStringList{name};

@@ -57,10 +57,7 @@ FileOutcome restoreBackup(const QString &path, const QString &root)
     PlanContext context;
     context.command = Command::Unpatch;
     context.qtPath = root;
-    const QString name = QFileInfo(path).fileName();
-    const Treatment treatment = isConfigName(name) ? Treatment::Config
-                                : isMetadataName(name) ? Treatment::Metadata : Treatment::Binary;
-    const PlannedFile file = planOneFile(root, path, treatment);
+    const PlannedFile file = planOneFile(root, path, treatmentByName(path));
     if (file.treatment == Treatment::Refused)
         return file.refusal;
     return restoreBackup(file, context);

@@ -76,6 +76,10 @@ void TestCli::commands_data()
         << "$CLI patch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone "
            ".qmake.cache=changed" << "cmp $DATA/lib/libQtCore.la $DIR/lib/libQtCore.la && test ! -e $DIR/lib/libQtCore.la.back";
+    QTest::newRow("patch without --deep names a QtCore holding slots that no listed name reaches, and leaves it")
+        << "rm $DIR/lib/libQtCore.so && $CLI patch --json $DIR" << 1
+        << "bin/qmake=left-alone lib/libQtCore.la=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "
+           "lib/libQtCore.so.4.8.7=failed/unlisted-slots" << "cmp $DATA/lib/libQtCore.so.4.8.7 $DIR/lib/libQtCore.so.4.8.7";
     QTest::newRow("in an English locale the report is English") << "LC_ALL=en_US.UTF-8 $CLI patch $DIR" << 0
         << "Patch finished: 2 files changed, 3 left alone, no failure." << "";
     QTest::newRow("a file that cannot be treated fails the run, the others are treated")
@@ -145,10 +149,10 @@ void TestCli::commands_data()
                + old.mid(6) + " lib/libQtCore.la=stale/"
                + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/" + old.mid(6)
                + " plugins/libqsql.so=stale//opt/oldqt-4.8.7-build 0" << "";
-    QTest::newRow("patch --deep makes an ELF file's search path relative to it; unpatch --deep gives its bytes back")
+    QTest::newRow("patch --deep makes an ELF file's search path relative to it; a plain unpatch gives its bytes back")
         << plugin + "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "qmake-query " + old + ",/opt/oldqt-4.8.7-build 0"
-        << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch --deep $DIR >/dev/null && "
+        << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch $DIR >/dev/null && "
            "cmp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so";
     QTest::newRow("a copy made without links gets the slots of every copy of the library rewritten by --deep")
         << "rm -r $DIR && cp -rL $DATA $DIR && $CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
@@ -165,20 +169,20 @@ void TestCli::commands_data()
         << "grep -q 'ORIGIN:' $DIR/lib/libQtCoreX.so && grep -q \"libdir='$DIR/lib'\" $DIR/lib/libQtCore.la";
     QTest::newRow("verify reads the slots when bin/qmake cannot run here")
         << patched + "printf 'MZ' >$DIR/bin/qmake && $CLI verify --json $DIR" << 0 << "slots qmake-not-runnable " + old + " 0" << "";
-    QTest::newRow("re-patched elsewhere from the backups, unpatch --deep gives every byte back")
+    QTest::newRow("re-patched elsewhere from the backups, unpatch gives every byte back, --deep's files too")
         << patched + elsewhere + "! grep -rIl $DIR/lib $DIR-4.8.7 | grep -v '[.]back$' && mv $DIR-4.8.7 $DIR && "
-                                 "$CLI unpatch --deep --json $DIR"
-        << 0 << "roots=/usr/local/Trolltech/Qt-4.8.7,$DIR-4.8.7 bin/qmake=left-alone lib/libQtCore.so=changed "
-                "mkspecs/default/qmake.conf=left-alone .qmake.cache=changed mkspecs/qconfig.pri=changed lib/libQtCore.la=changed "
-                "lib/libQtCore.prl=changed lib/pkgconfig/QtCore.pc=changed bin/qt.conf=left-alone"
+                                 "$CLI unpatch --json $DIR"
+        << 0 << "bin/qmake=left-alone lib/libQtCore.la=changed lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone "
+                ".qmake.cache=changed mkspecs/qconfig.pri=changed lib/libQtCore.prl=changed lib/pkgconfig/QtCore.pc=changed"
         << "diff -r --no-dereference -x '*.back' $DATA $DIR";
     QTest::newRow("inspect: slots naming a longer sibling of the directory do not name it")
         << elsewhere + "mv $DIR-4.8.7 $DIR && $CLI inspect --json $DIR" << 0
-        << "roots=/usr/local/Trolltech/Qt-4.8.7,$DIR-4.8.7 bin/qmake=no-path lib/libQtCore.la=no-path lib/libQtCore.so=stale "
-           "mkspecs/default/qmake.conf=no-path .qmake.cache=stale" << "";
+        << "roots=/usr/local/Trolltech/Qt-4.8.7,$DIR-4.8.7 bin/qmake=no-path lib/libQtCore.la=stale lib/libQtCore.so=stale "
+           "mkspecs/default/qmake.conf=no-path .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
+           "lib/pkgconfig/QtCore.pc=stale" << "";
     QTest::newRow("inspect: a linked backup never tells the old root, and is said unreadable")
         << "ln -s $DATA/../../windows/qmake.exe $DIR/bin/qmake.back && $CLI inspect --json $DIR" << 1
-        << old + " bin/qmake=unreadable lib/libQtCore.la=no-path lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
+        << old + " bin/qmake=unreadable lib/libQtCore.la=stale lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
                  ".qmake.cache=stale" << "";
     QTest::newRow("patch --deep: a metadata file linked outside is refused before it is read")
         << "sed s,/usr/local/Trolltech,/else, $DIR/lib/libQtCore.prl >$DIR.prl && ln -sf $DIR.prl $DIR/lib/libQtCore.prl && "
