@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -288,30 +289,62 @@ std::wstring nativePath(const QString &path)
 }
 #endif
 
-// Puts `from` in the place of `to` in one step, whatever `to` was.
-bool renameOver(QFileDevice &from, const QString &to, Failure *failure)
-{
 #ifdef Q_OS_WIN
-    // ReplaceFileW needs the new file closed; QTemporaryFile keeps its name for its removal.
-    from.close();
-    const std::wstring target = nativePath(to), source = nativePath(from.fileName());
+// The system's error when ReplaceFileW may not replace `target`, else 0: it must read the file, delete
+// its name and set its attributes, which the sharing of a running program or a loaded DLL refuses.
+// Asked before the replacement, since a refused ReplaceFileW may leave a file of its own beside the
+// target (wine's does).
+int replaceRefusal(const std::wstring &target)
+{
+    const HANDLE handle = ::CreateFileW(target.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return lastSystemError();
+    ::CloseHandle(handle);
+    return 0;
+}
+#endif
+
+// Puts the written temporary file `from` in the place of `to` in one step, whatever `to` was; on
+// failure `from` is removed.
+bool renameOver(std::unique_ptr<QTemporaryFile> from, const QString &to, Failure *failure)
+{
+    const QString name = from->fileName();
+#ifdef Q_OS_WIN
+    // ReplaceFileW needs the new file closed, and QTemporaryFile::close() keeps its handle open: only
+    // its end closes it.
+    from->setAutoRemove(false);
+    from.reset();
+    const std::wstring target = nativePath(to), source = nativePath(name);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) || fail(failure, from, lastSystemError());
-    // ReplaceFileW gives the new file what the replaced one had, its attributes, security descriptor
-    // and alternate streams, which MoveFileExW would drop, and replaces the name alone, so that other
-    // hard links keep their bytes. It refuses a read-only file: the attribute comes back after.
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly)
-        ::SetFileAttributesW(target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    const bool replaced = ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr);
-    const int code = lastSystemError();
-    if (readOnly)
-        ::SetFileAttributesW(target.c_str(), attributes);
-    return replaced || fail(failure, from, code);
+    bool replaced = false;
+    int code = 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        replaced = ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        code = lastSystemError();
+    } else {
+        // ReplaceFileW gives the new file what the replaced one had, its attributes, security descriptor
+        // and alternate streams, which MoveFileExW would drop, and replaces the name alone, so that other
+        // hard links keep their bytes. It refuses a read-only file: the attribute comes back after.
+        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (readOnly)
+            ::SetFileAttributesW(target.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        code = replaceRefusal(target);
+        replaced = code == 0 && ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr);
+        if (!replaced && code == 0)
+            code = lastSystemError();
+        if (readOnly)
+            ::SetFileAttributesW(target.c_str(), attributes);
+    }
+    if (!replaced) {
+        QFile::remove(name);
+        return fail(failure, QFile(name), code);
+    }
 #else
-    if (::rename(QFile::encodeName(from.fileName()).constData(), QFile::encodeName(to).constData()) != 0)
-        return fail(failure, from, lastSystemError());
+    if (::rename(QFile::encodeName(name).constData(), QFile::encodeName(to).constData()) != 0)
+        return fail(failure, *from, lastSystemError());
+    from->setAutoRemove(false);
 #endif
     return true;
 }
@@ -390,15 +423,17 @@ bool replaceInOneStep(const QString &path, const QByteArray &data, const QString
     QFile modelFile;
     if (!openRegularFile(modelFile, model, failure))
         return false;
-    QTemporaryFile temporary(temporaryTemplate(path));
+    auto temporary = std::make_unique<QTemporaryFile>(temporaryTemplate(path));
     // open(OpenMode) is only reachable through the base class; it is the way to get an unbuffered file.
     clearSystemError();
-    if (!static_cast<QIODevice &>(temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return fail(failure, temporary, lastSystemError());
-    if (!fillNewFile(temporary, data, modelFile, true, failure, attributeRefused) || !syncToDisk(temporary, failure)
-        || !renameOver(temporary, path, failure))
+    if (!static_cast<QIODevice &>(*temporary).open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return fail(failure, *temporary, lastSystemError());
+    if (!fillNewFile(*temporary, data, modelFile, true, failure, attributeRefused) || !syncToDisk(*temporary, failure))
         return false;
-    temporary.setAutoRemove(false);
+    // Windows opens files without sharing their deletion: an open model would keep ReplaceFileW from replacing it.
+    modelFile.close();
+    if (!renameOver(std::move(temporary), path, failure))
+        return false;
     syncDirectory(QFileInfo(path).absolutePath());
     return true;
 }
@@ -775,18 +810,14 @@ Failure writeRefusal(const QString &path)
             return Failure{cause == Cause::None ? Cause::AccessDenied : cause, QString(), false};
         }
 #else
-        // What ReplaceFileW needs of the file: to read it, delete its name and set its attributes, with
-        // the sharing a running program or a loaded DLL refuses. A directory's rights are read from its
-        // attributes (Qt's isWritable()), which is all a dry run can ask without writing there.
+        // A directory's rights are read from its attributes (Qt's isWritable()), which is all a dry run
+        // can ask without writing there.
         if (place == path) {
-            const HANDLE handle = ::CreateFileW(nativePath(place).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (handle == INVALID_HANDLE_VALUE) {
-                const Cause cause = causeOf(lastSystemError());
+            const int code = replaceRefusal(nativePath(place));
+            if (code != 0) {
+                const Cause cause = causeOf(code);
                 return Failure{cause == Cause::None ? Cause::AccessDenied : cause, QString(), false};
             }
-            ::CloseHandle(handle);
         } else if (!QFileInfo(place).isWritable()) {
             return Failure{Cause::AccessDenied, QString(), false};
         }

@@ -23,7 +23,7 @@ for group in "$@"; do
         trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
         # wine64 runs the 64-bit programs; wine is its launcher and wineserver.
         windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
-                            openbox x11-utils zip xz-utils) ;;
+                            openbox x11-utils zip xz-utils python3) ;;
         qt-mingw-source) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools make python3 xz-utils) ;;
         *) echo "error: unknown group '$group'" >&2; exit 2 ;;
     esac

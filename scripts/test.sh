@@ -32,7 +32,7 @@ echo "=== Fuzzing the slot and line rules ==="
 "$root/scripts/fuzz.sh" 60 || status=1
 
 echo "=== Windows (cross-built, under wine) ==="
-# Each of its steps is bounded; building the static Qt when no tarball is there takes about 50 minutes.
+# Each of its steps is bounded; building the static Qt when no tarball is there takes about 95 minutes on two busy cores.
 if ! "$root/scripts/windows.sh"; then
     echo "Windows build or tests failed"
     status=1

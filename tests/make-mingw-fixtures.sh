@@ -22,7 +22,7 @@ for dll in QtCore4 QtCored4; do
         -o "$out/bin/$dll.dll" "$src/qconfig.cpp" "$src/qtcore.cpp"
 done
 $cxx -Os -s -nostdlib -Wl,--entry,qmakeEntry,--subsystem,console,--no-insert-timestamp \
-    -o "$out/bin/qmake.exe" "$src/qconfig.cpp" "$src/qmake.cpp"
+    -o "$out/bin/qmake.exe" "$src/qconfig.cpp" "$src/qmake.cpp" -lkernel32
 
 # The library the linker is given: here one object holding the slots, as a static build's would.
 $cxx -Os -c -o "$work/qconfig.o" "$src/qconfig.cpp"

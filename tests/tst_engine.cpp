@@ -259,6 +259,9 @@ private slots:
     {
         QFETCH(QString, setup);
         QFETCH(FileOutcome, expected);
+#ifdef Q_OS_WIN
+    QSKIP("laid out with a POSIX shell, links and FIFOs: scripts/windows.sh tries the CLI on a Windows installation");
+#endif
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/libQtCore.so.back")), "qt_prfxpath=/old"));
         QVERIFY(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cd \"$0\" && ") + setup, dir.path()}) == 0);
@@ -267,6 +270,9 @@ private slots:
 
     void resolvedDirectory()
     {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes a shortcut on Windows, which the system does not follow");
+#endif
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("other/dir/sub"))));
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("other/dir/sub")), dir.filePath(QStringLiteral("link"))));

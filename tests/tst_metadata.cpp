@@ -193,6 +193,9 @@ void TestMetadata::planned()
     QFETCH(QString, file);
     QFETCH(QString, expected);
     QFETCH(QString, check);
+#ifdef Q_OS_WIN
+    QSKIP("laid out with a POSIX shell, links and FIFOs: scripts/windows.sh tries the CLI on a Windows installation");
+#endif
 
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
