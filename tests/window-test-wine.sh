@@ -6,7 +6,7 @@
 # Usage: tests/window-test-wine.sh OUT     (build/windows of scripts/windows.sh: install/ and wineprefix/)
 set -euo pipefail
 out="$(cd "${1:?usage: window-test-wine.sh OUT}" && pwd)"
-data="$(cd "$(dirname "$0")/data/windows" && pwd)"
+data="$(cd "$(dirname "$0")/data/mingw" && pwd)"
 program="$out/install/bin/zel-qt-patcher.exe"
 work="$out/window-test"
 
@@ -51,15 +51,15 @@ keys() { xdotool windowactivate --sync "$main" key --delay 80 "$@"; }
 close_box() { xdotool key Return; wait_for "closing of the box" count_is 1; }
 # The focus moves on from the last button pressed to the next one, which runs its command.
 next_command() { keys Tab space; wait_for "end box of $1" box_up 3; seen "$2"; }
-# A Windows-shaped Qt 4 installation made of the files in tests/data/windows.
-lay_out() {
-    mkdir -p "$1/bin" "$1/lib" "$1/mkspecs/default"
-    cp "$data/qmake.exe" "$data/QtCore4.dll" "$1/bin/"
-    cp "$data/qmake.conf" "$1/mkspecs/default/"
-    cp "$data/.qmake.cache" "$1/"
-}
+# A Qt 4 installation built with MinGW-w64, as in tests/data/mingw.
+lay_out() { cp -r "$data" "$1"; }
 # The folder dialog gives the path with forward slashes, and so it is written into the slots.
-qmake_patched() { grep -qa "qt_prfxpath=Z:$qt" "$qt/bin/qmake.exe" && cmp -s "$qt/bin/qmake.exe.back" "$work/orig/bin/qmake.exe"; }
+binaries_patched() {
+    local binary
+    for binary in bin/qmake.exe bin/QtCore4.dll bin/QtCored4.dll lib/libQtCore4.a; do
+        grep -qa "qt_prfxpath=Z:$qt"$'\0' "$qt/$binary" && cmp -s "$qt/$binary.back" "$work/orig/$binary" || return 1
+    done
+}
 # Drive Z: is the Linux root.
 windows_path() { echo "Z:${1//\//\\}"; }
 
@@ -90,7 +90,7 @@ sleep 0.5
 shot 03-chosen
 
 next_command patch 04-patched
-file_check "bin/qmake.exe names Z:$qt beside its backup" qmake_patched
+file_check "qmake.exe, both DLLs and libQtCore4.a name Z:$qt beside their backups" binaries_patched
 close_box
 
 next_command unpatch 05-unpatched
