@@ -129,20 +129,26 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
 {
     QByteArray keyPart;
     QByteArray value;
+    QByteArray rewritten;
     switch (ruleFor(line, &keyPart, &value)) {
     case LineRule::Mkspec: {
-        // Keep what lies between the first "mkspecs" and the next one (or the end).
-        const qsizetype tailStart = value.indexOf("mkspecs") + qsizetype(sizeof("mkspecs") - 1);
-        const qsizetype next = value.indexOf("mkspecs", tailStart);
-        const QByteArray tail = next < 0 ? value.mid(tailStart) : value.mid(tailStart, next - tailStart);
-        return keyPart + '=' + root + "/mkspecs" + tail;
-    }
-    case LineRule::Tree:
-        return keyPart + '=' + root;
-    case LineRule::None:
+        // Keep what lies between the first "mkspecs" and the next one (or the end), within the quotes:
+        // the rule writes the path unquoted, and a closing quote kept alone would leave the line unbalanced.
+        const QByteArray path = unquotedPath(value).contains("mkspecs") ? unquotedPath(value) : value;
+        const qsizetype tailStart = path.indexOf("mkspecs") + qsizetype(sizeof("mkspecs") - 1);
+        const qsizetype next = path.indexOf("mkspecs", tailStart);
+        const QByteArray tail = next < 0 ? path.mid(tailStart) : path.mid(tailStart, next - tailStart);
+        rewritten = root + "/mkspecs" + tail;
         break;
     }
-    return line;
+    case LineRule::Tree:
+        rewritten = root;
+        break;
+    case LineRule::None:
+        return line;
+    }
+    // A line that already says it, quoted or spaced its own way, stays as it is written.
+    return unquotedPath(value) == rewritten ? line : keyPart + '=' + rewritten;
 }
 
 QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)

@@ -220,6 +220,10 @@ private slots:
         QTest::newRow("a file that ended with a line ending keeps one, CR LF becoming LF")
             << QByteArray("QT_BUILD_TREE = /old\r\nX = 1\r\n") << QByteArray("QT_BUILD_TREE = /old\r\nX = 1\r\n") << true
             << QByteArray("QT_BUILD_TREE =/here\nX = 1\n") << false;
+        QTest::newRow("a line that already names the root stays as written; a quoted one is rewritten unquoted, whole")
+            << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC = \"/old/mkspecs/linux-g++\"\n")
+            << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC = \"/old/mkspecs/linux-g++\"\n") << true
+            << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC =/here/mkspecs/linux-g++\n") << false;
         QTest::newRow("a line ending an earlier version took away comes back")
             << QByteArray("QT_BUILD_TREE = /old\n") << QByteArray("QT_BUILD_TREE =/there") << false
             << QByteArray("QT_BUILD_TREE =/here\n") << false;
