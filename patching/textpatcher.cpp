@@ -37,6 +37,9 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
         patched.leftAloneReason = Reason(ReasonCode::DeepOnly);
     else if (!file.backupExists)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
+    else if (text.editsKept)
+        patched.leftAloneReason = Reason(ReasonCode::EditsKept); // up to date, and the user's lines in it
+
     return writePatched(file, std::move(patched), mode);
 }
 

@@ -80,6 +80,11 @@ void TestCli::commands_data()
         << "rm $DIR/lib/libQtCore.so && $CLI patch --json $DIR" << 1
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "
            "lib/libQtCore.so.4.8.7=failed/unlisted-slots" << "cmp $DATA/lib/libQtCore.so.4.8.7 $DIR/lib/libQtCore.so.4.8.7";
+    QTest::newRow("a line written after a patch is kept, and said kept when the file needs nothing else")
+        << "$CLI patch $DIR >/dev/null && echo 'CONFIG += mine' >>$DIR/.qmake.cache && $CLI patch --json $DIR" << 0
+        << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "
+           ".qmake.cache=left-alone"
+        << "grep -qx 'CONFIG += mine' $DIR/.qmake.cache && $CLI patch --json $DIR | grep -q '\"reasonCode\": \"edits-kept\"'";
     QTest::newRow("in an English locale the report is English") << "LC_ALL=en_US.UTF-8 $CLI patch $DIR" << 0
         << "Patch finished: 2 files changed, 3 left alone, no failure." << "";
     QTest::newRow("a file that cannot be treated fails the run, the others are treated")
