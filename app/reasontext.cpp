@@ -60,7 +60,8 @@ const CodeText codeTexts[] = {
      QT_TRANSLATE_NOOP("Reason", "fichier ELF sans table des sections : les noms qui partagent le chemin de "
                                  "recherche des bibliothèques ne peuvent pas tous être trouvés")},
     {ReasonCode::RunPathTooLong, "run-path-too-long",
-     QT_TRANSLATE_NOOP("Reason", "chemin de recherche des bibliothèques trop long pour son emplacement")},
+     QT_TRANSLATE_NOOP("Reason", "chemin de recherche des bibliothèques trop long pour son emplacement : "
+                                 "%1 octets pour %2")},
     {ReasonCode::RunPathShared, "run-path-shared",
      QT_TRANSLATE_NOOP("Reason", "chemin de recherche des bibliothèques partagé avec un autre nom du fichier")},
     {ReasonCode::WorkerException, "worker-exception", QT_TRANSLATE_NOOP("Reason", "erreur interne : %1")},

@@ -494,8 +494,12 @@ SearchPathRewrite rewriteSearchPaths(QByteArray &elf, const ElfSearchPaths &path
         QByteArray rewritten = relativeUsable ? relative.join(':') : QByteArray();
         if ((!relativeUsable || rewritten.size() > room) && absoluteAllowed)
             rewritten = absolute.join(':');
-        if (rewritten.isEmpty() || rewritten.size() > room)
-            return failedRewrite(Reason(ReasonCode::RunPathTooLong));
+        if (rewritten.isEmpty() || rewritten.size() > room) {
+            // The shortest spelling there is, against the room: what a shorter root must save.
+            const qsizetype shortest = relativeUsable ? qMin(relative.join(':').size(), absolute.join(':').size())
+                                                      : absolute.join(':').size();
+            return failedRewrite(Reason(ReasonCode::RunPathTooLong, {QString::number(shortest), QString::number(room)}));
+        }
         writes.append({string.offset, rewritten + QByteArray(room + 1 - rewritten.size(), '\0')});
         result.rewritten += count;
     }

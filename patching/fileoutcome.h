@@ -44,7 +44,7 @@ enum class ReasonCode {
     TooManyPrefixes,         // arg: the limit
     ElfMalformed,            // cause: what is wrong
     ElfWithoutSections,
-    RunPathTooLong,
+    RunPathTooLong,          // args: the bytes the shortest spelling needs, the room
     RunPathShared,
     WorkerException,         // arg: what was thrown
     UnknownException,        // a worker threw something else

@@ -11,12 +11,17 @@
 
 Q_DECLARE_METATYPE(FileOutcome)
 
+inline QString reasonFacts(const Reason &reason)
+{
+    return reasonCodeKey(reason.code) + (reason.cause == Cause::None ? QString() : QLatin1Char('/') + causeKey(reason.cause))
+         + (reason.args.isEmpty() ? QString() : QStringLiteral(" (") + reason.args.join(QStringLiteral(", ")) + QLatin1Char(')'));
+}
+
+inline char *toString(const Reason &reason) { return QTest::toString(reasonFacts(reason)); }
+
 inline char *toString(const FileOutcome &outcome)
 {
-    const Reason &reason = outcome.reason;
-    return QTest::toString(outcomeStatusKey(outcome.status) + QLatin1Char(' ') + reasonCodeKey(reason.code)
-                           + (reason.cause == Cause::None ? QString() : QLatin1Char('/') + causeKey(reason.cause))
-                           + (reason.args.isEmpty() ? QString() : QStringLiteral(" (") + reason.args.join(QStringLiteral(", ")) + QLatin1Char(')')));
+    return QTest::toString(outcomeStatusKey(outcome.status) + QLatin1Char(' ') + reasonFacts(outcome.reason));
 }
 
 inline FileOutcome failed(ReasonCode code, Cause cause = Cause::None) { return FileOutcome::failed(Reason(code, cause)); }

@@ -140,7 +140,7 @@ void TestElf::searchPathRewrite_data()
         << 11 << 1 << Reason();
     QTest::newRow("neither fits: a failure, unchanged")
         << big << QString() << QByteArray("/opt/oldqt") << QByteArray("/opt/qt-new") << QByteArray("plugins/imageformats")
-        << QByteArray("/opt/oldqt/lib") << 0 << 0 << Reason(ReasonCode::RunPathTooLong);
+        << QByteArray("/opt/oldqt/lib") << 0 << 0 << Reason(ReasonCode::RunPathTooLong, {QStringLiteral("15"), QStringLiteral("10")});
     // A real i386 library as the gcc driver links it: segments on 4 KiB pages, the writable one, which holds the
     // dynamic section, loaded a page above its file offset. Its RUNPATH is "/opt/oldqt-4.8.7-build/lib" (26 bytes).
     QTest::newRow("an i386 library laid out on pages, its dynamic section not at its address, is relocated")
