@@ -22,6 +22,8 @@ CliRequest parseCliArguments(const QStringList &arguments)
     CliRequest request;
     if (!parser.parse(arguments)) {
         request.error = parser.errorText();
+        // A script that asked for JSON reads the usage error as JSON too.
+        request.json = arguments.mid(1).contains(QStringLiteral("--json"));
         return request;
     }
     if (parser.isSet(help) || parser.isSet(version)) {

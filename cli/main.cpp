@@ -77,6 +77,8 @@ int main(int argc, char *argv[])
     case CliAction::UsageError:
         write(stderr, QCoreApplication::translate("Cli", "zel-qt-patcher-cli : %1\nEssayez « zel-qt-patcher-cli --help ».\n")
                           .arg(request.error).toUtf8());
+        if (request.json)
+            write(stdout, reportJson(usageReport(request.command, request.error)));
         return ExitUsage;
     default:
         break;

@@ -264,6 +264,11 @@ Report verifyReport(const Verification &verification)
     for (const CheckedFile &file : verification.files) {
         const QString status = file.relocated ? QStringLiteral("relocated")
             : file.unreadable ? QStringLiteral("unreadable") : QStringLiteral("stale");
+        // A stale file's verdict, by its stable name, when no reason code says it.
+        const QString verdict = file.relocated || !file.problem.isNone() ? QString()
+            : file.inSearchPath ? QStringLiteral("search-path-names-old-root")
+            : !file.oldRootNamed.isEmpty() ? QStringLiteral("names-old-root")
+            : file.staleSlots ? QStringLiteral("stale-slots") : QStringLiteral("would-change");
         const QString text = file.relocated ? QString()
             : !file.problem.isNone() ? reasonText(file.problem)
             : file.inSearchPath ? Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
@@ -272,6 +277,8 @@ Report verifyReport(const Verification &verification)
                               : Report::tr("un patch --deep le changerait encore : relancer patch --deep");
         staleFiles += file.relocated ? 0 : 1;
         QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.problem, text);
+        if (!verdict.isEmpty())
+            json.insert(QStringLiteral("reasonCode"), verdict);
         if (!file.oldRootNamed.isEmpty()) {
             json.insert(QStringLiteral("oldRoot"), file.oldRootNamed);
             json.insert(QStringLiteral("inSearchPath"), file.inSearchPath);
@@ -304,6 +311,7 @@ Report verifyReport(const Verification &verification)
             + counted(stalePaths, QT_TRANSLATE_N_NOOP("Report", "%n chemin ne nomme pas le répertoire"),
                                   QT_TRANSLATE_N_NOOP("Report", "%n chemins ne nomment pas le répertoire"))
             + QLatin1Char('.');
+    report.head.insert(QStringLiteral("relocated"), relocated);
     report.exitCode = relocated ? ExitSuccess : ExitFailed;
     return report;
 }
@@ -321,6 +329,11 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
             key = QLatin1String(entry.key);
     }
     return refusedReport(command, qtPath, key, qtPathCheckMessage(check, qtPath));
+}
+
+Report usageReport(const QString &command, const QString &message)
+{
+    return refusedReport(command, QString(), QStringLiteral("usage"), message);
 }
 
 Report notQtReport(const QString &command, const QString &qtPath)

@@ -39,6 +39,8 @@ Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<File
 Report inspectReport(const Inspection &inspection);
 Report verifyReport(const Verification &verification);
 Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck check);
+// Arguments the front end does not understand, for --json.
+Report usageReport(const QString &command, const QString &message);
 // A directory where nothing identifies a Qt installation.
 Report notQtReport(const QString &command, const QString &qtPath);
 

@@ -60,7 +60,7 @@ void TestCli::commands_data()
     const QString elsewhere = QStringLiteral("mv $DIR $DIR-4.8.7 && $CLI patch --deep $DIR-4.8.7 >/dev/null && ");
     const QString untouched = QStringLiteral("diff -r --no-dereference $DATA $DIR"); // not even a backup
     const QString old = QStringLiteral("roots=/usr/local/Trolltech/Qt-4.8.7");
-    QTest::newRow("an unknown option is a usage error") << "$CLI --force patch $DIR" << 2 << "" << untouched;
+    QTest::newRow("an unknown option is a usage error, in JSON when asked") << "$CLI --json --force patch $DIR" << 2 << "usage" << untouched;
     QTest::newRow("a rejected directory names its check") << "$CLI patch --json $DIR/lib" << 2 << "not-an-installation"
                                                            << untouched;
     QTest::newRow("a directory a qmake file cannot hold is refused, naming its character")
