@@ -18,6 +18,7 @@ private slots:
     void oldRoots();
     void planned_data();
     void planned();
+    void nothingHeld();
 };
 
 void TestMetadata::wholePathRule_data()
@@ -215,6 +216,29 @@ void TestMetadata::planned()
     }
     QCOMPARE(found, QStringList{expected});
     QVERIFY2(check.isEmpty() || shell(check), qPrintable(check));
+}
+
+// A plan that may keep no bytes for its workers makes them read every file again: the same outcomes,
+// down to the last byte put back.
+void TestMetadata::nothingHeld()
+{
+#ifdef Q_OS_WIN
+    QSKIP("laid out with a POSIX shell and links");
+#endif
+    QTemporaryDir dir;
+    const auto outcomes = [](Command command, const QString &qt, qint64 budget) {
+        QStringList found;
+        for (const FileReport &report : runPlan(planCommand(command, qt, true, PlanPurpose::Run, budget)))
+            found << report.relativePath + QLatin1Char('=') + QTest::toString(report.outcome);
+        return found;
+    };
+    const QString held = dir.filePath(QStringLiteral("held")), read = dir.filePath(QStringLiteral("read"));
+    for (const QString &qt : {held, read})
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), dataPath(QStringLiteral("metadata/qt-4.8.7")), qt}), 0);
+    for (const Command command : {Command::Patch, Command::Patch, Command::Unpatch})
+        QCOMPARE(outcomes(command, read, 0), outcomes(command, held, Limits::heldBytesBudget));
+    QCOMPARE(QProcess::execute(QStringLiteral("diff"), {QStringLiteral("-r"), QStringLiteral("--no-dereference"), QStringLiteral("-x"),
+                                                        QStringLiteral("*.back"), dataPath(QStringLiteral("metadata/qt-4.8.7")), read}), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)
