@@ -382,10 +382,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>ELF file without a section table: the names that share the library search path cannot all be found</translation>
     </message>
     <message>
-        <source>chemin de recherche des bibliothèques trop long pour son emplacement</source>
-        <translation>library search path too long for its room</translation>
-    </message>
-    <message>
         <source>chemin de recherche des bibliothèques partagé avec un autre nom du fichier</source>
         <translation>library search path shared with another name of the file</translation>
     </message>
@@ -426,10 +422,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>cannot write: %C</translation>
     </message>
     <message>
-        <source>le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : supprimer la sauvegarde pour garder ce fichier, ou recopier la sauvegarde sur le fichier pour revenir à l&apos;original</source>
-        <translation>the file differs from its backup beyond its paths (another build?): delete the backup to keep this file, or copy the backup over the file to go back to the original</translation>
-    </message>
-    <message>
         <source>lignes écrites depuis le dernier patch gardées</source>
         <translation>lines written since the last patch kept</translation>
     </message>
@@ -468,6 +460,18 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>tables de noms superposées, plus grandes que le fichier</source>
         <translation>overlapping name tables, larger than the file</translation>
+    </message>
+    <message>
+        <source>le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l&apos;original, recopier la sauvegarde sur le fichier</source>
+        <translation>the file differs from its backup outside its paths (another version?): to keep this file, copy it over its backup; to go back to the original, copy the backup over the file</translation>
+    </message>
+    <message>
+        <source>contient des chemins de Qt mais n&apos;est pas de ceux que ce patch traite (aucun lien libQtCore.so n&apos;y mène ?) : laissé tel quel ; la ligne de commande le patche avec --deep</source>
+        <translation>holds Qt&apos;s paths but is not one of the files this patch treats (no libQtCore.so link leads to it?): left as it is; the command line patches it with --deep</translation>
+    </message>
+    <message>
+        <source>chemin de recherche des bibliothèques trop long pour son emplacement : %1 octets pour %2</source>
+        <translation>library search path too long for its room: %1 bytes for %2</translation>
     </message>
 </context>
 <context>
