@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the binaries of tests/data/mingw/, a Qt 4.8.7 built with MinGW-w64 for C:/Qt/4.8.7, from
-# tests/data/mingw-src/ with Debian's cross g++ (installed when missing), and makes mkspecs/default
+# scripts/fixtures/mingw/ with Debian's cross g++ (installed when missing), and makes mkspecs/default
 # from mkspecs/win32-g++ as Qt's configure does on Windows, where it cannot be a link.
-# Usage: tests/make-mingw-fixtures.sh
+# Usage: scripts/make-mingw-fixtures.sh
 # The sources lie outside the installation, so that a copy of tests/data/mingw is one and nothing more.
 set -euo pipefail
 
-tests=$(cd "$(dirname "$0")" && pwd)
-src=$tests/data/mingw-src
+tests=$(cd "$(dirname "$0")/../tests" && pwd)
+src=$tests/../scripts/fixtures/mingw
 out=$tests/data/mingw
 "$tests/../scripts/deps.sh" mingw-fixtures
 work=$(mktemp -d)

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds every library of tests/data/elf/ again from tests/data/elf/src/, with Debian's gcc and
+# Builds every library of tests/data/elf/ again from scripts/fixtures/elf/, with Debian's gcc and
 # binutils and a PowerPC binutils (installed when missing), and writes them over the checked-in ones.
-# Usage: tests/make-elf-fixtures.sh
+# Usage: scripts/make-elf-fixtures.sh
 # With Debian 12's gcc 12.2 and binutils 2.40 the files come out byte for byte as checked in; another
 # version may lay them out otherwise, so run tst_elf after it.
 set -euo pipefail
 
-tests=$(cd "$(dirname "$0")" && pwd)
-src=$tests/data/elf/src
+tests=$(cd "$(dirname "$0")/../tests" && pwd)
+src=$tests/../scripts/fixtures/elf
 out=$tests/data/elf
 "$tests/../scripts/deps.sh" elf-fixtures
 work=$(mktemp -d)
