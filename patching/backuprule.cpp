@@ -56,3 +56,8 @@ bool isTemporaryName(const QString &name)
 {
     return name.endsWith(temporarySuffix);
 }
+
+bool isToolsOwnName(const QString &name)
+{
+    return namesBackup(name) || isTemporaryName(name);
+}

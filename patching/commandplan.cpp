@@ -214,7 +214,8 @@ void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, cons
 // The old roots, and the files the tool patched that have lost their backup. The build's roots are
 // read from the backups (never rewritten, so the same from one run to the next), then from the files
 // that never needed one; the earlier places the tool patched for, from what the text files hold now.
-void findOldRoots(CommandPlan *plan, PlanPurpose purpose)
+// `listed` is how many of the plan's files come first from the listings: the walk's files follow.
+void findOldRoots(CommandPlan *plan, PlanPurpose purpose, int listed)
 {
     const QByteArray own = plan->context.qtPath.toLocal8Bit();
     const Command command = plan->context.command;
@@ -223,10 +224,13 @@ void findOldRoots(CommandPlan *plan, PlanPurpose purpose)
     };
     bool patchedHere = false;
     QVector<QByteArray> built;
-    for (const PlannedFile &file : qAsConst(plan->files)) {
+    for (int i = 0; i < plan->files.size(); ++i) {
+        const PlannedFile &file = plan->files.at(i);
         if (file.treatment == Treatment::Refused || !file.backupExists)
             continue;
-        patchedHere = patchedHere || file.kind == FileKind::Binary;
+        // Only Qt's own listed binaries tell that the tool patched here: a walked file's backup may be
+        // a user's own copy.
+        patchedHere = patchedHere || (file.kind == FileKind::Binary && i < listed);
         built += file.prefixes;
     }
     QVector<QByteArray> earlier;
@@ -350,18 +354,28 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
         std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return !entry.isSymLink(); });
         for (const QFileInfo &entry : qAsConst(entries)) {
             const QString canonical = entry.canonicalFilePath();
-            if (reached.contains(canonical) || namesBackup(entry.fileName()) || isTemporaryName(entry.fileName()))
+            if (reached.contains(canonical) || isToolsOwnName(entry.fileName()))
                 continue;
             reached.insert(canonical);
-            qint64 nothingHeld = 0;
+            qint64 budget = Limits::heldBytesBudget; // its bytes are dropped with it
             bool wanted = true;
-            const PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose,
-                                                &nothingHeld, &wanted);
+            PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
-            if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName)
+            if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName) {
                 unlisted.append(file);
-            else if (wanted && file.holdsSlots)
+                continue;
+            }
+            if (!wanted || !file.holdsSlots)
+                continue;
+            // Left stale only when its slots, as it holds them now, would change.
+            const LoadedFile current = file.backupExists ? loadWholeFile(file.target) : LoadedFile();
+            if (file.backupExists && !current.ok) {
+                unlisted.append(refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead))));
+                continue;
+            }
+            QByteArray held = file.backupExists ? current.data : file.original.take();
+            if (!rewriteSlots(held, qtPath.toLocal8Bit()).changes.isEmpty())
                 unlisted.append(refused(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
         }
     }
@@ -405,6 +419,10 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
         for (const WalkEntry &entry : walkInstallation(qtPath)) {
             if (listed.contains(entry.path) || windowTargets.contains(QFileInfo(entry.path).canonicalFilePath()))
                 continue;
+            // A patch never wrote behind what the walk refuses, but for a directory it could not read then
+            // either and another user may have: an unpatch that restores every backup names only that.
+            if (restoresAll && !entry.refusal.reason.isNone() && entry.refusal.reason.code != ReasonCode::DirectoryNotRead)
+                continue;
             if (!entry.refusal.reason.isNone()) {
                 PlannedFile file;
                 file.path = entry.path;
@@ -423,7 +441,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
 
     plan.files = window + metadata + walked;
     markOtherNames(&plan.files);
-    findOldRoots(&plan, purpose);
+    findOldRoots(&plan, purpose, int(window.size() + metadata.size()));
     const QVector<PlannedFile> all = plan.files;
     // Without --deep the metadata was only read, for the roots it records. A patch without any old root
     // would rewrite nothing, and recomputing a file from its backup with nothing replaced could undo an

@@ -47,11 +47,6 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 }
 #endif
 
-// Whether a directory entry named `name` is one a walk passes over in silence.
-bool isToolsOwn(const QString &name)
-{
-    return namesBackup(name) || isTemporaryName(name);
-}
 } // namespace
 
 QVector<WalkEntry> walkInstallation(const QString &qtPath)
@@ -98,7 +93,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                 found.append({path, failure(ReasonCode::DirectoryHoldsBack)});
             else if (isDirectory)
                 pending.append(raw);
-            else if (!isToolsOwn(QFile::decodeName(name)))
+            else if (!isToolsOwnName(QFile::decodeName(name)))
                 found.append({path, FileOutcome::leftAlone(Reason())});
         }
         ::closedir(handle);
@@ -122,7 +117,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                 found.append({entry.absoluteFilePath(), failure(ReasonCode::DirectoryHoldsBack)});
             else if (entry.isDir())
                 pending.append(entry.absoluteFilePath());
-            else if (entry.isFile() && !isToolsOwn(entry.fileName()))
+            else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())});
         }
     }
