@@ -27,6 +27,25 @@ LineRule ruleFor(const QByteArray &line, QByteArray *keyPart, QByteArray *value)
     return LineRule::None;
 }
 
+// Where the name "mkspecs" starts in `path` at or after `from`, as a whole name between separators,
+// quotes or blanks: a directory such as "mkspecs-work" above the installation is not Qt's. The last
+// such name when `last`; -1 if there is none.
+qsizetype mkspecsName(const QByteArray &path, qsizetype from, bool last = false)
+{
+    static const QByteArray name("mkspecs");
+    const auto bounds = [](char c) { return c == '/' || c == '\\' || c == '"' || c == '\'' || c == ' ' || c == '\t'; };
+    qsizetype found = -1;
+    for (qsizetype at = path.indexOf(name, from); at >= 0; at = path.indexOf(name, at + 1)) {
+        const qsizetype end = at + name.size();
+        if ((at == 0 || bounds(path.at(at - 1))) && (end == path.size() || bounds(path.at(end)))) {
+            found = at;
+            if (!last)
+                break;
+        }
+    }
+    return found;
+}
+
 // One line: its text and the line ending it had (LF, CR LF, or none for the last).
 struct Line {
     QByteArray text;
@@ -117,9 +136,9 @@ QVector<QByteArray> candidateRoots(const TextRules &rules, const QVector<QByteAr
     if (!rules.configFile)
         return roots;
     for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
-        // The rule writes the root, "/mkspecs", and a tail that holds no "mkspecs".
-        const qsizetype mkspecs = assignment.value.lastIndexOf("/mkspecs");
-        add(assignment.key.startsWith("QMAKESPEC") ? assignment.value.left(mkspecs) : assignment.value);
+        // The rule writes the root, "/mkspecs", and a tail that holds no name "mkspecs".
+        const qsizetype mkspecs = mkspecsName(assignment.value, 0, true);
+        add(assignment.key.startsWith("QMAKESPEC") && mkspecs > 0 ? assignment.value.left(mkspecs - 1) : assignment.value);
     }
     return roots;
 }
@@ -134,9 +153,11 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
     case LineRule::Mkspec: {
         // Keep what lies between the first "mkspecs" and the next one (or the end), within the quotes:
         // the rule writes the path unquoted, and a closing quote kept alone would leave the line unbalanced.
+        // Whole names count where there is one; else "mkspecs" anywhere, as in "QMAKESPEC = mymkspecs/x".
         const QByteArray path = unquotedPath(value).contains("mkspecs") ? unquotedPath(value) : value;
-        const qsizetype tailStart = path.indexOf("mkspecs") + qsizetype(sizeof("mkspecs") - 1);
-        const qsizetype next = path.indexOf("mkspecs", tailStart);
+        const bool named = mkspecsName(path, 0) >= 0;
+        const qsizetype tailStart = (named ? mkspecsName(path, 0) : path.indexOf("mkspecs")) + qsizetype(sizeof("mkspecs") - 1);
+        const qsizetype next = named ? mkspecsName(path, tailStart) : path.indexOf("mkspecs", tailStart);
         const QByteArray tail = next < 0 ? path.mid(tailStart) : path.mid(tailStart, next - tailStart);
         rewritten = root + "/mkspecs" + tail;
         break;
