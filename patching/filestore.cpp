@@ -334,8 +334,19 @@ bool renameOver(std::unique_ptr<QTemporaryFile> from, const QString &to, Failure
         replaced = code == 0 && ::ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr);
         if (!replaced && code == 0)
             code = lastSystemError();
+        // Documented for ERROR_UNABLE_TO_MOVE_REPLACEMENT without a backup name: the replaced file is
+        // gone and the new one keeps its temporary name. It then takes the name as a plain move would.
+        const bool targetGone = !replaced && ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+        if (targetGone && ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+            replaced = true;
         if (readOnly)
             ::SetFileAttributesW(target.c_str(), attributes);
+        if (targetGone && !replaced) {
+            // The only copy of the new bytes: kept under its temporary name, and the file said not whole.
+            fail(failure, QFile(name), code);
+            failure->partlyWritten = true;
+            return false;
+        }
     }
     if (!replaced) {
         QFile::remove(name);
