@@ -89,6 +89,28 @@ Report refusedReport(const QString &command, const QString &qtPath, const QStrin
     return report;
 }
 
+// Why verify says a file is not relocated: a stable name for scripts, empty where the file's reason
+// code says it, and the sentence.
+struct StaleVerdict {
+    QString code;
+    QString text;
+};
+
+StaleVerdict staleVerdict(const CheckedFile &file)
+{
+    if (file.relocated)
+        return {};
+    if (!file.problem.isNone())
+        return {QString(), reasonText(file.problem)};
+    if (file.inSearchPath)
+        return {QStringLiteral("search-path-names-old-root"), Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)};
+    if (!file.oldRootNamed.isEmpty())
+        return {QStringLiteral("names-old-root"), Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)};
+    if (file.staleSlots)
+        return {QStringLiteral("stale-slots"), Report::tr("emplacements de chemin Qt qui ne nomment pas le répertoire")};
+    return {QStringLiteral("would-change"), Report::tr("un patch --deep le changerait encore : relancer patch --deep")};
+}
+
 void addInstallationLines(Report *report, const OldRoots &old)
 {
     addOldRoots(&report->head, old);
@@ -264,26 +286,16 @@ Report verifyReport(const Verification &verification)
     for (const CheckedFile &file : verification.files) {
         const QString status = file.relocated ? QStringLiteral("relocated")
             : file.unreadable ? QStringLiteral("unreadable") : QStringLiteral("stale");
-        // A stale file's verdict, by its stable name, when no reason code says it.
-        const QString verdict = file.relocated || !file.problem.isNone() ? QString()
-            : file.inSearchPath ? QStringLiteral("search-path-names-old-root")
-            : !file.oldRootNamed.isEmpty() ? QStringLiteral("names-old-root")
-            : file.staleSlots ? QStringLiteral("stale-slots") : QStringLiteral("would-change");
-        const QString text = file.relocated ? QString()
-            : !file.problem.isNone() ? reasonText(file.problem)
-            : file.inSearchPath ? Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
-            : !file.oldRootNamed.isEmpty() ? Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)
-            : file.staleSlots ? Report::tr("emplacements de chemin Qt qui ne nomment pas le répertoire")
-                              : Report::tr("un patch --deep le changerait encore : relancer patch --deep");
+        const StaleVerdict verdict = staleVerdict(file);
         staleFiles += file.relocated ? 0 : 1;
-        QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.problem, text);
-        if (!verdict.isEmpty())
-            json.insert(QStringLiteral("reasonCode"), verdict);
+        QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.problem, verdict.text);
+        if (!verdict.code.isEmpty())
+            json.insert(QStringLiteral("reasonCode"), verdict.code);
         if (!file.oldRootNamed.isEmpty()) {
             json.insert(QStringLiteral("oldRoot"), file.oldRootNamed);
             json.insert(QStringLiteral("inSearchPath"), file.inSearchPath);
         }
-        report.files.append({json, text.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, text)});
+        report.files.append({json, verdict.text.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, verdict.text)});
     }
     for (const CheckedPath &path : verification.paths) {
         stalePaths += path.ok ? 0 : 1;

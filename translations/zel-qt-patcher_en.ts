@@ -40,10 +40,11 @@ Commandes :
                        l&apos;utilisateur et que personne d&apos;autre ne peut le modifier
 
 Options :
-  --deep          (patch, unpatch) traite aussi mkspecs/qconfig.pri, lib/*.prl,
+  --deep          (patch) traite aussi mkspecs/qconfig.pri, lib/*.prl,
                   lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, les chemins que
                   qmake.conf et .qmake.cache nomment en dehors des quatre clés,
-                  et le RUNPATH ou RPATH de chaque fichier ELF de REPERTOIRE
+                  et le RUNPATH ou RPATH de chaque fichier ELF de REPERTOIRE ;
+                  (unpatch) signale aussi ceux de ces fichiers patchés sans sauvegarde
   --dry-run       (patch, unpatch) indique ce qui changerait, sans rien écrire
                   ni faire de sauvegarde
   --json          écrit le rapport sous la forme d&apos;un seul document JSON
@@ -71,10 +72,11 @@ Commands:
                       to the user and nobody else can change it
 
 Options:
-  --deep          (patch, unpatch) also treats mkspecs/qconfig.pri, lib/*.prl,
+  --deep          (patch) also treats mkspecs/qconfig.pri, lib/*.prl,
                   lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, the paths that
                   qmake.conf and .qmake.cache name beyond the four keys,
-                  and the RUNPATH or RPATH of every ELF file of DIRECTORY
+                  and the RUNPATH or RPATH of every ELF file of DIRECTORY;
+                  (unpatch) also reports those files patched without a backup
   --dry-run       (patch, unpatch) tells what would change, writing nothing
                   and making no backup
   --json          writes the report as a single JSON document
