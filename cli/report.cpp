@@ -2,6 +2,7 @@
 
 #include "app/reasontext.h"
 #include "cli/cliargs.h"
+#include "patching/limits.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -219,7 +220,7 @@ Report inspectReport(const Inspection &inspection)
         } else if (file.stale == 0) {
             status = QStringLiteral("names-root");
             text = Report::tr("nomme déjà le répertoire");
-        } else if (file.stale < file.paths.size()) {
+        } else if (file.stale < file.judged) {
             // Some slots were patched and others not (too small, or edited by hand).
             status = QStringLiteral("partly-stale");
             text = Report::tr("ne nomme le répertoire qu'en partie");
@@ -238,6 +239,10 @@ Report inspectReport(const Inspection &inspection)
         for (const QByteArray &path : file.paths) {
             paths.append(QString::fromLocal8Bit(path));
             entry.text += QStringLiteral("\n  ") + QString::fromLocal8Bit(path);
+        }
+        if (file.cut) {
+            entry.text += QStringLiteral("\n  ") + Report::tr("… d'autres chemins ne sont pas montrés (%1 au plus par fichier)").arg(Limits::maxPathsJudged);
+            entry.json.insert(QStringLiteral("pathsCut"), true);
         }
         entry.json.insert(QStringLiteral("backup"), file.hasBackup);
         entry.json.insert(QStringLiteral("paths"), paths);

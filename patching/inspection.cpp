@@ -32,26 +32,36 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
         rewriteSlots(patched, root);
+        // Every slot is judged; a crafted file's thousands are not all shown.
         forEachPathSlot(current, [&](const FoundSlot &slot) {
-            file.paths.append(slot.key + slot.value);
+            if (file.paths.size() < Limits::maxPathsJudged)
+                file.paths.append(slot.key + slot.value);
+            file.cut = ++file.judged > Limits::maxPathsJudged;
             file.stale += patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) == slot.key + slot.value + '\0' ? 0 : 1;
         });
-    } else if (planned.treatment == Treatment::Metadata) {
-        // Build metadata: its paths below the directory or below an old root, by the whole-path rule.
-        for (const QByteArray &path : absolutePathsIn(current, Limits::maxPathsJudged)) {
+        return file;
+    }
+    if (planned.treatment == Treatment::Metadata) {
+        // Build metadata: its paths below the directory or below an old root, by the whole-path rule; one
+        // past the bound tells that the file holds more than are judged.
+        const QVector<QByteArray> found = absolutePathsIn(current, Limits::maxPathsJudged + 1);
+        for (const QByteArray &path : found.mid(0, Limits::maxPathsJudged)) {
             const bool stale = longestOldRoot(path, oldRoots, root).index >= 0;
-            if ((stale || namesRoot(path, root)) && !file.paths.contains(path)) {
+            if (stale || namesRoot(path, root)) {
                 file.paths.append(path);
                 file.stale += stale ? 1 : 0;
             }
         }
-    } else {
-        for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
-            const QByteArray line = assignment.key + '=' + assignment.value;
-            file.paths.append(line);
-            file.stale += rewriteConfigLine(line, root) == line ? 0 : 1;
-        }
+        file.judged = int(file.paths.size());
+        file.cut = found.size() > Limits::maxPathsJudged;
+        return file;
     }
+    for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
+        const QByteArray line = assignment.key + '=' + assignment.value;
+        file.paths.append(line);
+        file.stale += rewriteConfigLine(line, root) == line ? 0 : 1;
+    }
+    file.judged = int(file.paths.size());
     return file;
 }
 } // namespace

@@ -22,7 +22,9 @@ struct InspectedFile {
     bool hasBackup = false;
     Reason error;               // when the file could not be read
     QVector<QByteArray> paths;  // each slot or recognised assignment, as "key=value"; of build metadata, its paths
-    int stale = 0;              // how many of them do not name the root
+    int judged = 0;             // how many were judged: every slot, even past the ones `paths` shows
+    int stale = 0;              // how many of those judged do not name the root
+    bool cut = false;           // the file holds more paths than `paths` shows
 };
 
 struct Inspection {

@@ -3,6 +3,7 @@
 #include "patching/limits.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <cstring>
 
@@ -107,8 +108,13 @@ QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation)
 QVector<QByteArray> absolutePathsIn(const QByteArray &text, int limit)
 {
     QVector<QByteArray> paths;
+    QSet<QByteArray> seen;
     forEachAbsolutePath(text, [&](qsizetype start, qsizetype end) {
-        paths.append(text.mid(start, end - start));
+        const QByteArray path = text.mid(start, end - start);
+        if (!seen.contains(path)) {
+            seen.insert(path);
+            paths.append(path);
+        }
         return paths.size() < limit;
     });
     return paths;

@@ -820,5 +820,9 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>rien n&apos;y désigne une installation de Qt 4 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>
         <translation>nothing there tells a Qt 4 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold</translation>
     </message>
+    <message>
+        <source>… d&apos;autres chemins ne sont pas montrés (%1 au plus par fichier)</source>
+        <translation>… other paths are not shown (%1 at most per file)</translation>
+    </message>
 </context>
 </TS>
