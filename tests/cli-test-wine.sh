@@ -61,6 +61,7 @@ cp "$qt/lib/libQtCore4.a" "$work/libQtCore4.a.before"
 cp "$qt/bin/QtCore4.dll" "$work/QtCore4.dll.before"
 timeout -k 5 60 wine "$holdopen" "$(windows "$qt/bin/QtCore4.dll")" 30 >"$work/held" 2>/dev/null &
 holder=$!
+trap 'kill "$holder" 2>/dev/null || true' EXIT # a failed step must not leave it holding the DLL
 for _ in $(seq 100); do grep -q held "$work/held" && break; sleep 0.1; done
 grep -q held "$work/held" || fail "holdopen.exe did not open QtCore4.dll"
 report="$(facts patch --deep "$(windows "$qt")")"
@@ -76,7 +77,7 @@ up+=" lib/libQtCore4.a=left-alone/up-to-date mkspecs/default/qmake.conf=left-alo
 up+=" .qmake.cache=left-alone/up-to-date lib/QtCore4.prl=left-alone/up-to-date exit=0"
 expect "once freed, the next patch rewrites the DLL alone" "$up" "$(facts patch --deep "$(windows "$qt")")"
 
-expect "an unpatch puts every file back" "${all} exit=0" "$(facts unpatch --deep "$(windows "$qt")")"
+expect "an unpatch puts every file back, --deep's too" "${all} exit=0" "$(facts unpatch "$(windows "$qt")")"
 diff -r -x '*.back' "$data" "$qt" >/dev/null || fail "the unpatched installation differs from the original"
 say "every byte is back"
 say "passed"
