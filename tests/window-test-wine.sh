@@ -19,38 +19,16 @@ pids=()
 # The window, wine's server, the window manager and the X server are stopped whatever happens,
 # and awaited: an X server still dying can answer on its display number when the next run takes it.
 trap 'kill "${pids[@]}" 2>/dev/null; wineserver -k 2>/dev/null; wait' EXIT
-last="none taken yet"
-
-fail() { echo "window test (wine): FAIL: $1; last screenshot: $last; the window's output: $work/app.log" >&2; exit 1; }
-shot() { last="$work/$1.png"; import -window root "$last" 2>/dev/null || last+=" (not taken)"; }
-# A dialog or box is shot once up, and must lie wholly on the screen, where a person can read it.
-seen() {
-    sleep 0.5 # the window manager draws the frame after the window maps
-    shot "$1"
-    eval "$(xdotool getwindowfocus getwindowgeometry --shell)"
-    ((X >= 0 && Y >= 0 && X + WIDTH <= 1024 && Y + HEIGHT <= 768)) || fail "the window of $1 lies off the screen"
-}
+# wine names its X windows' class after the program; its own helper windows are never mapped.
+label="window test (wine)" class=zel-qt-patcher.exe screen=1024x768 settle=0.5
+source "$(dirname "$0")/window-driver.sh"
 # What is on disk after a command.
 file_check() {
     local what="$1"; shift
     "$@" || fail "file check: $what"
-    echo "window test (wine): file check passed: $what"
+    echo "$label: file check passed: $what"
 }
-# Bounded waits: a window that never comes must fail the test, never hang it. `tenths` sets the bound.
-wait_for() {
-    local what="$1"; shift
-    for _ in $(seq "${tenths:-300}"); do "$@" && return 0; sleep 0.1; done
-    shot timeout; fail "no $what after $((${tenths:-300} / 10)) s"
-}
-# wine names its X windows' class after the program; its own helper windows are never mapped.
-windows() { xdotool search --onlyvisible --class zel-qt-patcher.exe 2>/dev/null | sort -n; }
-count_is() { [[ $(windows | wc -l) -eq $1 ]]; }
-# N windows are up and the newest, found by its window since an end box has no title, has the focus.
-box_up() { count_is "$1" && [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$(windows | tail -1)" ]]; }
 keys() { xdotool windowactivate --sync "$main" key --delay 80 "$@"; }
-close_box() { xdotool key Return; wait_for "closing of the box" count_is 1; }
-# The focus moves on from the last button pressed to the next one, which runs its command.
-next_command() { keys Tab space; wait_for "end box of $1" box_up 3; seen "$2"; }
 # A Qt 4 installation built with MinGW-w64, as in tests/data/mingw.
 lay_out() { cp -r "$data" "$1"; }
 # The folder dialog gives the path with forward slashes, and so it is written into the slots.
@@ -64,14 +42,12 @@ binaries_patched() {
 windows_path() { echo "Z:${1//\//\\}"; }
 
 qt="$work/qt" && lay_out "$qt" && lay_out "$work/orig"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" & pids+=($!)
-wait_for "X server" test -s "$work/display"
-# English, the translation embedded in the program, is the language the script waits for.
-export DISPLAY=":$(cat "$work/display")"
+start_x
 openbox >"$work/openbox.log" 2>&1 & pids+=($!)
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
 wait_for "window manager" wm_up
 
+# English, the translation embedded in the program, is the language the script waits for.
 (cd "$work" && exec env LC_ALL=en_US.UTF-8 wine "$program") >"$work/app.log" 2>&1 & pids+=($!)
 # The first program a new prefix shows waits for wine to set up its desktop and fonts, much longer
 # on a loaded machine.
