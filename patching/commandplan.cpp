@@ -430,7 +430,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 walked.append(refused(file, entry.refusal));
                 continue;
             }
-            if (restoresAll && !entryExists(backupNameOf(entry.path)))
+            // A link is walked only for a backup beside its name, which an unpatch must not pass over.
+            if ((restoresAll || entry.link) && !entryExists(backupNameOf(entry.path)))
                 continue;
             bool wanted = true;
             PlannedFile file = readRecord(qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);

@@ -80,8 +80,14 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
             const QByteArray raw = directory + '/' + name;
             const QString path = QFile::decodeName(raw);
             struct stat info;
-            if (::fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(info.st_mode))
-                continue; // gone meanwhile, or a link: what it leads to is found under its own name
+            if (::fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone meanwhile
+            // What a link leads to is found under its own name; the link is named for a backup beside it.
+            if (S_ISLNK(info.st_mode)) {
+                if (QFile::encodeName(path) == raw && !isToolsOwnName(QFile::decodeName(name)))
+                    found.append({path, FileOutcome::leftAlone(Reason()), true});
+                continue;
+            }
             const bool isDirectory = S_ISDIR(info.st_mode);
             if (!isDirectory && !S_ISREG(info.st_mode))
                 continue; // a pipe, a device, a socket: nothing of Qt's
@@ -111,8 +117,11 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
         const QFileInfoList entries = QDir(directory).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                                     | QDir::NoDotAndDotDot);
         for (const QFileInfo &entry : entries) {
-            if (entry.isSymLink())
+            if (entry.isSymLink()) {
+                if (!isToolsOwnName(entry.fileName()))
+                    found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), true});
                 continue;
+            }
             if (entry.isDir() && namesBackup(entry.fileName()))
                 found.append({entry.absoluteFilePath(), failure(ReasonCode::DirectoryHoldsBack)});
             else if (entry.isDir())

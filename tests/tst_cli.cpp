@@ -100,6 +100,11 @@ void TestCli::commands_data()
            "$CLI unpatch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "
            ".qmake.cache=left-alone plugins/libqsql.so=left-alone" << "";
+    QTest::newRow("unpatch names a link leading nowhere whose backup lies beside it, rather than pass over the backup")
+        << "mkdir $DIR/plugins && ln -s gone $DIR/plugins/libqsql.so && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so.back && "
+           "$CLI unpatch --json $DIR" << 1
+        << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "
+           ".qmake.cache=left-alone plugins/libqsql.so=failed/file-not-written" << "";
     QTest::newRow("verify: a copied but unpatched installation answers stale paths") << "$CLI verify --json $DIR" << 1
         << "qmake-query " + old + " lib/libQtCore.so=stale .qmake.cache=stale/" + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6)
                + " lib/libQtCore.la=stale/" + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/"
