@@ -336,16 +336,28 @@ bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
     }
     return false;
 }
-} // namespace
+
+// The files that `files` lead to, by their canonical paths. A file missing or a link leading nowhere
+// reaches none: its empty path must not match another such name.
+QSet<QString> filesReached(const QVector<PlannedFile> &files)
+{
+    QSet<QString> reached;
+    for (const PlannedFile &file : files) {
+        const QString canonical = QFileInfo(file.target).canonicalFilePath();
+        if (!canonical.isEmpty())
+            reached.insert(canonical);
+    }
+    return reached;
+}
 
 // The files of bin and lib named like QtCore that the window's listing does not reach, as
 // libQtCore.so.4.8.7 when no libQtCore.so leads to it: a patch without --deep leaves them, and one
 // that holds path slots is named, for the installation would not be relocated.
-QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<PlannedFile> &window, PlanPurpose purpose)
+// Each is dropped once judged, so the plan's budget left after the window's files bounds each alone.
+QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<PlannedFile> &window, PlanPurpose purpose,
+                                     qint64 budget)
 {
-    QSet<QString> reached;
-    for (const PlannedFile &file : window)
-        reached.insert(QFileInfo(file.target).canonicalFilePath());
+    QSet<QString> reached = filesReached(window);
     QVector<PlannedFile> unlisted;
     for (const char *folder : {"bin", "lib"}) {
         const QDir dir(qtPath + QLatin1Char('/') + QLatin1String(folder));
@@ -357,9 +369,9 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
             if (reached.contains(canonical) || isToolsOwnName(entry.fileName()))
                 continue;
             reached.insert(canonical);
-            qint64 budget = Limits::heldBytesBudget; // its bytes are dropped with it
+            qint64 left = budget;
             bool wanted = true;
-            PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
+            PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose, &left, &wanted);
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
             if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName) {
@@ -368,19 +380,25 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
             }
             if (!wanted || !file.holdsSlots)
                 continue;
-            // Left stale only when its slots, as it holds them now, would change.
-            const LoadedFile current = file.backupExists ? loadWholeFile(file.target) : LoadedFile();
-            if (file.backupExists && !current.ok) {
+            // Left stale only when its slots, as it holds them now, would change: read again unless held.
+            LoadedFile current;
+            if (!file.backupExists && file.original.held()) {
+                current.ok = true;
+                current.data = file.original.take();
+            } else {
+                current = loadWholeFile(file.target);
+            }
+            if (!current.ok) {
                 unlisted.append(refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead))));
                 continue;
             }
-            QByteArray held = file.backupExists ? current.data : file.original.take();
-            if (!rewriteSlots(held, qtPath.toLocal8Bit()).changes.isEmpty())
+            if (!rewriteSlots(current.data, qtPath.toLocal8Bit()).changes.isEmpty())
                 unlisted.append(refused(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
         }
     }
     return unlisted;
 }
+} // namespace
 
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
 {
@@ -413,9 +431,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     // reads only those.
     const bool restoresAll = command == Command::Unpatch && !deep;
     if ((deep || restoresAll) && plan.identifiesQt) {
-        QSet<QString> windowTargets;
-        for (const PlannedFile &file : qAsConst(window))
-            windowTargets.insert(QFileInfo(file.target).canonicalFilePath());
+        const QSet<QString> windowTargets = filesReached(window);
         for (const WalkEntry &entry : walkInstallation(qtPath)) {
             if (listed.contains(entry.path) || windowTargets.contains(QFileInfo(entry.path).canonicalFilePath()))
                 continue;
@@ -454,7 +470,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 plan.files.append(file);
         plan.files += walked;
     } else if (command == Command::Patch && !deep && plan.identifiesQt) {
-        plan.files += unlistedQtCores(qtPath, window, purpose);
+        plan.files += unlistedQtCores(qtPath, window, purpose, budget);
     } else if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
         // The window's files that are build metadata too (libQtCore.la, the two configuration files)
         // come with the metadata, in its order, so that each is rewritten and reported once, in that step.

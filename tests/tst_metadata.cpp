@@ -226,9 +226,9 @@ void TestMetadata::nothingHeld()
     QSKIP("laid out with a POSIX shell and links");
 #endif
     QTemporaryDir dir;
-    const auto outcomes = [](Command command, const QString &qt, qint64 budget) {
+    const auto outcomes = [](Command command, const QString &qt, qint64 budget, bool deep = true) {
         QStringList found;
-        for (const FileReport &report : runPlan(planCommand(command, qt, true, PlanPurpose::Run, budget)))
+        for (const FileReport &report : runPlan(planCommand(command, qt, deep, PlanPurpose::Run, budget)))
             found << report.relativePath + QLatin1Char('=') + outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonFacts(report.outcome.reason);
         return found;
     };
@@ -239,6 +239,15 @@ void TestMetadata::nothingHeld()
         QCOMPARE(outcomes(command, read, 0), outcomes(command, held, Limits::heldBytesBudget));
     QCOMPARE(QProcess::execute(QStringLiteral("diff"), {QStringLiteral("-r"), QStringLiteral("--no-dereference"), QStringLiteral("-x"),
                                                         QStringLiteral("*.back"), dataPath(QStringLiteral("metadata/qt-4.8.7")), read}), 0);
+    // Without the link the window lists, a plain patch judges the library it no longer reaches.
+    const QString plainHeld = dir.filePath(QStringLiteral("plain-held")), plainRead = dir.filePath(QStringLiteral("plain-read"));
+    for (const QString &qt : {plainHeld, plainRead}) {
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), dataPath(QStringLiteral("metadata/qt-4.8.7")), qt}), 0);
+        QVERIFY(QFile::remove(qt + QLatin1String("/lib/libQtCore.so")));
+    }
+    const QStringList plain = outcomes(Command::Patch, plainHeld, Limits::heldBytesBudget, false);
+    QVERIFY2(plain.contains(QLatin1String("lib/libQtCore.so.4.8.7=failed unlisted-slots")), qPrintable(plain.join(QLatin1Char(' '))));
+    QCOMPARE(outcomes(Command::Patch, plainRead, 0, false), plain);
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)
