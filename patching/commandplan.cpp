@@ -188,12 +188,20 @@ bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places)
 // path neither below DIR nor there: a place the tool patched it for, now gone.
 bool namesUnknownPlace(const PlannedFile &file, const QVector<QByteArray> &built, const QByteArray &own)
 {
-    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), Limits::maxPathsJudged);
-    const auto builtPath = [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; };
-    return std::none_of(paths.cbegin(), paths.cend(), builtPath)
-        && std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) {
-               return !namesRoot(path, own) && !QFileInfo::exists(QString::fromLocal8Bit(path));
-           });
+    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), INT_MAX);
+    if (std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; }))
+        return false;
+    // Only the first places are looked for on disk: a crafted file can name thousands.
+    int looked = 0;
+    for (const QByteArray &path : paths) {
+        if (namesRoot(path, own))
+            continue;
+        if (++looked > Limits::maxPathsJudged)
+            break;
+        if (!QFileInfo::exists(QString::fromLocal8Bit(path)))
+            return true;
+    }
+    return false;
 }
 
 void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, const QVector<QByteArray> &prefixes,

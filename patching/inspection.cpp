@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <climits>
+
 namespace {
 InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, const QVector<QByteArray> &oldRoots)
 {
@@ -42,18 +44,17 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
         return file;
     }
     if (planned.treatment == Treatment::Metadata) {
-        // Build metadata: its paths below the directory or below an old root, by the whole-path rule; one
-        // past the bound tells that the file holds more than are judged.
-        const QVector<QByteArray> found = absolutePathsIn(current, Limits::maxPathsJudged + 1);
-        for (const QByteArray &path : found.mid(0, Limits::maxPathsJudged)) {
+        // Build metadata: each distinct path below the directory or below an old root, by the whole-path
+        // rule. Every one is judged; a crafted file's thousands are not all shown.
+        for (const QByteArray &path : absolutePathsIn(current, INT_MAX)) {
             const bool stale = longestOldRoot(path, oldRoots, root).index >= 0;
-            if (stale || namesRoot(path, root)) {
+            if (!stale && !namesRoot(path, root))
+                continue;
+            if (file.paths.size() < Limits::maxPathsJudged)
                 file.paths.append(path);
-                file.stale += stale ? 1 : 0;
-            }
+            file.cut = ++file.judged > Limits::maxPathsJudged;
+            file.stale += stale ? 1 : 0;
         }
-        file.judged = int(file.paths.size());
-        file.cut = found.size() > Limits::maxPathsJudged;
         return file;
     }
     for (const ConfigAssignment &assignment : findConfigAssignments(current)) {

@@ -29,7 +29,8 @@ constexpr int maxQtPathLength = 200;
 constexpr int maxWaitingSlots = 64;
 // ELF strings nested in others are each read whole again: never more than this many bytes in all.
 constexpr quint64 elfStringBytesBound(quint64 tableSize) { return 4 * tableSize + 4096; }
-// Absolute paths read from one text file to judge whether it names a place now gone.
+// Places of one text file looked for on disk to judge whether it names a place now gone; paths shown
+// for one file by inspect (every one is judged).
 constexpr int maxPathsJudged = 256;
 // A file's security.capability attribute is 24 bytes at most today; room for any later version.
 constexpr int maxCapabilitySize = 256;

@@ -26,7 +26,7 @@ QByteArray rewriteWholePaths(const QByteArray &text, const Relocation &relocatio
 // The first old root that a path of `text` names, by the same rule; empty when none.
 QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation);
 
-// The first `limit` distinct absolute paths of `text`, cut by the same rule.
+// The first `limit` distinct absolute paths of `text`, cut by the same rule, in order.
 QVector<QByteArray> absolutePathsIn(const QByteArray &text, int limit);
 
 #endif

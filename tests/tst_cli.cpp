@@ -196,6 +196,12 @@ void TestCli::commands_data()
         << "roots=/usr/local/Trolltech/Qt-4.8.7,$DIR-4.8.7 bin/qmake=no-path lib/libQtCore.la=stale lib/libQtCore.so=stale "
            "mkspecs/default/qmake.conf=no-path .qmake.cache=stale mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale "
            "lib/pkgconfig/QtCore.pc=stale" << "";
+    QTest::newRow("inspect judges every path of the build metadata, past those it shows")
+        << patched + "seq -f \"-L$DIR/lib%g\" 300 >>$DIR/lib/libQtCore.prl && echo -L" + old.mid(6) + "/lib >>$DIR/lib/libQtCore.prl && "
+           "$CLI inspect --json $DIR" << 0
+        << old + " bin/qmake=no-path lib/libQtCore.la=names-root lib/libQtCore.so=names-root mkspecs/default/qmake.conf=no-path "
+                 ".qmake.cache=names-root mkspecs/qconfig.pri=names-root lib/libQtCore.prl=partly-stale "
+                 "lib/pkgconfig/QtCore.pc=names-root" << "";
     QTest::newRow("inspect: a linked backup never tells the old root, and is said unreadable")
         << "ln -s $DATA/../../windows/qmake.exe $DIR/bin/qmake.back && $CLI inspect --json $DIR" << 1
         << old + " bin/qmake=unreadable lib/libQtCore.la=stale lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
