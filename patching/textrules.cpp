@@ -154,9 +154,11 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
         // Keep what lies between the first "mkspecs" and the next one (or the end), within the quotes:
         // the rule writes the path unquoted, and a closing quote kept alone would leave the line unbalanced.
         // Whole names count where there is one; else "mkspecs" anywhere, as in "QMAKESPEC = mymkspecs/x".
-        const QByteArray path = unquotedPath(value).contains("mkspecs") ? unquotedPath(value) : value;
-        const bool named = mkspecsName(path, 0) >= 0;
-        const qsizetype tailStart = (named ? mkspecsName(path, 0) : path.indexOf("mkspecs")) + qsizetype(sizeof("mkspecs") - 1);
+        const QByteArray unquoted = unquotedPath(value);
+        const QByteArray path = unquoted.contains("mkspecs") ? unquoted : value;
+        const qsizetype wholeName = mkspecsName(path, 0);
+        const bool named = wholeName >= 0;
+        const qsizetype tailStart = (named ? wholeName : path.indexOf("mkspecs")) + qsizetype(sizeof("mkspecs") - 1);
         const qsizetype next = named ? mkspecsName(path, tailStart) : path.indexOf("mkspecs", tailStart);
         const QByteArray tail = next < 0 ? path.mid(tailStart) : path.mid(tailStart, next - tailStart);
         rewritten = root + "/mkspecs" + tail;
