@@ -2,39 +2,47 @@
 # Builds the Qt 6 and the Qt 5 variants and runs every test of both, then drives the
 # installed Qt 6 window in a real X server (tests/window-test.sh); last, cross-builds the Windows
 # programs and runs their tests and their window under wine (scripts/windows.sh).
-# Exits non-zero if any variant fails to build or any test fails.
+# Exits non-zero if any variant fails to build or any test fails; the last lines then name each step
+# that failed, and the tests or the fuzzer's input behind it, so that the tail of a log is enough.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" window || exit 1
 
 export QT_QPA_PLATFORM=offscreen
-status=0
+failures=()
 for major in 6 5; do
     echo "=== Qt $major ==="
     if ! "$root/scripts/build.sh" "$major"; then
-        echo "Qt $major: build failed"
-        status=1
+        failures+=("Qt $major: build failed")
         continue
     fi
     if ! (cd "$root/build/qt$major" && ctest --output-on-failure --timeout 300); then
-        status=1
+        failures+=("Qt $major: tests failed: $(tr '\n' ' ' <"$root/build/qt$major/Testing/Temporary/LastTestsFailed.log" 2>/dev/null)")
     fi
 done
 
 echo "=== Real window (Qt 6, installed layout) ==="
 # The script bounds each of its waits; the timeout is the last guard against a hang.
 if ! timeout -k 10 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
-    echo "real-window test failed"
-    status=1
+    failures+=("real window (Qt 6): failed; screenshots in build/qt6/window-test")
 fi
 
 echo "=== Fuzzing the slot and line rules ==="
-"$root/scripts/fuzz.sh" 60 || status=1
+if ! "$root/scripts/fuzz.sh" 60; then
+    failures+=("fuzzing: a finding; its input, in hex:")
+    for input in "$root"/build/fuzz/*-{crash,leak,oom,timeout,slow-unit}-*; do
+        [[ -f "$input" ]] && failures+=("  ${input##*/}: $(head -c 2048 "$input" | od -An -tx1 -v | tr -d ' \n')")
+    done
+fi
 
 echo "=== Windows (cross-built, under wine) ==="
 # Each of its steps is bounded; building the static Qt when no tarball is there takes about 95 minutes on two busy cores.
 if ! "$root/scripts/windows.sh"; then
-    echo "Windows build or tests failed"
-    status=1
+    failures+=("Windows: build or tests failed (see the lines starting with windows:)")
 fi
-exit $status
+if [[ ${#failures[@]} -gt 0 ]]; then
+    echo "=== Failed ==="
+    printf '%s\n' "${failures[@]}"
+    exit 1
+fi
+echo "=== Every step passed ==="
