@@ -11,7 +11,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 export QT_QPA_PLATFORM=offscreen
 failures=()
 for major in 6 5; do
-    echo "=== Qt $major ==="
+    echo "=== Qt $major === (at ${SECONDS} s)"
     if ! "$root/scripts/build.sh" "$major"; then
         failures+=("Qt $major: build failed")
         continue
@@ -21,13 +21,13 @@ for major in 6 5; do
     fi
 done
 
-echo "=== Real window (Qt 6, installed layout) ==="
+echo "=== Real window (Qt 6, installed layout) === (at ${SECONDS} s)"
 # The script bounds each of its waits; the timeout is the last guard against a hang.
 if ! timeout -k 10 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
     failures+=("real window (Qt 6): failed; screenshots in build/qt6/window-test")
 fi
 
-echo "=== Fuzzing the slot and line rules ==="
+echo "=== Fuzzing the slot and line rules === (at ${SECONDS} s)"
 if ! "$root/scripts/fuzz.sh" 60; then
     failures+=("fuzzing: a finding; its input, in hex:")
     for input in "$root"/build/fuzz/*-{crash,leak,oom,timeout,slow-unit}-*; do
@@ -35,14 +35,14 @@ if ! "$root/scripts/fuzz.sh" 60; then
     done
 fi
 
-echo "=== Windows (cross-built, under wine) ==="
+echo "=== Windows (cross-built, under wine) === (at ${SECONDS} s)"
 # Each of its steps is bounded; building the static Qt when no tarball is there takes about 95 minutes on two busy cores.
 if ! "$root/scripts/windows.sh"; then
     failures+=("Windows: build or tests failed (see the lines starting with windows:)")
 fi
 if [[ ${#failures[@]} -gt 0 ]]; then
-    echo "=== Failed ==="
+    echo "=== Failed === (at ${SECONDS} s)"
     printf '%s\n' "${failures[@]}"
     exit 1
 fi
-echo "=== Every step passed ==="
+echo "=== Every step passed === (at ${SECONDS} s)"
