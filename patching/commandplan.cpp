@@ -388,14 +388,9 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
             }
             if (!wanted || !file.holdsSlots)
                 continue;
-            // Left stale only when its slots, as it holds them now, would change: read again unless held.
-            LoadedFile current;
-            if (!file.backupExists && file.original.held()) {
-                current.ok = true;
-                current.data = file.original.take();
-            } else {
-                current = loadWholeFile(file.target);
-            }
+            // Left stale only when its slots, as it holds them now, would change.
+            LoadedFile current = currentBytes(file);
+            file.original.release();
             if (!current.ok) {
                 unlisted.append(refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead))));
                 continue;
@@ -513,16 +508,26 @@ PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment tr
     return readRecord(qtPath, path, treatment, Step::Window, purpose, &budget);
 }
 
-QByteArray originalBytes(const PlannedFile &file)
+namespace {
+LoadedFile heldOrRead(const HeldBytes &held, const QString &path)
 {
-    return file.original.held() ? file.original.bytes() : loadWholeFile(file.readPath()).data;
+    if (!held.held())
+        return loadWholeFile(path);
+    LoadedFile loaded;
+    loaded.ok = true;
+    loaded.data = held.bytes();
+    return loaded;
+}
+} // namespace
+
+LoadedFile originalBytes(const PlannedFile &file)
+{
+    return heldOrRead(file.original, file.readPath());
 }
 
-QByteArray currentBytes(const PlannedFile &file)
+LoadedFile currentBytes(const PlannedFile &file)
 {
-    if (!file.backupExists)
-        return originalBytes(file);
-    return file.current.held() ? file.current.bytes() : loadWholeFile(file.target).data;
+    return file.backupExists ? heldOrRead(file.current, file.target) : originalBytes(file);
 }
 
 bool rootEncodable(const QString &qtPath)

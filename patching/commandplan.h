@@ -104,9 +104,9 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep = fals
                         qint64 budget = Limits::heldBytesBudget);
 
 // A file's original bytes and what it holds now, as the plan kept them or read again: for inspect and
-// verify, which look at every file, held or not. Empty when they cannot be read.
-QByteArray originalBytes(const PlannedFile &file);
-QByteArray currentBytes(const PlannedFile &file);
+// verify, which look at every file, held or not. A read again that fails says why.
+LoadedFile originalBytes(const PlannedFile &file);
+LoadedFile currentBytes(const PlannedFile &file);
 
 // How the window's command treats the file named `path`, by its name: configuration text, build
 // metadata, or a binary with slots.

@@ -11,6 +11,15 @@
 #include <climits>
 
 namespace {
+// Counts one path judged. Every path is judged; only the first of a crafted file's thousands are shown.
+void judge(InspectedFile *file, const QByteArray &path, bool stale)
+{
+    if (file->paths.size() < Limits::maxPathsJudged)
+        file->paths.append(path);
+    file->cut = ++file->judged > Limits::maxPathsJudged;
+    file->stale += stale ? 1 : 0;
+}
+
 InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, const QVector<QByteArray> &oldRoots)
 {
     InspectedFile file;
@@ -29,40 +38,35 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
     }
     if (!planned.exists || file.type != EntryType::File)
         return file;
-    const QByteArray current = currentBytes(planned);
+    const LoadedFile loaded = currentBytes(planned);
+    if (!loaded.ok) {
+        file.error = loaded.failure.as(ReasonCode::FileNotRead);
+        return file;
+    }
+    const QByteArray &current = loaded.data;
     const QByteArray root = qtPath.toLocal8Bit();
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
         rewriteSlots(patched, root);
-        // Every slot is judged; a crafted file's thousands are not all shown.
         forEachPathSlot(current, [&](const FoundSlot &slot) {
-            if (file.paths.size() < Limits::maxPathsJudged)
-                file.paths.append(slot.key + slot.value);
-            file.cut = ++file.judged > Limits::maxPathsJudged;
-            file.stale += patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) == slot.key + slot.value + '\0' ? 0 : 1;
+            judge(&file, slot.key + slot.value,
+                  patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
         });
         return file;
     }
     if (planned.treatment == Treatment::Metadata) {
-        // Build metadata: each distinct path below the directory or below an old root, by the whole-path
-        // rule. Every one is judged; a crafted file's thousands are not all shown.
+        // Build metadata: each distinct path below the directory or below an old root, by the whole-path rule.
         for (const QByteArray &path : absolutePathsIn(current, INT_MAX)) {
             const bool stale = longestOldRoot(path, oldRoots, root).index >= 0;
-            if (!stale && !namesRoot(path, root))
-                continue;
-            if (file.paths.size() < Limits::maxPathsJudged)
-                file.paths.append(path);
-            file.cut = ++file.judged > Limits::maxPathsJudged;
-            file.stale += stale ? 1 : 0;
+            if (stale || namesRoot(path, root))
+                judge(&file, path, stale);
         }
         return file;
     }
     for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
         const QByteArray line = assignment.key + '=' + assignment.value;
-        file.paths.append(line);
-        file.stale += rewriteConfigLine(line, root) == line ? 0 : 1;
+        judge(&file, line, rewriteConfigLine(line, root) != line);
     }
-    file.judged = int(file.paths.size());
     return file;
 }
 } // namespace

@@ -265,9 +265,10 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
 {
     bool stale = false;
     // Same build, same places: what a patch gives a slot lies where the slot lies now.
-    QByteArray patched = originalBytes(file);
+    // One not read adds no path; the dry run of its worker says it unreadable.
+    QByteArray patched = originalBytes(file).data;
     rewriteSlots(patched, root);
-    const QByteArray current = currentBytes(file);
+    const QByteArray current = currentBytes(file).data;
     const int first = paths->size();
     forEachPathSlot(current, [&](const FoundSlot &slot) {
         const qsizetype valueStart = slot.offset + slot.key.size();
@@ -301,7 +302,7 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
 void findOldRootNamed(CheckedFile *checked, const PlannedFile &file, const PlanContext &context)
 {
     const QByteArray root = context.qtPath.toLocal8Bit();
-    const QByteArray current = currentBytes(file);
+    const QByteArray current = currentBytes(file).data; // read by the dry run just before
     const PlaceExists placeExists = [&root](const QByteArray &place) { return existsBelow(root, place); };
     if (file.kind == FileKind::Text) {
         checked->oldRootNamed = QString::fromLocal8Bit(oldRootNamed(current, {context.oldRoots, root, placeExists}));
