@@ -264,11 +264,15 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
               QHash<QByteArray, QByteArray> *expected)
 {
     bool stale = false;
-    // Same build, same places: what a patch gives a slot lies where the slot lies now.
-    // One not read adds no path; the dry run of its worker says it unreadable.
-    QByteArray patched = originalBytes(file).data;
+    // Same build, same places: what a patch gives a slot lies where the slot lies now. One not read, or
+    // another build than its backup, adds no path: the dry run of its worker says which.
+    const LoadedFile original = originalBytes(file);
+    const LoadedFile now = currentBytes(file);
+    if (!original.ok || !now.ok || original.data.size() != now.data.size())
+        return false;
+    QByteArray patched = original.data;
     rewriteSlots(patched, root);
-    const QByteArray current = currentBytes(file).data;
+    const QByteArray &current = now.data;
     const int first = paths->size();
     forEachPathSlot(current, [&](const FoundSlot &slot) {
         const qsizetype valueStart = slot.offset + slot.key.size();
