@@ -44,6 +44,12 @@ PlannedFile refused(PlannedFile file, const FileOutcome &outcome)
     return file;
 }
 
+// The most the plan reads of a file of this kind.
+qint64 readLimit(FileKind kind)
+{
+    return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
+}
+
 // The bytes the plan keeps for a worker: a text file's always (they are small, and its worker compares
 // them); a binary's while the budget lasts, past which its worker, verify and inspect read it again: a
 // tree of large libraries must not all sit in memory.
@@ -105,7 +111,7 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
     if (!file.exists && !file.backupExists)
         return file;
 
-    const qint64 limit = file.kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
+    const qint64 limit = readLimit(file.kind);
     // Of the files the walk finds, only binaries are read whole.
     const LoadedFile original = loadWholeFile(file.readPath(), limit, step == Step::Walk ? looksBinary : nullptr);
     if (original.unwanted) {
@@ -191,13 +197,14 @@ bool namesUnknownPlace(const PlannedFile &file, const QVector<QByteArray> &built
     const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), INT_MAX);
     if (std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; }))
         return false;
-    // Only the first places are looked for on disk: a crafted file can name thousands.
+    // Only the first places are looked for on disk: a crafted file can name thousands, and one naming
+    // more is doubted rather than trusted.
     int looked = 0;
     for (const QByteArray &path : paths) {
         if (namesRoot(path, own))
             continue;
         if (++looked > Limits::maxPathsJudged)
-            break;
+            return true;
         if (!QFileInfo::exists(QString::fromLocal8Bit(path)))
             return true;
     }
@@ -509,10 +516,10 @@ PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment tr
 }
 
 namespace {
-LoadedFile heldOrRead(const HeldBytes &held, const QString &path)
+LoadedFile heldOrRead(const HeldBytes &held, const QString &path, FileKind kind)
 {
     if (!held.held())
-        return loadWholeFile(path);
+        return loadWholeFile(path, readLimit(kind));
     LoadedFile loaded;
     loaded.ok = true;
     loaded.data = held.bytes();
@@ -522,12 +529,12 @@ LoadedFile heldOrRead(const HeldBytes &held, const QString &path)
 
 LoadedFile originalBytes(const PlannedFile &file)
 {
-    return heldOrRead(file.original, file.readPath());
+    return heldOrRead(file.original, file.readPath(), file.kind);
 }
 
 LoadedFile currentBytes(const PlannedFile &file)
 {
-    return file.backupExists ? heldOrRead(file.current, file.target) : originalBytes(file);
+    return file.backupExists ? heldOrRead(file.current, file.target, file.kind) : originalBytes(file);
 }
 
 bool rootEncodable(const QString &qtPath)
