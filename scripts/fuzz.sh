@@ -14,6 +14,8 @@ build() { # name sources...
     (cd "$root" && clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         -I"$root" $(pkg-config --cflags Qt6Core) "$@" "${common[@]}" $(pkg-config --libs Qt6Core) -o "$out/$name")
 }
+# A finding of an earlier run is not this run's.
+rm -f "$out"/*-{crash,leak,oom,timeout,slow-unit}-*
 build slotandline "${slotandline[@]}"
 build elf "${elf[@]}"
 # Seeds: a slot, and configuration lines in both line endings.
