@@ -101,7 +101,7 @@ void TestCli::commands_data()
            "$CLI unpatch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "
            ".qmake.cache=left-alone plugins/libqsql.so=left-alone" << "";
-    QTest::newRow("unpatch names a link leading nowhere whose backup lies beside it, rather than pass over the backup")
+    QTest::newRow("unpatch names a link leading nowhere whose backup lies beside it, even while a listed file is missing")
         << "mkdir $DIR/plugins && ln -s gone $DIR/plugins/libqsql.so && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so.back && "
            "rm $DIR/.qmake.cache && $CLI unpatch --json $DIR" << 1
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "
