@@ -178,6 +178,12 @@ void TestCli::commands_data()
                + "; $CLI verify --json $DIR-4.8.7" << 1
         << "qmake-query " + old + " mkspecs/qconfig.pri=stale lib/libQtCore.prl=stale 0"
         << "! $CLI unpatch --deep $DIR-4.8.7 >/dev/null";
+    QTest::newRow("unpatch doubts a file without backup that names more places than are looked for, a lost one after them")
+        << patched + "rm $DIR/lib/pkgconfig/QtCore.pc.back && p=/tmp && for i in $(seq 300); do p=$p/.; echo -L$p; done "
+                     ">$DIR/lib/pkgconfig/QtCore.pc && echo -L/opt/gone/lib >>$DIR/lib/pkgconfig/QtCore.pc && $CLI unpatch --deep --json $DIR"
+        << 1 << old + " bin/qmake=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "
+                      "mkspecs/qconfig.pri=changed lib/libQtCore.la=changed lib/libQtCore.prl=changed "
+                      "lib/pkgconfig/QtCore.pc=failed/patched-without-backup bin/qt.conf=left-alone" << "";
     QTest::newRow("a plain patch after --deep keeps the search path and the build metadata --deep wrote")
         << plugin + "cp $DIR/plugins/libqsql.so $DIR/lib/libQtCoreX.so && $CLI patch --deep $DIR >/dev/null && $CLI patch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone lib/libQtCoreX.so=left-alone "
