@@ -160,11 +160,20 @@ QVector<QByteArray> pathsNamedIn(const PlannedFile &file)
     return paths;
 }
 
+// Whether `path` names one of `places` as a whole path whose rest exists below DIR (`own`): only such
+// a path is the installation's own, written for that place; any other absolute path (a system
+// directory, a build directory the tree does not hold) says nothing about where the tool wrote.
+bool namesPlaceBelow(const QByteArray &path, const QVector<QByteArray> &places, const QByteArray &own)
+{
+    return longestOldRoot(path, places, QByteArray(), [&own](const QByteArray &place) { return existsBelow(own, place); }).index >= 0;
+}
+
 // Whether a window file without a backup, while the tool patched here, holds a path the build did not
 // leave: it was patched and has lost its backup, or was added since. A backup made from it now could
-// hold patched bytes, which unpatch would then put back for good. A path counts as the build's when
-// the longest root it names is one the build left, not the directory itself (a root below the
-// original prefix is not that prefix). Paths that are not absolute tell nothing.
+// hold patched bytes, which unpatch would then put back for good. The paths judged are the
+// installation's own records of its prefix (the slots, the line rule's assignments): one that names
+// no root the build left, or names DIR below such a root (a root below the original prefix is not
+// that prefix), was written for another place. Paths that are not absolute tell nothing.
 bool windowFileLostBackup(const PlannedFile &file, const QByteArray &own, const QVector<QByteArray> &original)
 {
     const QVector<QByteArray> paths = pathsNamedIn(file);
@@ -172,43 +181,23 @@ bool windowFileLostBackup(const PlannedFile &file, const QByteArray &own, const 
         if (!isAbsolutePath(path))
             return false;
         const RootMatch built = longestOldRoot(path, original, QByteArray());
-        return built.index < 0
-            || (namesRoot(path, own) && rootSpelling(own).size() > rootSpelling(original.at(built.index)).size());
+        if (built.index < 0)
+            return true;
+        return namesPlaceBelow(path, {own}, own) && rootSpelling(own).size() > rootSpelling(original.at(built.index)).size();
     });
 }
 
-// Whether another file without a backup names one of `places` (places the tool patched for).
-bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places)
+// Whether another file without a backup names one of `places` (places the installation records that
+// the build did not leave) as a whole path whose rest exists below DIR.
+bool namesAnyOf(const PlannedFile &file, const QVector<QByteArray> &places, const QByteArray &own)
 {
     if (places.isEmpty())
         return false;
+    const PlaceExists existsBelowOwn = [&own](const QByteArray &place) { return existsBelow(own, place); };
     if (file.kind == FileKind::Text)
-        return !oldRootNamed(file.original.bytes(), Relocation{places, QByteArray(), [](const QByteArray &) { return true; }}).isEmpty();
-    QVector<QByteArray> named = file.prefixes + file.originalSearchPaths.entries();
-    return std::any_of(named.cbegin(), named.cend(), [&](const QByteArray &path) {
-        return longestOldRoot(path, places, QByteArray()).index >= 0;
-    });
-}
-
-// Whether a text file names no root the build left (as a file never patched does) but an absolute
-// path neither below DIR nor there: a place the tool patched it for, now gone.
-bool namesUnknownPlace(const PlannedFile &file, const QVector<QByteArray> &built, const QByteArray &own)
-{
-    const QVector<QByteArray> paths = absolutePathsIn(file.original.bytes(), INT_MAX);
-    if (std::any_of(paths.cbegin(), paths.cend(), [&](const QByteArray &path) { return longestOldRoot(path, built, QByteArray()).index >= 0; }))
-        return false;
-    // Only the first places are looked for on disk: a crafted file can name thousands, and one naming
-    // more is doubted rather than trusted.
-    int looked = 0;
-    for (const QByteArray &path : paths) {
-        if (namesRoot(path, own))
-            continue;
-        if (++looked > Limits::maxPathsJudged)
-            return true;
-        if (!QFileInfo::exists(QString::fromLocal8Bit(path)))
-            return true;
-    }
-    return false;
+        return !oldRootNamed(file.original.bytes(), Relocation{places, QByteArray(), existsBelowOwn}).isEmpty();
+    const QVector<QByteArray> named = file.prefixes + file.originalSearchPaths.entries();
+    return std::any_of(named.cbegin(), named.cend(), [&](const QByteArray &path) { return namesPlaceBelow(path, places, own); });
 }
 
 void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, const QVector<QByteArray> &prefixes,
@@ -228,12 +217,11 @@ void addRoots(OldRoots *old, QSet<QByteArray> *seen, const QByteArray &own, cons
 
 // The old roots, and the files the tool patched that have lost their backup. The build's roots are
 // read from the backups (never rewritten, so the same from one run to the next), then from the files
-// that never needed one; the earlier places the tool patched for, from what the text files hold now.
+// that never needed one; the earlier places the tool patched for, from what the files record now.
 // `listed` is how many of the plan's files come first from the listings: the walk's files follow.
-void findOldRoots(CommandPlan *plan, PlanPurpose purpose, int listed)
+void findOldRoots(CommandPlan *plan, int listed)
 {
     const QByteArray own = plan->context.qtPath.toLocal8Bit();
-    const Command command = plan->context.command;
     const auto readPath = [&](const PlannedFile &file) {
         return relativeToQtPath(plan->context.qtPath, file.readPath());
     };
@@ -248,39 +236,32 @@ void findOldRoots(CommandPlan *plan, PlanPurpose purpose, int listed)
         patchedHere = patchedHere || (file.kind == FileKind::Binary && i < listed);
         built += file.prefixes;
     }
+    // The places the tool patched for before: what the installation records now (the files it wrote, and
+    // those without a backup, whose bytes are the current ones) that is neither DIR nor a root the build left.
     QVector<QByteArray> earlier;
-    for (const PlannedFile &file : qAsConst(plan->files)) {
-        for (const QByteArray &prefix : file.currentPrefixes) {
-            if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0)
+    QSet<QByteArray> recalled;
+    const auto recallEarlier = [&](const QVector<QByteArray> &prefixes) {
+        for (const QByteArray &prefix : prefixes) {
+            if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0
+                && !recalled.contains(prefix)) {
+                recalled.insert(prefix);
                 earlier.append(prefix);
+            }
         }
+    };
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        if (file.treatment != Treatment::Refused)
+            recallEarlier(file.backupExists ? file.currentPrefixes : file.prefixes);
     }
-    // Without any backup of a binary the tool never patched here: the installation sits where it was
-    // built, and the lack of a backup tells nothing.
-    const bool ownIsBuilt = std::any_of(built.cbegin(), built.cend(), [&](const QByteArray &root) { return rootKey(root) == rootKey(own); });
+    // Patch, unpatch, verify and the window judge a file by this one rule, so that they agree.
     for (PlannedFile &file : plan->files) {
         if (!patchedHere || file.treatment == Treatment::Refused || file.backupExists || !file.exists)
             continue;
-        bool lost = false;
-        if (file.treatment == Treatment::Config || (file.treatment == Treatment::Binary && file.holdsSlots))
-            lost = windowFileLostBackup(file, own, built);
-        // A patch has nothing to write where only the directory itself is named; an unpatch cannot put it back.
-        else if (command == Command::Patch || ownIsBuilt)
-            lost = namesAnyOf(file, earlier);
-        else
-            lost = namesAnyOf(file, earlier + QVector<QByteArray>{own});
-        // Once every other file names DIR, nothing recalls a place the tool patched for before: an unpatch
-        // and verify then doubt a text file that names a place neither DIR nor where Qt was built, which
-        // is not there; a patch rewrites only what it knows.
-        if (!lost && file.kind == FileKind::Text && (command == Command::Unpatch || purpose == PlanPurpose::Look))
-            lost = namesUnknownPlace(file, built, own);
-        if (lost) {
-            for (const QByteArray &prefix : file.prefixes) {
-                if (rootKey(prefix) != rootKey(own) && longestOldRoot(prefix, built, QByteArray()).index < 0)
-                    earlier.append(prefix);
-            }
+        const bool lost = file.treatment == Treatment::Config || (file.treatment == Treatment::Binary && file.holdsSlots)
+            ? windowFileLostBackup(file, own, built)
+            : namesAnyOf(file, earlier, own);
+        if (lost)
             file = refused(file, FileOutcome::failed(Reason(ReasonCode::PatchedWithoutBackup)));
-        }
     }
     // The slots first, where Qt keeps its prefix, each kind in the plan's order.
     QSet<QByteArray> seen;
@@ -293,7 +274,7 @@ void findOldRoots(CommandPlan *plan, PlanPurpose purpose, int listed)
     for (const PlannedFile &file : qAsConst(plan->files)) {
         QVector<QByteArray> places;
         for (const QByteArray &prefix : file.currentPrefixes + (file.treatment == Treatment::Refused ? file.prefixes : QVector<QByteArray>())) {
-            if (earlier.contains(prefix))
+            if (recalled.contains(prefix))
                 places.append(prefix);
         }
         addRoots(&plan->oldRoots, &seen, own, places, file.relativePath, true);
@@ -468,7 +449,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
 
     plan.files = window + metadata + walked;
     markOtherNames(&plan.files);
-    findOldRoots(&plan, purpose, int(window.size() + metadata.size()));
+    findOldRoots(&plan, int(window.size() + metadata.size()));
     const QVector<PlannedFile> all = plan.files;
     // Without --deep the metadata was only read, for the roots it records. A patch without any old root
     // would rewrite nothing, and recomputing a file from its backup with nothing replaced could undo an
