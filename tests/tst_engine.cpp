@@ -281,6 +281,22 @@ private slots:
         QCOMPARE(restoreBackup(dir.filePath(file), dir.path()), expected);
     }
 
+    // Scripts tell outcomes apart by these names alone: each code and each cause has its own.
+    void stableNamesAreDistinct()
+    {
+        QStringList reasons, causes;
+        for (int code = int(ReasonCode::None) + 1; code <= int(ReasonCode::QmakeQueryFailed); ++code)
+            reasons << reasonCodeKey(ReasonCode(code));
+        for (int cause = int(Cause::None) + 1; cause <= int(Cause::ElfTablesOverlap); ++cause)
+            causes << causeKey(Cause(cause));
+        for (const QStringList &keys : {reasons, causes}) {
+            for (int i = 0; i < keys.size(); ++i) {
+                const QString &key = keys.at(i);
+                QVERIFY2(!key.isEmpty() && keys.count(key) == 1, qPrintable(QStringLiteral("#%1: \"%2\"").arg(i + 1).arg(key)));
+            }
+        }
+    }
+
     void resolvedDirectory()
     {
 #ifdef Q_OS_WIN
