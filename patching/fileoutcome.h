@@ -54,7 +54,7 @@ enum class ReasonCode {
     QmakeNotOwned,           // arg: qmake
     QmakeWritableByOthers,   // arg: qmake
     QmakeGivesNoPath,        // arg: qmake
-    QmakeQueryFailed,        // arg: qmake; cause and its arg tell how
+    QmakeQueryFailed,        // arg: qmake; cause and its arg tell how; the last code, as tst_engine's check of the names reads them
 };
 
 // What stood in the way, when the code alone does not say it.
@@ -100,7 +100,7 @@ enum class Cause {
     ElfStringsOverTables,
     ElfStringOutside,
     ElfNamesOutside,
-    ElfTablesOverlap,
+    ElfTablesOverlap,      // the last cause, as tst_engine's check of the names reads them
 };
 
 struct Reason {

@@ -52,7 +52,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
     return writeContent(file, backup, QString(), mode);
 }
 
-FileOutcome restoreBackup(const QString &path, const QString &root)
+FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode)
 {
     PlanContext context;
     context.command = Command::Unpatch;
@@ -60,5 +60,5 @@ FileOutcome restoreBackup(const QString &path, const QString &root)
     const PlannedFile file = planOneFile(root, path, treatmentByName(path));
     if (file.treatment == Treatment::Refused)
         return file.refusal;
-    return restoreBackup(file, context);
+    return restoreBackup(file, context, mode);
 }

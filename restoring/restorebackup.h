@@ -13,6 +13,6 @@
 FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMode mode = WriteMode::Apply);
 
 // The same for the file at `path` of the installation at `root` alone.
-FileOutcome restoreBackup(const QString &path, const QString &root);
+FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode = WriteMode::Apply);
 
 #endif

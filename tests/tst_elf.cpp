@@ -55,13 +55,16 @@ qsizetype dynamicEntry(const QByteArray &elf, quint64 tag)
     return -1;
 }
 
-// libtiny as a crafted file would have it. "cut": its first 800 bytes; "shared": its RUNPATH starting
-// four bytes later, inside its SONAME, which then ends where the RUNPATH does; "overlapping": every
-// section but the dynamic ones a symbol table spanning the whole file.
+// libtiny as a crafted file would have it. "cut": its first 800 bytes; "climbing": its RUNPATH's first
+// entry climbing out of /opt/oldqt with ".."; "shared": its RUNPATH starting four bytes later, inside its
+// SONAME, which then ends where the RUNPATH does; "overlapping": every section but the dynamic ones a
+// symbol table spanning the whole file.
 QByteArray crafted(QByteArray elf, const QString &edit)
 {
     if (edit == QLatin1String("cut"))
         return elf.left(800);
+    if (edit == QLatin1String("climbing"))
+        return elf.replace("/opt/oldqt-4.8.7-build/lib", "/opt/oldqt/../other-qt/lib");
     if (edit == QLatin1String("shared")) {
         const qsizetype runPath = dynamicEntry(elf, 29), soName = dynamicEntry(elf, 14);
         const quint64 start = field(elf, runPath + 8, 8);
@@ -123,6 +126,9 @@ void TestElf::searchPathRewrite_data()
     QTest::newRow("a file cut short fails, unchanged")
         << tiny << QStringLiteral("cut") << old << QByteArray("/new") << QByteArray("lib") << QByteArray() << 0 << 0
         << Reason(ReasonCode::ElfMalformed, Cause::ElfSectionsOutside);
+    QTest::newRow("an entry that climbs out of the old root with '..' is another place, kept")
+        << tiny << QStringLiteral("climbing") << QByteArray("/opt/oldqt") << QByteArray("/new") << QByteArray("lib")
+        << "/opt/oldqt/../other-qt/lib" + kept << 0 << 0 << Reason();
     // A real 32-bit big-endian library whose RUNPATH "/opt/oldqt/lib" ends with its version name "lib", given
     // an RPATH sharing that string and its version symbol's name taken away, so that only the version names it.
     const QString big = QStringLiteral("libbig.so.1");

@@ -247,21 +247,29 @@ private slots:
         QCOMPARE(writtenByTool(backup, current, rules, {"/there"}), !editsKept);
     }
 
-    // What a restore refuses before it writes, each with its reason.
+    // What a restore refuses before it writes, each with its reason; its dry run foresees the same.
     void restoreRefusals_data()
     {
         QTest::addColumn<QString>("setup"); // shell in the installation, whose lib/libQtCore.so.back exists
+        QTest::addColumn<QString>("file");
         QTest::addColumn<FileOutcome>("expected");
-        QTest::newRow("a broken link") << "ln -s gone lib/libQtCore.so" << failed(ReasonCode::FileNotWritten, Cause::BrokenLink);
+        const QString lib = QStringLiteral("lib/libQtCore.so");
+        QTest::newRow("a broken link") << "ln -s gone lib/libQtCore.so" << lib << failed(ReasonCode::FileNotWritten, Cause::BrokenLink);
         QTest::newRow("a target that is not a regular file, never opened") << "mkfifo lib/pipe && ln -s pipe lib/libQtCore.so"
-                                                                            << failed(ReasonCode::FileNotRead, Cause::NotRegularFile);
+                                                                            << lib << failed(ReasonCode::FileNotRead, Cause::NotRegularFile);
         QTest::newRow("a backup that is not a regular file") << "echo x >lib/libQtCore.so && rm lib/libQtCore.so.back && mkdir lib/libQtCore.so.back"
-                                                             << failed(ReasonCode::BackupNotRead, Cause::NotRegularFile);
+                                                             << lib << failed(ReasonCode::BackupNotRead, Cause::NotRegularFile);
+        QTest::newRow("a binary of another length holding slots of its own is another build")
+            << "printf 'qt_prfxpath=/other/build' >lib/libQtCore.so" << lib << failed(ReasonCode::OtherBuild);
+        QTest::newRow("a configuration file with a line written since the last patch")
+            << "printf 'QT_BUILD_TREE = /old\\n' >.qmake.cache.back && printf 'QT_BUILD_TREE =/new\\nMY_FLAG = 1\\n' >.qmake.cache"
+            << ".qmake.cache" << failed(ReasonCode::EditedSincePatch);
     }
 
     void restoreRefusals()
     {
         QFETCH(QString, setup);
+        QFETCH(QString, file);
         QFETCH(FileOutcome, expected);
 #ifdef Q_OS_WIN
     QSKIP("laid out with a POSIX shell, links and FIFOs: scripts/windows.sh tries the CLI on a Windows installation");
@@ -269,7 +277,24 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/libQtCore.so.back")), "qt_prfxpath=/old"));
         QVERIFY(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cd \"$0\" && ") + setup, dir.path()}) == 0);
-        QCOMPARE(restoreBackup(dir.filePath(QStringLiteral("lib/libQtCore.so")), dir.path()), expected);
+        QCOMPARE(restoreBackup(dir.filePath(file), dir.path(), WriteMode::DryRun), expected);
+        QCOMPARE(restoreBackup(dir.filePath(file), dir.path()), expected);
+    }
+
+    // Scripts tell outcomes apart by these names alone: each code and each cause has its own.
+    void stableNamesAreDistinct()
+    {
+        QStringList reasons, causes;
+        for (int code = int(ReasonCode::None) + 1; code <= int(ReasonCode::QmakeQueryFailed); ++code)
+            reasons << reasonCodeKey(ReasonCode(code));
+        for (int cause = int(Cause::None) + 1; cause <= int(Cause::ElfTablesOverlap); ++cause)
+            causes << causeKey(Cause(cause));
+        for (const QStringList &keys : {reasons, causes}) {
+            for (int i = 0; i < keys.size(); ++i) {
+                const QString &key = keys.at(i);
+                QVERIFY2(!key.isEmpty() && keys.count(key) == 1, qPrintable(QStringLiteral("#%1: \"%2\"").arg(i + 1).arg(key)));
+            }
+        }
     }
 
     void resolvedDirectory()

@@ -145,9 +145,12 @@ private slots:
                "$0/bin/qmake && ln $0/bin/qmake $0.copy" << memberPatch << 0 << 1
             << "cmp $0/bin/qmake $0.slotted && getfattr --absolute-names -n security.capability $0/bin/qmake >/dev/null"
             << "bin/qmake failed file-not-written/attribute-not-copied";
-        QTest::newRow("temporary files left by a killed run are removed, and nothing else")
-            << "touch $0/bin/qmake.Ab12Cd.zeltmp $0/bin/qmake.back.Zz99Yy.zeltmp $0/bin/qmake.Ab12Cd $0/bin/qmakeX.Ab12Cd.zeltmp"
-            << patch << 0 << 0 << "test \"$(ls $0/bin | tr '\\n' ' ')\" = 'qmake qmake.Ab12Cd qmake.back qmakeX.Ab12Cd.zeltmp '" << QString();
+        QTest::newRow("temporary files left by a killed run are removed, and nothing else, another file's kept")
+            << "touch $0/bin/qmake.Ab12Cd.zeltmp $0/bin/qmake.back.Zz99Yy.zeltmp $0/bin/qmake.Ab12Cd $0/bin/qmakeX.Ab12Cd.zeltmp "
+               "$0/bin/qmake.exe.Ab12Cd.zeltmp"
+            << patch << 0 << 0
+            << "test \"$(ls $0/bin | tr '\\n' ' ')\" = 'qmake qmake.Ab12Cd qmake.back qmake.exe.Ab12Cd.zeltmp qmakeX.Ab12Cd.zeltmp '"
+            << QString();
         QTest::newRow("a one-step write over the file-size limit leaves the growing file whole")
             << QString() << patch << 30 << 1 << "cmp $0/.qmake.cache $0.cache && ! ls $0 | grep -q zeltmp"
             << ".qmake.cache failed file-not-written/file-size-limit";

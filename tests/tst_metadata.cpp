@@ -55,6 +55,8 @@ void TestMetadata::wholePathRule_data()
     row("every end of a whole path: separator, quotes, blank, colon, semicolon, comma, parenthesis, line end, end of text",
         "x.la", "/old/qt/lib '/old/qt' \"/old/qt\"\t/old/qt:/old/qt;/old/qt,$$quote(/old/qt)\r\n/old/qt\n/old/qt", "/old/qt/",
         "/new", "/new/lib '/new' \"/new\"\t/new:/new;/new,$$quote(/new)\r\n/new\n/new");
+    const QByteArray climbing = "-L/old/qt/../lib -I/old/qt/include/../../include";
+    row("a path that climbs out of the root with '..' is another place", "x.la", climbing, "/old/qt", "/new", climbing);
     const QByteArray inside = "-L/srv/opt/qt/lib -I/usr/include/q x/opt/qt";
     row("a path starts only at a start: a longer path that merely holds the root is another", "x.prl", inside, "/opt/qt /q",
         "/new", inside);

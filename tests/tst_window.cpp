@@ -93,6 +93,12 @@ QMap<QString, QByteArray> snapshot(const QString &dir)
 const QString notQt = QStringLiteral("critical | repertoire incorect | le repertoire ne contient pas de version de Qt.");
 const QString notAscii = QStringLiteral(
     "critical | repertoire incorect | le repertoire qt doit être exclusivement compos?de caractère ASCII et sans espace.");
+// The box of a directory holding `c`, which qmake, make or the shell would read otherwise.
+QString unsafe(const char *c)
+{
+    return QStringLiteral("critical | repertoire incorect | le chemin du repertoire ne doit pas contenir « %1 », que qmake, "
+                          "make ou le shell liraient autrement.").arg(QLatin1String(c));
+}
 const QString patchDone = QStringLiteral("information |  | Application du patch termin? | over Patche en cours...");
 const QString unpatchDone = QStringLiteral("information |  | Patch enlev? | over Suppression du patche en cours...");
 } // namespace
@@ -123,9 +129,10 @@ private slots:
         QTest::newRow("a control character is refused like a space") << "qt\nQMAKE_CXX=x" << 0 << true << notAscii;
 #endif
         QTest::newRow("DEL (U+007F) is refused like a space") << "qt\x7f" << 0 << true << notAscii;
-        QTest::newRow("a character qmake reads as a comment is refused, named") << "qt#4" << 0 << true
-            << QStringLiteral("critical | repertoire incorect | le chemin du repertoire ne doit pas contenir « # », que qmake, "
-                              "make ou le shell liraient autrement.");
+        QTest::newRow("a character qmake reads as a comment is refused, named") << "qt#4" << 0 << true << unsafe("#");
+        QTest::newRow("a character make expands in qmake's Makefiles is refused") << "qt$HOME" << 0 << true << unsafe("$");
+        QTest::newRow("a character after which the shell runs a command of its own is refused") << "qt;4" << 0 << true << unsafe(";");
+        QTest::newRow("a character where the rules that find a root again cut a path is refused") << "qt=4" << 0 << true << unsafe("=");
         QTest::newRow("y with diaeresis (U+00FF), the last character a slot can hold, is accepted")
             << QString::fromUtf8("qt-\xc3\xbf") << 0 << true << QString();
         QTest::newRow("cancelling forgets the accepted directory") << QString() << 0 << true << QString();
@@ -189,6 +196,11 @@ private slots:
         for (const QString &file : patched.keys())
             QCOMPARE(restored.value(file), original.value(file, patched.value(file)));
         QCOMPARE(state(window), dir + QStringLiteral(" | enabled"));
+        // A file the run refuses: the end box is the warning that names it and why.
+        QVERIFY(writeFile(dir + QStringLiteral("/.qmake.cache"), restored.value(QStringLiteral(".qmake.cache")) + "MY_FLAG = 1\n"));
+        QCOMPARE(press(window, "unpatcher"),
+                 QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n.qmake.cache : ")
+                     + reasonText(Reason(ReasonCode::EditedSincePatch)) + QStringLiteral(" | over Suppression du patche en cours..."));
     }
 
 };
