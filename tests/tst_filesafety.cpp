@@ -2,6 +2,7 @@
 #include "patching/binarypatcher.h"
 #include "patching/commandrun.h"
 #include "patching/pathslots.h"
+#include "patching/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/verification.h"
 #include "restoring/restorebackup.h"
@@ -258,6 +259,30 @@ private slots:
             QVERIFY2(lostBackups(runCommand(Command::Patch, root)), qPrintable(root));
             QVERIFY(!QFile::exists(root + QStringLiteral("/lib/libQtCore.so.back")) && !QFile::exists(root + QStringLiteral("/.qmake.cache.back")));
         }
+    }
+
+    // A run killed while it holds the installation leaves its lock file, which never blocks the next
+    // run: the system let go of the lock with the process. The next run removes the file as it ends.
+    void lockOfKilledRunIsTaken()
+    {
+        const QString lockFile = qt + QStringLiteral("/.zel-qt-patcher.lock");
+        const pid_t child = fork();
+        if (child == 0) {
+            const RunLock lock(qt, RunAccess::Writes);
+            if (lock.isHeld())
+                ::raise(SIGKILL);
+            _exit(1);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, "the child did not take the lock");
+        QVERIFY(QFileInfo::exists(lockFile));
+        {
+            const RunLock next(qt, RunAccess::Writes);
+            QCOMPARE(next.refusal(), Reason());
+            QVERIFY(next.isHeld());
+        }
+        QVERIFY(!QFileInfo::exists(lockFile));
     }
 
     // verify ends a qmake that does not answer in time, and whatever it started.

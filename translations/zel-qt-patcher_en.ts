@@ -475,6 +475,14 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>chemin de recherche des bibliothèques trop long pour son emplacement : %1 octets pour %2</source>
         <translation>library search path too long for its room: %1 bytes for %2</translation>
     </message>
+    <message>
+        <source>une autre commande est en cours sur cette installation : rien n&apos;a été fait ; relancer celle-ci une fois l&apos;autre finie</source>
+        <translation>another command is running on this installation: nothing was done; run this one again once the other has finished</translation>
+    </message>
+    <message>
+        <source>verrou de l&apos;installation impossible à poser, rien n&apos;a été fait : %C</source>
+        <translation>the installation&apos;s lock could not be made, nothing was done: %C</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
