@@ -128,7 +128,7 @@ private slots:
             << shared + "chmod g+s $0/bin/qmake" << memberPatch << 0 << 1 << qmakeKept + " && test $(stat -c %a $0/bin/qmake) = 2660"
             << "bin/qmake failed file-not-written/privilege-would-be-lost";
         QTest::newRow("an owner's in-place write gets its set-user-id bit back")
-            << "chown 65534:0 $0/bin/qmake $0/bin && chmod 4755 $0/bin/qmake" << memberPatch << 0 << 1
+            << "chown 65534:0 $0 $0/bin/qmake $0/bin && chmod 4755 $0/bin/qmake" << memberPatch << 0 << 1
             << "test $(stat -c %a $0/bin/qmake) = 4755 && ! cmp -s $0/bin/qmake $0.slotted" << QString();
         QTest::newRow("a replaced file keeps its extended attributes")
             << "setfattr -n user.note -v kept $0/bin/qmake" << patch << 0 << 0
@@ -157,7 +157,8 @@ private slots:
         // The dry run meets the refusals of the real run, and neither writes.
         QTest::newRow("a dry run where the backup cannot be made fails") << "chown 65534 $0/bin/qmake"
             << QStringList{QStringLiteral("65534 patch --dry-run")} << 0 << 1 << qmakeKept << "bin/qmake failed backup-not-made/access-denied";
-        QTest::newRow("a real run where the backup cannot be made fails") << "chown 65534 $0/bin/qmake"
+        // DIR is the user's, as a run that writes must make its lock there.
+        QTest::newRow("a real run where the backup cannot be made fails") << "chown 65534 $0 $0/bin/qmake"
             << memberPatch << 0 << 1 << qmakeKept << "bin/qmake failed backup-not-made/access-denied";
         QTest::newRow("a dry run of a moved installation whose lib cannot be written fails")
             << "chown -R 65534:65534 $0 && chown 0 $0/lib" << QStringList{QStringLiteral("65534 patch --dry-run")} << 0 << 1 << QString()

@@ -52,7 +52,8 @@ Options :
   -v, --version   affiche la version
 
 Code de sortie : 0 si aucun fichier n&apos;a échoué (verify : si l&apos;installation est
-relocalisée), 1 sinon, 2 pour une erreur d&apos;utilisation ou un répertoire refusé.
+relocalisée), 1 sinon ou si une autre commande s&apos;exécute sur l&apos;installation,
+2 pour une erreur d&apos;utilisation ou un répertoire refusé.
 </source>
         <translation>Usage: zel-qt-patcher-cli [options] patch|unpatch|inspect|verify DIRECTORY
 
@@ -84,7 +85,8 @@ Options:
   -v, --version   shows the version
 
 Exit status: 0 if no file failed (verify: if the installation is relocated),
-1 otherwise, 2 for a usage error or a refused directory.
+1 otherwise or if another command is running on the installation,
+2 for a usage error or a refused directory.
 </translation>
     </message>
 </context>
