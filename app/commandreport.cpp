@@ -1,6 +1,7 @@
 #include "app/commandreport.h"
 
 #include "app/reasontext.h"
+#include "patching/runlock.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -49,6 +50,16 @@ QString failedHeading(Command command)
 
 void runCommandInWindow(QWidget *window, Command command, const QString &qtPath)
 {
+    // Another window or a script may be running on the same installation.
+    const RunLock lock(qtPath, RunAccess::Writes);
+    if (!lock.refusal().isNone()) {
+        QMessageBox box(QMessageBox::Warning, QString(),
+                        QCoreApplication::translate("CommandReport", "%1 : %2").arg(qtPath, reasonText(lock.refusal())),
+                        QMessageBox::Ok, window);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return;
+    }
     BusyDialog progress(progressLabel(command), window);
     progress.show();
     const QVector<FileReport> reports = runCommand(command, qtPath);

@@ -66,6 +66,11 @@ const CodeText codeTexts[] = {
      QT_TRANSLATE_NOOP("Reason", "chemin de recherche des bibliothèques partagé avec un autre nom du fichier")},
     {ReasonCode::WorkerException, "worker-exception", QT_TRANSLATE_NOOP("Reason", "erreur interne : %1")},
     {ReasonCode::UnknownException, "unknown-exception", QT_TRANSLATE_NOOP("Reason", "erreur interne : exception inconnue")},
+    {ReasonCode::RunInProgress, "run-in-progress",
+     QT_TRANSLATE_NOOP("Reason", "une autre commande est en cours sur cette installation : rien n'a été fait ; "
+                                 "relancer celle-ci une fois l'autre finie")},
+    {ReasonCode::RunLockNotMade, "run-lock-not-made",
+     QT_TRANSLATE_NOOP("Reason", "verrou de l'installation impossible à poser, rien n'a été fait : %C")},
     {ReasonCode::DeepOnly, "deep-only", QT_TRANSLATE_NOOP("Reason", "fichier de construction, que seul --deep réécrit")},
     {ReasonCode::QmakeMissing, "qmake-missing", QT_TRANSLATE_NOOP("Reason", "aucun bin/qmake")},
     {ReasonCode::QmakeNotRunnable, "qmake-not-runnable", QT_TRANSLATE_NOOP("Reason", "%1 ne peut pas être lancé ici (%C)")},

@@ -86,5 +86,6 @@ QString helpText()
         "  -v, --version   affiche la version\n"
         "\n"
         "Code de sortie : 0 si aucun fichier n'a échoué (verify : si l'installation est\n"
-        "relocalisée), 1 sinon, 2 pour une erreur d'utilisation ou un répertoire refusé.\n");
+        "relocalisée), 1 sinon ou si une autre commande s'exécute sur l'installation,\n"
+        "2 pour une erreur d'utilisation ou un répertoire refusé.\n");
 }

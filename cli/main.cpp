@@ -4,6 +4,7 @@
 #include "cli/report.h"
 #include "patching/commandrun.h"
 #include "patching/inspection.h"
+#include "patching/runlock.h"
 #include "patching/verification.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,25 @@ Report runPatchOrUnpatch(const CliRequest &request)
     if (!plan.identifiesQt)
         return notQtReport(request.command, request.qtPath);
     return commandReport(plan, mode, runPlan(plan, mode, onFileDone));
+}
+
+// The command, while no other run may touch the installation: inspect and verify too, so that they
+// never judge a tree half-written by another run.
+Report runHoldingLock(const CliRequest &request)
+{
+    const bool writes = (request.action == CliAction::Patch || request.action == CliAction::Unpatch) && !request.dryRun;
+    const RunLock lock(request.qtPath, writes ? RunAccess::Writes : RunAccess::ReadsOnly);
+    if (!lock.refusal().isNone())
+        return runRefusedReport(request.command, request.qtPath, lock.refusal());
+    if (request.action == CliAction::Inspect) {
+        const Inspection inspection = inspectInstallation(request.qtPath);
+        return inspection.identifiesQt ? inspectReport(inspection) : notQtReport(request.command, request.qtPath);
+    }
+    if (request.action == CliAction::Verify) {
+        const Verification verification = verifyInstallation(request.qtPath);
+        return verification.identifiesQt ? verifyReport(verification) : notQtReport(request.command, request.qtPath);
+    }
+    return runPatchOrUnpatch(request);
 }
 } // namespace
 
@@ -85,28 +105,19 @@ int main(int argc, char *argv[])
     }
 
     const QtPathCheck check = checkQtPath(request.qtPath);
-    Report report;
     if (check != QtPathCheck::Accepted) {
-        report = rejectedReport(request.command, request.qtPath, check);
+        const Report report = rejectedReport(request.command, request.qtPath, check);
         write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
         if (request.json)
             write(stdout, reportJson(report));
         return ExitUsage;
     }
-    if (request.action == CliAction::Inspect) {
-        const Inspection inspection = inspectInstallation(request.qtPath);
-        report = inspection.identifiesQt ? inspectReport(inspection) : notQtReport(request.command, request.qtPath);
-    } else if (request.action == CliAction::Verify) {
-        const Verification verification = verifyInstallation(request.qtPath);
-        report = verification.identifiesQt ? verifyReport(verification) : notQtReport(request.command, request.qtPath);
-    } else {
-        report = runPatchOrUnpatch(request);
-    }
-    if (report.exitCode == ExitUsage) {
+    const Report report = runHoldingLock(request);
+    if (report.head.contains(QStringLiteral("error"))) {
         write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
         if (request.json)
             write(stdout, reportJson(report));
-        return ExitUsage;
+        return report.exitCode;
     }
     const bool streamed = request.action == CliAction::Patch || request.action == CliAction::Unpatch;
     write(stdout, request.json ? reportJson(report) : reportText(report, !streamed).toUtf8());

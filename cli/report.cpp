@@ -360,6 +360,20 @@ Report notQtReport(const QString &command, const QString &qtPath)
                                     "de chemin (qt_prfxpath=) que qmake et QtCore portent"));
 }
 
+Report runRefusedReport(const QString &command, const QString &qtPath, const Reason &reason)
+{
+    Report report;
+    report.head = header(command, qtPath);
+    QJsonObject error{{QStringLiteral("reasonCode"), reasonCodeKey(reason.code)},
+                      {QStringLiteral("message"), reasonText(reason)}};
+    if (reason.cause != Cause::None)
+        error.insert(QStringLiteral("cause"), causeKey(reason.cause));
+    report.head.insert(QStringLiteral("error"), error);
+    report.message = Report::tr("%1 : %2").arg(qtPath, reasonText(reason));
+    report.exitCode = ExitFailed;
+    return report;
+}
+
 QByteArray reportJson(const Report &report)
 {
     const auto entries = [](const QVector<ReportEntry> &list) {
@@ -369,7 +383,7 @@ QByteArray reportJson(const Report &report)
         return array;
     };
     QJsonObject object = report.head;
-    // A rejected directory names its error only.
+    // A rejected directory or a refused run names its error only.
     if (!object.contains(QStringLiteral("error"))) {
         object.insert(QStringLiteral("files"), entries(report.files));
         if (!report.paths.isEmpty())

@@ -43,6 +43,8 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
 Report usageReport(const QString &command, const QString &message);
 // A directory where nothing identifies a Qt installation.
 Report notQtReport(const QString &command, const QString &qtPath);
+// A run refused as a whole, before it read the tree: another run holds the installation (exit 1).
+Report runRefusedReport(const QString &command, const QString &qtPath, const Reason &reason);
 
 QByteArray reportJson(const Report &report);
 // The text form; `withFiles` false when the file lines were already written as they came.

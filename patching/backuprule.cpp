@@ -6,6 +6,8 @@ namespace {
 const QLatin1String backupSuffix(".back");
 // The ending of every temporary file the tool makes, so that a later run can tell its own leftovers.
 const QLatin1String temporarySuffix(".zeltmp");
+// Hidden on POSIX, and a name no Qt installation holds.
+const QLatin1String runLockName(".zel-qt-patcher.lock");
 // What QTemporaryFile puts in the place of its X's.
 constexpr int randomPartSize = 6;
 } // namespace
@@ -57,7 +59,12 @@ bool isTemporaryName(const QString &name)
     return name.endsWith(temporarySuffix);
 }
 
+QString runLockPathIn(const QString &qtPath)
+{
+    return qtPath + QLatin1Char('/') + runLockName;
+}
+
 bool isToolsOwnName(const QString &name)
 {
-    return namesBackup(name) || isTemporaryName(name);
+    return namesBackup(name) || isTemporaryName(name) || name == runLockName;
 }

@@ -35,8 +35,11 @@ bool isOwnLeftover(const QString &entryName, const QString &fileName);
 // Whether a name ends like the tool's temporary files.
 bool isTemporaryName(const QString &name);
 
-// Whether a directory entry named `name` is the tool's own, a backup or a temporary file, which
-// listings and walks pass over in silence.
+// The lock file a run holds in DIR while it runs (runlock.h).
+QString runLockPathIn(const QString &qtPath);
+
+// Whether a directory entry named `name` is the tool's own, a backup, a temporary file or the run's
+// lock file, which listings and walks pass over in silence.
 bool isToolsOwnName(const QString &name);
 
 #endif

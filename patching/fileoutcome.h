@@ -48,6 +48,9 @@ enum class ReasonCode {
     RunPathShared,
     WorkerException,         // arg: what was thrown
     UnknownException,        // a worker threw something else
+    // the run as a whole, refused before it reads the tree
+    RunInProgress,           // another run holds the installation's lock
+    RunLockNotMade,          // cause: why a run that writes could not make the lock
     // verify: why bin/qmake is not run, or how it failed
     QmakeMissing,
     QmakeNotRunnable,        // args: qmake, the system's error

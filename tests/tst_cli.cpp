@@ -16,13 +16,14 @@ QByteArray shell(const QString &script, int *exitCode)
     return process.readAllStandardOutput();
 }
 
-// What a script reads in a JSON report: a refused directory's check, verify's method and why, how a
+// What a script reads in a JSON report: a refused directory's check or a refused run's code, verify's method and why, how a
 // qmake that ran failed, the old roots, each file's status (verify: those not relocated; a failure with
 // its code, a stale file with the old root it names) and verify's count of stale install paths.
 QString facts(const QJsonObject &report)
 {
     const auto key = [](const char *name) { return QLatin1String(name); };
-    QStringList facts{report[key("error")][key("check")].toString(), report[key("method")].toString(),
+    QStringList facts{report[key("error")][key("check")].toString(), report[key("error")][key("reasonCode")].toString(),
+                      report[key("method")].toString(),
                       report[key("methodReasonCode")].toString(), report[key("queryFailureCode")].toString()};
     QStringList roots;
     for (const QJsonValue &root : report[key("oldRoots")].toArray())
@@ -68,6 +69,9 @@ void TestCli::commands_data()
         << "mv $DIR \"$DIR#4\" && $CLI patch --json \"$DIR#4\"" << 2 << "unsafe-character" << "";
     QTest::newRow("a directory where nothing identifies Qt is refused") << "rm $DIR/bin/qmake $DIR/lib/libQtCore* && $CLI verify --json $DIR"
                                                                         << 2 << "not-qt" << "";
+    QTest::newRow("a run while another holds the installation is refused at once and writes nothing")
+        << "flock $DIR/.zel-qt-patcher.lock $CLI patch --deep --json $DIR" << 1 << "run-in-progress"
+        << "rm $DIR/.zel-qt-patcher.lock && " + untouched;
     QTest::newRow("a dry run of patch --deep foresees every file and writes nothing")
         << "$CLI patch --deep --dry-run --json $DIR" << 0
         << old + " bin/qmake=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "

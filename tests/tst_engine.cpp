@@ -4,15 +4,20 @@
 #include "patching/filejob.h"
 #include "patching/listing.h"
 #include "patching/pathslots.h"
+#include "patching/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/textrules.h"
+#include "patching/treewalk.h"
 #include "restoring/restorebackup.h"
 #include "testsupport.h"
 
 #include <QSemaphore>
 #include <QTemporaryDir>
 
+#include <memory>
 #include <stdexcept>
+
+Q_DECLARE_METATYPE(Reason)
 
 namespace {
 // A slot as configure lays it out: the key and its value, zeros to the slot's size.
@@ -308,6 +313,56 @@ private slots:
         // As the system resolves it: up from where the link leads, not from the link's own place.
         QCOMPARE(resolvedQtPath(dir.filePath(QStringLiteral("link/../qt"))), QFileInfo(dir.filePath(QStringLiteral("other/dir"))).canonicalFilePath() + QStringLiteral("/qt"));
         QCOMPARE(resolvedQtPath(dir.filePath(QStringLiteral("a//b/./")) ), dir.filePath(QStringLiteral("a/b")));
+    }
+
+    // One run at a time per installation: what a second run meets, one that writes and one that only reads.
+    void runLock_data()
+    {
+        QTest::addColumn<QString>("holder"); // the spelling of DIR through which another run holds the lock; empty: none
+        QTest::addColumn<bool>("blocked");   // a directory lies where the lock file goes
+        QTest::addColumn<Reason>("writing");
+        QTest::addColumn<Reason>("reading");
+        const Reason inProgress(ReasonCode::RunInProgress);
+        QTest::newRow("a second run is refused, even one that only reads") << "qt" << false << inProgress << inProgress;
+        QTest::newRow("the same tree reached through a link meets the same lock") << "link" << false << inProgress << inProgress;
+#ifdef Q_OS_WIN
+        const Cause directory = Cause::AccessDenied; // what CreateFileW says of a directory
+#else
+        const Cause directory = Cause::IsDirectory;
+#endif
+        QTest::newRow("where no lock can be made, a run that writes is refused and one that reads goes on without it")
+            << QString() << true << Reason(ReasonCode::RunLockNotMade, directory) << Reason();
+        QTest::newRow("with no other run, the run takes the lock and leaves no file behind") << QString() << false << Reason() << Reason();
+    }
+
+    void runLock()
+    {
+        QFETCH(QString, holder);
+        QFETCH(bool, blocked);
+        QFETCH(Reason, writing);
+        QFETCH(Reason, reading);
+#ifdef Q_OS_WIN
+        if (holder == QLatin1String("link"))
+            QSKIP("QFile::link makes a shortcut on Windows, which the system does not follow");
+#endif
+        QTemporaryDir dir;
+        const QString qt = dir.filePath(QStringLiteral("qt"));
+        QVERIFY(QDir().mkpath(qt) && (holder != QLatin1String("link") || QFile::link(qt, dir.filePath(holder))));
+        QVERIFY(!blocked || QDir().mkpath(qt + QStringLiteral("/.zel-qt-patcher.lock")));
+        std::unique_ptr<RunLock> other;
+        if (!holder.isEmpty()) {
+            other = std::make_unique<RunLock>(dir.filePath(holder), RunAccess::Writes);
+            QVERIFY(other->isHeld());
+        }
+        // The lock file is the tool's own: a walk passes over it (on Windows it could not even be read).
+        QVERIFY(walkInstallation(qt).isEmpty());
+        for (const RunAccess access : {RunAccess::Writes, RunAccess::ReadsOnly}) {
+            const RunLock lock(qt, access);
+            QCOMPARE(lock.refusal(), access == RunAccess::Writes ? writing : reading);
+            QCOMPARE(lock.isHeld(), holder.isEmpty() && !blocked);
+        }
+        other.reset();
+        QCOMPARE(QDir(qt).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), blocked ? 1 : 0);
     }
 
     void backgroundJob()

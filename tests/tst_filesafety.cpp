@@ -2,6 +2,7 @@
 #include "patching/binarypatcher.h"
 #include "patching/commandrun.h"
 #include "patching/pathslots.h"
+#include "patching/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/verification.h"
 #include "restoring/restorebackup.h"
@@ -127,7 +128,7 @@ private slots:
             << shared + "chmod g+s $0/bin/qmake" << memberPatch << 0 << 1 << qmakeKept + " && test $(stat -c %a $0/bin/qmake) = 2660"
             << "bin/qmake failed file-not-written/privilege-would-be-lost";
         QTest::newRow("an owner's in-place write gets its set-user-id bit back")
-            << "chown 65534:0 $0/bin/qmake $0/bin && chmod 4755 $0/bin/qmake" << memberPatch << 0 << 1
+            << "chown 65534:0 $0 $0/bin/qmake $0/bin && chmod 4755 $0/bin/qmake" << memberPatch << 0 << 1
             << "test $(stat -c %a $0/bin/qmake) = 4755 && ! cmp -s $0/bin/qmake $0.slotted" << QString();
         QTest::newRow("a replaced file keeps its extended attributes")
             << "setfattr -n user.note -v kept $0/bin/qmake" << patch << 0 << 0
@@ -159,7 +160,8 @@ private slots:
         // The dry run meets the refusals of the real run, and neither writes.
         QTest::newRow("a dry run where the backup cannot be made fails") << "chown 65534 $0/bin/qmake"
             << QStringList{QStringLiteral("65534 patch --dry-run")} << 0 << 1 << qmakeKept << "bin/qmake failed backup-not-made/access-denied";
-        QTest::newRow("a real run where the backup cannot be made fails") << "chown 65534 $0/bin/qmake"
+        // DIR is the user's, as a run that writes must make its lock there.
+        QTest::newRow("a real run where the backup cannot be made fails") << "chown 65534 $0 $0/bin/qmake"
             << memberPatch << 0 << 1 << qmakeKept << "bin/qmake failed backup-not-made/access-denied";
         QTest::newRow("a dry run of a moved installation whose lib cannot be written fails")
             << "chown -R 65534:65534 $0 && chown 0 $0/lib" << QStringList{QStringLiteral("65534 patch --dry-run")} << 0 << 1 << QString()
@@ -261,6 +263,30 @@ private slots:
             QVERIFY2(lostBackups(runCommand(Command::Patch, root)), qPrintable(root));
             QVERIFY(!QFile::exists(root + QStringLiteral("/lib/libQtCore.so.back")) && !QFile::exists(root + QStringLiteral("/.qmake.cache.back")));
         }
+    }
+
+    // A run killed while it holds the installation leaves its lock file, which never blocks the next
+    // run: the system let go of the lock with the process. The next run removes the file as it ends.
+    void lockOfKilledRunIsTaken()
+    {
+        const QString lockFile = qt + QStringLiteral("/.zel-qt-patcher.lock");
+        const pid_t child = fork();
+        if (child == 0) {
+            const RunLock lock(qt, RunAccess::Writes);
+            if (lock.isHeld())
+                ::raise(SIGKILL);
+            _exit(1);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, "the child did not take the lock");
+        QVERIFY(QFileInfo::exists(lockFile));
+        {
+            const RunLock next(qt, RunAccess::Writes);
+            QCOMPARE(next.refusal(), Reason());
+            QVERIFY(next.isHeld());
+        }
+        QVERIFY(!QFileInfo::exists(lockFile));
     }
 
     // verify ends a qmake that does not answer in time, and whatever it started.

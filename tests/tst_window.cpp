@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "patching/runlock.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -175,6 +176,14 @@ private slots:
         window.show();
         QCOMPARE(press(window, "...", dir), QString());
         const auto original = snapshot(dir);
+        {
+            // Another run holds the installation: a warning, and nothing written.
+            const RunLock other(dir, RunAccess::Writes);
+            QVERIFY(press(window, "patcher").startsWith(QStringLiteral("warning |  | ") + dir + QStringLiteral(" : ")));
+            auto during = snapshot(dir);
+            QVERIFY(during.remove(QStringLiteral(".zel-qt-patcher.lock")) == 1);
+            QCOMPARE(during, original);
+        }
         QCOMPARE(press(window, "patcher"), patchDone);
         const auto patched = snapshot(dir);
         QStringList files = original.keys() + words(".qmake.cache.back bin/qmake.back "

@@ -52,7 +52,8 @@ Options :
   -v, --version   affiche la version
 
 Code de sortie : 0 si aucun fichier n&apos;a échoué (verify : si l&apos;installation est
-relocalisée), 1 sinon, 2 pour une erreur d&apos;utilisation ou un répertoire refusé.
+relocalisée), 1 sinon ou si une autre commande s&apos;exécute sur l&apos;installation,
+2 pour une erreur d&apos;utilisation ou un répertoire refusé.
 </source>
         <translation>Usage: zel-qt-patcher-cli [options] patch|unpatch|inspect|verify DIRECTORY
 
@@ -84,7 +85,8 @@ Options:
   -v, --version   shows the version
 
 Exit status: 0 if no file failed (verify: if the installation is relocated),
-1 otherwise, 2 for a usage error or a refused directory.
+1 otherwise or if another command is running on the installation,
+2 for a usage error or a refused directory.
 </translation>
     </message>
 </context>
@@ -474,6 +476,14 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>chemin de recherche des bibliothèques trop long pour son emplacement : %1 octets pour %2</source>
         <translation>library search path too long for its room: %1 bytes for %2</translation>
+    </message>
+    <message>
+        <source>une autre commande est en cours sur cette installation : rien n&apos;a été fait ; relancer celle-ci une fois l&apos;autre finie</source>
+        <translation>another command is running on this installation: nothing was done; run this one again once the other has finished</translation>
+    </message>
+    <message>
+        <source>verrou de l&apos;installation impossible à poser, rien n&apos;a été fait : %C</source>
+        <translation>the installation&apos;s lock could not be made, nothing was done: %C</translation>
     </message>
 </context>
 <context>
