@@ -36,15 +36,17 @@ bool sameFile(const struct stat &a, const struct stat &b)
 }
 #endif
 
-// The system holds the lock for the process, so that it is released by the process's death.
-Taking takeLockFile(const QString &path)
+// The system holds the lock for the process, so that it is released by the process's death. Runs
+// that only read share it with each other; a run that writes holds it alone.
+Taking takeLockFile(const QString &path, RunAccess access)
 {
 #ifdef Q_OS_WIN
     // Shared with nobody, so that a second run's open fails with a sharing violation; deleted when its
     // handle is closed, which the system does for a process that dies. A link of that name is opened
     // itself, never followed.
+    const DWORD sharing = access == RunAccess::ReadsOnly ? FILE_SHARE_READ | FILE_SHARE_DELETE : 0;
     const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                                      GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                      GENERIC_READ | DELETE, sharing, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                       nullptr);
     if (file != INVALID_HANDLE_VALUE)
@@ -70,7 +72,7 @@ Taking takeLockFile(const QString &path)
         // Readable by all whatever the umask, so that the next run of another member of the group can
         // take over the file a killed run left; a file of another owner keeps its mode, which is enough.
         ::fchmod(fd, 0444);
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::flock(fd, (access == RunAccess::ReadsOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
             if (error == EWOULDBLOCK)
@@ -92,11 +94,13 @@ void releaseLockFile(const QString &path, qintptr handle)
     Q_UNUSED(path);
     ::CloseHandle(HANDLE(handle)); // which deletes the file: it was opened to be deleted on close
 #else
-    // Removed while still held, so that no run takes a file that has left DIR. Where it cannot be
-    // removed (the directory made read-only meanwhile) the next run takes it over.
+    // Removed while still held alone, so that no run takes a file that has left DIR; a run that reads
+    // leaves it to the last of those sharing it. Where it cannot be removed (the directory made
+    // read-only meanwhile) the next run takes it over.
     const QByteArray name = QFile::encodeName(path);
     struct stat opened, named;
-    if (::fstat(int(handle), &opened) == 0 && ::lstat(name.constData(), &named) == 0 && sameFile(opened, named))
+    if (::flock(int(handle), LOCK_EX | LOCK_NB) == 0 && ::fstat(int(handle), &opened) == 0
+        && ::lstat(name.constData(), &named) == 0 && sameFile(opened, named))
         ::unlink(name.constData());
     ::close(int(handle));
 #endif
@@ -106,7 +110,7 @@ void releaseLockFile(const QString &path, qintptr handle)
 RunLock::RunLock(const QString &qtPath, RunAccess access)
     : path(runLockPathIn(qtPath))
 {
-    const Taking taking = takeLockFile(path);
+    const Taking taking = takeLockFile(path, access);
     handle = taking.handle;
     if (taking.heldElsewhere)
         refused = Reason(ReasonCode::RunInProgress);

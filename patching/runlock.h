@@ -8,12 +8,14 @@
 
 // One run at a time per installation: every command, in the window and the front end, holds the lock
 // file in DIR (backuprule.h names it) from before it reads the tree until it is done, and a second run
-// is refused at once, before anything is read or written. The system holds the lock for the process
+// that would write, or that would read while another writes, is refused at once, before anything is
+// read or written. The system holds the lock for the process
 // (flock on POSIX, a handle shared with nobody on Windows), so a run that was killed never blocks the
 // next; the file itself is removed when the run ends, or taken over and removed by the next run.
 
-// Whether the run may write the tree: a run that only reads goes on without the lock where the lock
-// cannot be made (a read-only file system, a directory it may not write), since it changes nothing.
+// Whether the run may write the tree. Runs that only read share the lock (two verify runs go on
+// together), and go on without it where it cannot be made (a read-only file system, a directory
+// they may not write), since they change nothing.
 enum class RunAccess { Writes, ReadsOnly };
 
 class RunLock

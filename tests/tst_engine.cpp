@@ -319,25 +319,28 @@ private slots:
     void runLock_data()
     {
         QTest::addColumn<QString>("holder"); // the spelling of DIR through which another run holds the lock; empty: none
+        QTest::addColumn<bool>("holderReads"); // that other run only reads
         QTest::addColumn<bool>("blocked");   // a directory lies where the lock file goes
         QTest::addColumn<Reason>("writing");
         QTest::addColumn<Reason>("reading");
         const Reason inProgress(ReasonCode::RunInProgress);
-        QTest::newRow("a second run is refused, even one that only reads") << "qt" << false << inProgress << inProgress;
-        QTest::newRow("the same tree reached through a link meets the same lock") << "link" << false << inProgress << inProgress;
+        QTest::newRow("while a run writes, a second run is refused, even one that only reads") << "qt" << false << false << inProgress << inProgress;
+        QTest::newRow("the same tree reached through a link meets the same lock") << "link" << false << false << inProgress << inProgress;
+        QTest::newRow("while a run reads, one that writes is refused and one that reads goes on") << "qt" << true << false << inProgress << Reason();
 #ifdef Q_OS_WIN
         const Cause directory = Cause::AccessDenied; // what CreateFileW says of a directory
 #else
         const Cause directory = Cause::IsDirectory;
 #endif
         QTest::newRow("where no lock can be made, a run that writes is refused and one that reads goes on without it")
-            << QString() << true << Reason(ReasonCode::RunLockNotMade, directory) << Reason();
-        QTest::newRow("with no other run, the run takes the lock and leaves no file behind") << QString() << false << Reason() << Reason();
+            << QString() << false << true << Reason(ReasonCode::RunLockNotMade, directory) << Reason();
+        QTest::newRow("with no other run, the run takes the lock and leaves no file behind") << QString() << false << false << Reason() << Reason();
     }
 
     void runLock()
     {
         QFETCH(QString, holder);
+        QFETCH(bool, holderReads);
         QFETCH(bool, blocked);
         QFETCH(Reason, writing);
         QFETCH(Reason, reading);
@@ -351,7 +354,7 @@ private slots:
         QVERIFY(!blocked || QDir().mkpath(qt + QStringLiteral("/.zel-qt-patcher.lock")));
         std::unique_ptr<RunLock> other;
         if (!holder.isEmpty()) {
-            other = std::make_unique<RunLock>(dir.filePath(holder), RunAccess::Writes);
+            other = std::make_unique<RunLock>(dir.filePath(holder), holderReads ? RunAccess::ReadsOnly : RunAccess::Writes);
             QVERIFY(other->isHeld());
         }
         // The lock file is the tool's own: a walk passes over it (on Windows it could not even be read).
@@ -359,7 +362,7 @@ private slots:
         for (const RunAccess access : {RunAccess::Writes, RunAccess::ReadsOnly}) {
             const RunLock lock(qt, access);
             QCOMPARE(lock.refusal(), access == RunAccess::Writes ? writing : reading);
-            QCOMPARE(lock.isHeld(), holder.isEmpty() && !blocked);
+            QCOMPARE(lock.isHeld(), lock.refusal().isNone() && !blocked);
         }
         other.reset();
         QCOMPARE(QDir(qt).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), blocked ? 1 : 0);
