@@ -40,7 +40,7 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
         return file;
     const LoadedFile loaded = currentBytes(planned);
     if (!loaded.ok) {
-        file.error = loaded.failure.as(ReasonCode::FileNotRead);
+        file.error = loaded.failureAs(ReasonCode::FileNotRead);
         return file;
     }
     const QByteArray &current = loaded.data;
