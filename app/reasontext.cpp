@@ -53,6 +53,8 @@ const CodeText codeTexts[] = {
      QT_TRANSLATE_NOOP("Reason", "modifié par un autre programme pendant la commande : la relancer")},
     {ReasonCode::RootNotEncodable, "root-not-encodable",
      QT_TRANSLATE_NOOP("Reason", "chemin impossible à écrire dans l'encodage local du système")},
+    {ReasonCode::FileTooLarge, "file-too-large",
+     QT_TRANSLATE_NOOP("Reason", "fichier trop volumineux : %1 octets, au plus %2 pour un fichier de ce genre")},
     {ReasonCode::TooManyPrefixes, "too-many-prefixes",
      QT_TRANSLATE_NOOP("Reason", "plus de %1 préfixes différents inscrits : pas une installation de Qt telle que construite")},
     {ReasonCode::ElfMalformed, "elf-malformed", QT_TRANSLATE_NOOP("Reason", "fichier ELF mal formé : %C")},
@@ -102,7 +104,6 @@ const CauseText causeTexts[] = {
     {Cause::NameTooLong, "name-too-long", QT_TRANSLATE_NOOP("Reason", "chemin trop long")},
     {Cause::TooManyOpenFiles, "too-many-open-files", QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")},
     {Cause::OutOfMemory, "out-of-memory", QT_TRANSLATE_NOOP("Reason", "mémoire insuffisante")},
-    {Cause::TooLarge, "too-large", QT_TRANSLATE_NOOP("Reason", "fichier trop volumineux pour être chargé en mémoire")},
     {Cause::NotRegularFile, "not-regular-file", QT_TRANSLATE_NOOP("Reason", "ce n'est pas un fichier ordinaire")},
     {Cause::PartialRead, "partial-read", QT_TRANSLATE_NOOP("Reason", "lecture incomplète")},
     {Cause::BrokenLink, "broken-link", QT_TRANSLATE_NOOP("Reason", "lien sans cible")},
@@ -175,10 +176,6 @@ QString causeText(const Reason &reason)
 
 QString reasonText(const Reason &reason)
 {
-    // Too large to load: the file could not be read at all, whatever its role.
-    if (reason.cause == Cause::TooLarge
-        && (reason.code == ReasonCode::FileNotRead || reason.code == ReasonCode::BackupNotRead))
-        return causeText(reason);
     // Pieces around the cause, each filled on its own: a path or an answer may itself hold "%1".
     QStringList pieces = QCoreApplication::translate("Reason", entryFor(reason.code).text).split(QLatin1String("%C"));
     for (QString &piece : pieces) {

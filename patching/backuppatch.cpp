@@ -44,7 +44,7 @@ bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure)
     }
     const LoadedFile loaded = loadWholeFile(file.readPath());
     if (!loaded.ok) {
-        *failure = failedWith(file.backupExists ? ReasonCode::BackupNotRead : ReasonCode::FileNotRead, loaded.failure);
+        *failure = FileOutcome::failed(loaded.failureAs(file.backupExists ? ReasonCode::BackupNotRead : ReasonCode::FileNotRead));
         return false;
     }
     if (loaded.stamp != file.originalStamp) {

@@ -119,8 +119,8 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
         return file;
     }
     if (!original.ok)
-        return refused(file, FileOutcome::failed(original.failure.as(file.backupExists ? ReasonCode::BackupNotRead
-                                                                                           : ReasonCode::FileNotRead)));
+        return refused(file, FileOutcome::failed(original.failureAs(file.backupExists ? ReasonCode::BackupNotRead
+                                                                                          : ReasonCode::FileNotRead)));
     file.originalStamp = original.stamp;
     const bool binary = file.kind == FileKind::Binary;
     file.holdsSlots = binary && holdsPathSlot(original.data);
@@ -136,7 +136,7 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
     if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
         const LoadedFile current = loadWholeFile(file.target, limit);
         if (!current.ok)
-            return refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead)));
+            return refused(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
         file.currentStamp = current.stamp;
         if (file.kind == FileKind::Text)
             file.currentPrefixes = recordedPrefixes(recorder, current.data, Limits::maxOldRoots);
@@ -380,7 +380,7 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
             LoadedFile current = currentBytes(file);
             file.original.release();
             if (!current.ok) {
-                unlisted.append(refused(file, FileOutcome::failed(current.failure.as(ReasonCode::FileNotRead))));
+                unlisted.append(refused(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead))));
                 continue;
             }
             if (!rewriteSlots(current.data, qtPath.toLocal8Bit()).changes.isEmpty())

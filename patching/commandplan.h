@@ -28,22 +28,29 @@ class HeldBytes
 {
 public:
     HeldBytes() = default;
-    explicit HeldBytes(QByteArray bytes) : m_bytes(std::make_shared<QByteArray>(std::move(bytes))) {}
-    bool held() const { return m_bytes != nullptr; }
-    const QByteArray &bytes() const { static const QByteArray none; return m_bytes ? *m_bytes : none; }
-    // The bytes, which this and every copy of it then no longer hold.
+    explicit HeldBytes(QByteArray bytes) : m_held(std::make_shared<Held>(Held{std::move(bytes), false})) {}
+    bool held() const { return m_held && !m_held->taken; }
+    const QByteArray &bytes() const { static const QByteArray none; return held() ? m_held->bytes : none; }
+    // The bytes, which this and every copy of it then no longer hold: whoever needs them again reads them.
     QByteArray take()
     {
         QByteArray taken;
-        if (m_bytes)
-            taken.swap(*m_bytes);
-        m_bytes.reset();
+        if (held()) {
+            taken.swap(m_held->bytes);
+            m_held->taken = true;
+        }
+        m_held.reset();
         return taken;
     }
-    void release() { m_bytes.reset(); }
+    // This copy lets go of the bytes; the others keep them.
+    void release() { m_held.reset(); }
 
 private:
-    std::shared_ptr<QByteArray> m_bytes;
+    struct Held {
+        QByteArray bytes;
+        bool taken;
+    };
+    std::shared_ptr<Held> m_held;
 };
 
 // One file of the plan, and what the plan learned of it, once: the workers take this rather than

@@ -42,6 +42,7 @@ enum class ReasonCode {
     ChangedDuringRun,
     RootNotEncodable,
     TooManyPrefixes,         // arg: the limit
+    FileTooLarge,            // args: the file's size and the most a file of its kind may hold, in bytes
     ElfMalformed,            // cause: what is wrong
     ElfWithoutSections,
     RunPathTooLong,          // args: the bytes the shortest spelling needs, the room
@@ -75,7 +76,7 @@ enum class Cause {
     NameTooLong,
     TooManyOpenFiles,
     OutOfMemory,
-    TooLarge,              // more than a file may hold to be loaded
+    TooLarge,              // more than a file of its kind may hold: reported as ReasonCode::FileTooLarge
     NotRegularFile,
     PartialRead,
     BrokenLink,

@@ -717,17 +717,16 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const std::function<
         loaded.unwanted = true;
         return loaded;
     }
-    bool tooLarge = size > limit;
-    try {
-        if (!tooLarge) {
-            loaded.data.resize(size);
-            adviseHugePages(loaded.data);
-        }
-    } catch (const std::bad_alloc &) {
-        tooLarge = true;
-    }
-    if (tooLarge) {
+    loaded.limit = limit;
+    if (size > limit) {
         failWith(&loaded.failure, Cause::TooLarge);
+        return loaded;
+    }
+    try {
+        loaded.data.resize(size);
+        adviseHugePages(loaded.data);
+    } catch (const std::bad_alloc &) {
+        failWith(&loaded.failure, Cause::OutOfMemory);
         return loaded;
     }
     qint64 done = 0;
@@ -753,6 +752,13 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const std::function<
     }
     loaded.ok = true;
     return loaded;
+}
+
+Reason LoadedFile::failureAs(ReasonCode code) const
+{
+    if (failure.cause == Cause::TooLarge)
+        return Reason(ReasonCode::FileTooLarge, {QString::number(stamp.size), QString::number(limit)});
+    return failure.as(code);
 }
 
 Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer)

@@ -45,6 +45,10 @@ struct LoadedFile {
     QByteArray data;
     Failure failure;
     FileStamp stamp;
+    qint64 limit = 0; // the most that was to be read
+
+    // Why it was not read, as `code` says of the file read: one larger than `limit` has a reason of its own.
+    Reason failureAs(ReasonCode code) const;
 };
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one

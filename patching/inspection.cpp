@@ -40,7 +40,7 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
         return file;
     const LoadedFile loaded = currentBytes(planned);
     if (!loaded.ok) {
-        file.error = loaded.failure.as(ReasonCode::FileNotRead);
+        file.error = loaded.failureAs(ReasonCode::FileNotRead);
         return file;
     }
     const QByteArray &current = loaded.data;
@@ -75,9 +75,15 @@ Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    const CommandPlan plan = planCommand(Command::Unpatch, qtPath, false, PlanPurpose::Look);
-    for (const PlannedFile &planned : plan.files)
+    CommandPlan plan = planCommand(Command::Unpatch, qtPath, false, PlanPurpose::Look);
+    for (PlannedFile &planned : plan.files) {
+        // Only what a file holds now is looked at: its backup's bytes need not stay beside them.
+        if (planned.backupExists)
+            planned.original.release();
         inspection.files.append(inspectFile(qtPath, planned, plan.oldRoots.values()));
+        planned.original.release();
+        planned.current.release();
+    }
     inspection.oldRoots = plan.oldRoots;
     inspection.identifiesQt = plan.identifiesQt;
     return inspection;

@@ -9,7 +9,9 @@ namespace Limits {
 // Largest file loaded into memory: far above any Qt 4 library, and safely below what a Qt 5 byte array holds.
 constexpr qint64 maxLoadableFileSize = qint64(1) << 30;
 // Largest text file (configuration, build metadata) rewritten line by line; real ones hold a few KiB.
-constexpr qint64 maxTextFileSize = qint64(16) << 20;
+// Its rules cost about its size again, and a patch of a file edited since holds it, its backup and
+// the new content at once.
+constexpr qint64 maxTextFileSize = qint64(256) << 20;
 // The bytes of a file the plan keeps for its worker, all files together; past it a worker reads again.
 constexpr qint64 heldBytesBudget = qint64(512) << 20;
 // Files are compared and written in place one piece of this size at a time.

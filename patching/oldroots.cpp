@@ -47,11 +47,16 @@ QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes,
             found.append(path);
         }
     };
+    // One line at a time: a file of millions of lines costs no list of them.
     const auto eachLine = [&](const char *start, const std::function<void(const QByteArray &)> &onValue) {
-        for (const QByteArray &line : bytes.split('\n')) {
-            const QByteArray trimmed = line.trimmed();
+        for (qsizetype at = 0; at < bytes.size();) {
+            qsizetype end = bytes.indexOf('\n', at);
+            if (end < 0)
+                end = bytes.size();
+            const QByteArray trimmed = bytes.mid(at, end - at).trimmed();
             if (trimmed.startsWith(start))
                 onValue(unquotedPath(trimmed.mid(qsizetype(qstrlen(start)))));
+            at = end + 1;
         }
     };
     switch (recorder) {
@@ -62,10 +67,10 @@ QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes,
         });
         break;
     case Recorder::QmakeCache:
-        for (const ConfigAssignment &assignment : findConfigAssignments(bytes)) {
+        forEachConfigAssignment(bytes, [&](const ConfigAssignment &assignment) {
             if (assignment.key == "QT_BUILD_TREE" || assignment.key == "QT_SOURCE_TREE")
                 add(unquotedPath(assignment.value));
-        }
+        });
         break;
     case Recorder::PkgConfig:
         eachLine("prefix=", add);

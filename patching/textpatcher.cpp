@@ -5,6 +5,9 @@
 #include "patching/textrules.h"
 
 #include <QDebug>
+#include <QHash>
+
+#include <memory>
 
 TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
 {
@@ -12,7 +15,12 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
     rules.configFile = file.treatment == Treatment::Config;
     rules.deep = context.deep;
     const QByteArray root = context.qtPath.toLocal8Bit();
-    rules.relocation = {context.oldRoots, root, [root](const QByteArray &place) { return existsBelow(root, place); }};
+    // Asked once per place: a file of millions of lines names the same few again and again.
+    const auto known = std::make_shared<QHash<QByteArray, bool>>();
+    rules.relocation = {context.oldRoots, root, [root, known](const QByteArray &place) {
+        const auto cached = known->constFind(place);
+        return cached != known->constEnd() ? *cached : *known->insert(place, existsBelow(root, place));
+    }};
     return rules;
 }
 

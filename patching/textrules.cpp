@@ -1,9 +1,9 @@
 #include "patching/textrules.h"
 
 #include "patching/limits.h"
+#include "patching/lineindex.h"
 
-#include <QHash>
-#include <QList>
+#include <cstring>
 
 namespace {
 const char utf8Bom[] = "\xef\xbb\xbf";
@@ -46,40 +46,73 @@ qsizetype mkspecsName(const QByteArray &path, qsizetype from, bool last = false)
     return found;
 }
 
-// One line: its text and the line ending it had (LF, CR LF, or none for the last).
-struct Line {
-    QByteArray text;
-    QByteArray ending;
+// Where one line lies in a file: its text, then its line ending (LF, CR LF, or none for the last), then
+// the next line.
+struct LineBounds {
+    qsizetype start = 0;
+    qsizetype textEnd = 0;
+    qsizetype next = 0;
 };
 
-// The lines of a file, after the UTF-8 byte order mark if it starts with one; a final line ending
-// adds no empty line. CRs count as part of the line ending before an LF, and at the very end: a line
-// written back with LF must read back as the same line.
-QList<Line> splitLines(const QByteArray &content, bool *bom)
+// The bytes a file's lines start after: its UTF-8 byte order mark, if it starts with one.
+qsizetype bomLength(const QByteArray &content)
 {
-    *bom = content.startsWith(utf8Bom);
-    const qsizetype begin = *bom ? qsizetype(sizeof(utf8Bom) - 1) : 0;
-    QList<Line> lines;
-    for (qsizetype start = begin; start < content.size();) {
-        qsizetype end = content.indexOf('\n', start);
-        const bool lf = end >= 0;
-        if (!lf)
-            end = content.size();
-        qsizetype textEnd = end;
-        while (textEnd > start && content.at(textEnd - 1) == '\r')
-            --textEnd;
-        lines.append({content.mid(start, textEnd - start), content.mid(textEnd, end + (lf ? 1 : 0) - textEnd)});
-        start = end + 1;
-    }
-    return lines;
+    return content.startsWith(utf8Bom) ? qsizetype(sizeof(utf8Bom) - 1) : 0;
 }
 
-QByteArray joinLines(const QList<Line> &lines, bool bom, bool configFile)
+// The line of `content` that starts at `start`. CRs count as part of the line ending before an LF,
+// and at the very end: a line written back with LF must read back as the same line.
+LineBounds lineAt(const QByteArray &content, qsizetype start)
 {
-    QByteArray joined = bom ? QByteArray(utf8Bom) : QByteArray();
-    for (const Line &line : lines)
-        joined += line.text + (configFile ? (line.ending.isEmpty() ? QByteArray() : QByteArray("\n")) : line.ending);
-    return joined;
+    qsizetype end = content.indexOf('\n', start);
+    const bool lf = end >= 0;
+    if (!lf)
+        end = content.size();
+    qsizetype textEnd = end;
+    while (textEnd > start && content.at(textEnd - 1) == '\r')
+        --textEnd;
+    return {start, textEnd, lf ? end + 1 : end};
+}
+
+// Calls `onLine(bounds)` for each line of `content` from `start`, while it returns true; a final line
+// ending adds no empty line. Whether every line was seen. Only one line is looked at at a time.
+template <typename OnLine>
+bool forEachLine(const QByteArray &content, qsizetype start, OnLine onLine)
+{
+    while (start < content.size()) {
+        const LineBounds line = lineAt(content, start);
+        if (!onLine(line))
+            return false;
+        start = line.next;
+    }
+    return true;
+}
+
+QByteArray textOf(const QByteArray &content, const LineBounds &line)
+{
+    return content.mid(line.start, line.textEnd - line.start);
+}
+
+// Appends the line ending `line` had as a file of its kind writes it: LF in a configuration file.
+void appendEnding(QByteArray *to, const QByteArray &content, const LineBounds &line, bool configFile)
+{
+    if (line.next == line.textEnd)
+        return;
+    if (configFile)
+        to->append('\n');
+    else
+        to->append(content.constData() + line.textEnd, line.next - line.textEnd);
+}
+
+// The last line of `content`, or none (start < 0).
+LineBounds lastLine(const QByteArray &content)
+{
+    LineBounds last{-1, -1, -1};
+    forEachLine(content, bomLength(content), [&](const LineBounds &line) {
+        last = line;
+        return true;
+    });
+    return last;
 }
 
 // One line as `rules` (for `root`) rewrite it: the line rule first, the whole-path rule on every other
@@ -92,34 +125,112 @@ QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Reloca
     return rules.deep ? rewriteWholePaths(line, relocation) : line;
 }
 
-// Which line of the backup a line the tool wrote comes from, and whether only --deep writes it so.
-struct Origin {
-    int line = -1;
-    bool deepOnly = false;
-};
-
-// Every line a patch of `backup` for one of `roots` writes, with the backup's line it comes from.
-QHash<QByteArray, Origin> toolLines(const QList<Line> &backup, const TextRules &rules, const QVector<QByteArray> &roots)
+// Every line a patch of `backup` for one of `roots` writes, each kept as the backup's line it comes
+// from: the backup's own lines first, then for each root the line as a plain patch writes it, then as
+// --deep does, where that differs. The first way a line is written counts.
+class ToolLines
 {
-    QHash<QByteArray, Origin> origins;
-    TextRules plain = rules, deep = rules;
-    plain.deep = false;
-    deep.deep = true;
-    for (int i = 0; i < backup.size(); ++i)
-        origins.insert(backup.at(i).text, {i, false});
-    for (const QByteArray &root : roots) {
-        Relocation relocation = rules.relocation;
-        relocation.newRoot = root;
-        for (int i = 0; i < backup.size(); ++i) {
-            const QByteArray plainLine = ruleLine(backup.at(i).text, plain, relocation);
-            const QByteArray deepLine = ruleLine(backup.at(i).text, deep, relocation);
-            if (!origins.contains(plainLine))
-                origins.insert(plainLine, {i, false});
-            if (deepLine != plainLine && !origins.contains(deepLine))
-                origins.insert(deepLine, {i, true});
+public:
+    ToolLines(const QByteArray &backup, const TextRules &rules, const QVector<QByteArray> &roots)
+        : m_backup(backup), m_rules(rules), m_roots(roots), m_ways(1 + 2 * quint64(roots.size())),
+          m_index([this](quint64 id) { return lineOf(id); })
+    {
+        forEachLine(backup, bomLength(backup), [&](const LineBounds &line) {
+            m_index.insert(textOf(backup, line), idOf(line.start, 0));
+            return true;
+        });
+        for (int r = 0; r < roots.size(); ++r) {
+            forEachLine(backup, bomLength(backup), [&](const LineBounds &line) {
+                const QByteArray text = textOf(backup, line);
+                const QByteArray plainLine = written(text, r, false);
+                const QByteArray deepLine = written(text, r, true);
+                m_index.insert(plainLine, idOf(line.start, 1 + 2 * r));
+                if (deepLine != plainLine)
+                    m_index.insert(deepLine, idOf(line.start, 2 + 2 * r));
+                return true;
+            });
         }
     }
-    return origins;
+
+    // Where the backup's line that `line` comes from starts, and whether only --deep writes it so;
+    // false for a line the tool did not write.
+    bool find(const QByteArray &line, qsizetype *start, bool *deepOnly) const
+    {
+        quint64 id = 0;
+        if (!m_index.find(line, &id))
+            return false;
+        const quint64 way = id % m_ways;
+        *start = qsizetype(id / m_ways);
+        *deepOnly = way != 0 && way % 2 == 0;
+        return true;
+    }
+
+private:
+    Q_DISABLE_COPY(ToolLines)
+
+    quint64 idOf(qsizetype start, int way) const { return quint64(start) * m_ways + quint64(way); }
+
+    QByteArray written(const QByteArray &text, int root, bool deep) const
+    {
+        TextRules rules = m_rules;
+        rules.deep = deep;
+        rules.relocation.newRoot = m_roots.at(root);
+        return ruleLine(text, rules, rules.relocation);
+    }
+
+    QByteArray lineOf(quint64 id) const
+    {
+        const QByteArray text = textOf(m_backup, lineAt(m_backup, qsizetype(id / m_ways)));
+        const int way = int(id % m_ways);
+        return way == 0 ? text : written(text, (way - 1) / 2, way % 2 == 0);
+    }
+
+    const QByteArray &m_backup;
+    const TextRules &m_rules;
+    const QVector<QByteArray> m_roots;
+    // The ways a line is written: as the backup holds it, then plain and --deep for each root.
+    const quint64 m_ways;
+    LineIndex m_index;
+};
+
+// Whether `rules` give `backup` exactly the bytes `current` holds.
+bool rulesGiveExactly(const QByteArray &backup, const TextRules &rules, const QByteArray &current)
+{
+    qsizetype at = bomLength(backup);
+    if (current.left(at) != backup.left(at))
+        return false;
+    const bool whole = forEachLine(backup, at, [&](const LineBounds &line) {
+        QByteArray written = ruleLine(textOf(backup, line), rules, rules.relocation);
+        appendEnding(&written, backup, line, rules.configFile);
+        const bool same = current.size() - at >= written.size()
+            && std::memcmp(current.constData() + at, written.constData(), size_t(written.size())) == 0;
+        at += written.size();
+        return same;
+    });
+    return whole && at == current.size();
+}
+
+// Whether `current` holds the lines (line endings aside) that `rules` give `backup`, as they read back
+// once written: a rule's line that ends with a CR, or holds a line break, reads back otherwise.
+bool readsAsRulesGive(const QByteArray &backup, const TextRules &rules, const QByteArray &current)
+{
+    if (bomLength(backup) != bomLength(current))
+        return false;
+    qsizetype at = bomLength(current);
+    const bool whole = forEachLine(backup, bomLength(backup), [&](const LineBounds &line) {
+        QByteArray written = ruleLine(textOf(backup, line), rules, rules.relocation);
+        appendEnding(&written, backup, line, rules.configFile);
+        return forEachLine(written, 0, [&](const LineBounds &back) {
+            if (at >= current.size())
+                return false;
+            const LineBounds now = lineAt(current, at);
+            at = now.next;
+            return back.textEnd - back.start == now.textEnd - now.start
+                && std::memcmp(written.constData() + back.start, current.constData() + now.start,
+                               size_t(now.textEnd - now.start)) == 0;
+        });
+    });
+    return whole && at >= current.size();
 }
 
 // The roots the tool may have patched a file holding `current` for: the root it is patched for now, the
@@ -135,11 +246,11 @@ QVector<QByteArray> candidateRoots(const TextRules &rules, const QVector<QByteAr
         add(root);
     if (!rules.configFile)
         return roots;
-    for (const ConfigAssignment &assignment : findConfigAssignments(current)) {
+    forEachConfigAssignment(current, [&](const ConfigAssignment &assignment) {
         // The rule writes the root, "/mkspecs", and a tail that holds no name "mkspecs".
         const qsizetype mkspecs = mkspecsName(assignment.value, 0, true);
         add(assignment.key.startsWith("QMAKESPEC") && mkspecs > 0 ? assignment.value.left(mkspecs - 1) : assignment.value);
-    }
+    });
     return roots;
 }
 } // namespace
@@ -174,39 +285,47 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
     return unquotedPath(value) == rewritten ? line : keyPart + '=' + rewritten;
 }
 
+void forEachConfigAssignment(const QByteArray &content, const std::function<void(const ConfigAssignment &)> &onAssignment)
+{
+    int number = 0;
+    forEachLine(content, bomLength(content), [&](const LineBounds &line) {
+        ++number;
+        QByteArray keyPart;
+        QByteArray value;
+        if (ruleFor(textOf(content, line), &keyPart, &value) != LineRule::None)
+            onAssignment(ConfigAssignment{number, keyPart.trimmed(), value});
+        return true;
+    });
+}
+
 QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
 {
     QVector<ConfigAssignment> found;
-    bool bom = false;
-    const QList<Line> lines = splitLines(content, &bom);
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArray keyPart;
-        QByteArray value;
-        if (ruleFor(lines.at(i).text, &keyPart, &value) != LineRule::None)
-            found.append(ConfigAssignment{i + 1, keyPart.trimmed(), value});
-    }
+    forEachConfigAssignment(content, [&found](const ConfigAssignment &assignment) { found.append(assignment); });
     return found;
 }
 
 QByteArray applyTextRules(const QByteArray &content, const TextRules &rules)
 {
-    bool bom = false;
-    QList<Line> lines = splitLines(content, &bom);
-    for (Line &line : lines)
-        line.text = ruleLine(line.text, rules, rules.relocation);
-    return joinLines(lines, bom, rules.configFile);
+    QByteArray result;
+    result.reserve(content.size());
+    result.append(content.constData(), bomLength(content));
+    forEachLine(content, bomLength(content), [&](const LineBounds &line) {
+        result += ruleLine(textOf(content, line), rules, rules.relocation);
+        appendEnding(&result, content, line, rules.configFile);
+        return true;
+    });
+    return result;
 }
 
 TextPatch patchText(const QByteArray &backup, const QByteArray &current, const TextRules &rules,
                     const QVector<QByteArray> &earlierRoots)
 {
-    const QByteArray fromBackup = applyTextRules(backup, rules);
-    if (current == backup || current == fromBackup)
-        return {fromBackup, false};
-    bool backupBom = false, bom = false;
-    const QList<Line> original = splitLines(backup, &backupBom);
-    QList<Line> lines = splitLines(current, &bom);
-    const QHash<QByteArray, Origin> origins = toolLines(original, rules, candidateRoots(rules, earlierRoots, current));
+    if (current == backup)
+        return {applyTextRules(backup, rules), false};
+    if (rulesGiveExactly(backup, rules, current))
+        return {current, false};
+    const ToolLines origins(backup, rules, candidateRoots(rules, earlierRoots, current));
     TextRules deep = rules;
     deep.deep = true;
     // An edited line may name a place the file was patched for before: it is an old root too.
@@ -216,19 +335,27 @@ TextPatch patchText(const QByteArray &backup, const QByteArray &current, const T
             asItStands.relocation.oldRoots.append(root);
     }
     TextPatch patch;
-    for (Line &line : lines) {
-        const auto origin = origins.constFind(line.text);
-        if (origin == origins.constEnd()) {
-            line.text = ruleLine(line.text, asItStands, asItStands.relocation);
+    patch.content.reserve(current.size());
+    patch.content.append(current.constData(), bomLength(current));
+    LineBounds last{-1, -1, -1};
+    forEachLine(current, bomLength(current), [&](const LineBounds &line) {
+        const QByteArray text = textOf(current, line);
+        qsizetype start = 0;
+        bool deepOnly = false;
+        if (!origins.find(text, &start, &deepOnly)) {
+            patch.content += ruleLine(text, asItStands, asItStands.relocation);
             patch.editsKept = true;
         } else {
-            line.text = ruleLine(original.at(origin->line).text, origin->deepOnly ? deep : rules, rules.relocation);
+            patch.content += ruleLine(textOf(backup, lineAt(backup, start)), deepOnly ? deep : rules, rules.relocation);
         }
-    }
+        appendEnding(&patch.content, current, line, rules.configFile);
+        last = line;
+        return true;
+    });
     // A file that lost its last line ending to an earlier version gets it back.
-    if (!lines.isEmpty() && lines.last().ending.isEmpty() && !original.isEmpty() && !original.last().ending.isEmpty())
-        lines.last().ending = original.last().ending;
-    patch.content = joinLines(lines, bom, rules.configFile);
+    const LineBounds backupLast = lastLine(backup);
+    if (last.start >= 0 && last.next == last.textEnd && backupLast.start >= 0 && backupLast.next != backupLast.textEnd)
+        appendEnding(&patch.content, backup, backupLast, rules.configFile);
     return patch;
 }
 
@@ -237,21 +364,12 @@ bool writtenByTool(const QByteArray &backup, const QByteArray &current, const Te
 {
     if (current == backup)
         return true;
-    const auto texts = [](const QByteArray &content) {
-        bool bom = false;
-        QList<QByteArray> all{QByteArray()};
-        for (const Line &line : splitLines(content, &bom))
-            all.append(line.text);
-        all.first() = bom ? "bom" : "";
-        return all;
-    };
-    const QList<QByteArray> now = texts(current);
     for (const QByteArray &root : candidateRoots(rules, earlierRoots, current)) {
         for (const bool deep : {false, true}) {
             TextRules patched = rules;
             patched.deep = deep;
             patched.relocation.newRoot = root;
-            if (texts(applyTextRules(backup, patched)) == now)
+            if (readsAsRulesGive(backup, patched, current))
                 return true;
         }
     }

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QVector>
 
+#include <functional>
+
 // The rules that rewrite the installation's text files, line by line.
 //
 // The line rule rewrites the QMAKESPEC, QMAKESPEC_ORIGINAL, QT_BUILD_TREE and QT_SOURCE_TREE
@@ -13,7 +15,8 @@
 // whole-path rule (wholepathrule.h) rewrites every other line naming an old root, in those files and
 // in the build metadata. Lines are bytes: whatever their encoding, lines no rule changes keep them.
 // A configuration file's lines end with LF, a file that ended with a line ending keeps one; the
-// build metadata keeps its own line endings.
+// build metadata keeps its own line endings. Each rule walks a file one line at a time and keeps no
+// list of its lines: a file costs about its own size again, whatever the number of its lines.
 
 // The rule for one line (without its line ending): the rewritten line, or the line itself when it is
 // not a recognised assignment. `root` is 8-bit text.
@@ -25,6 +28,9 @@ struct ConfigAssignment {
     QByteArray key;     // trimmed key part
     QByteArray value;   // value part as written
 };
+
+// Calls `onAssignment` for each line of `content` that the line rule would change, in order.
+void forEachConfigAssignment(const QByteArray &content, const std::function<void(const ConfigAssignment &)> &onAssignment);
 
 // The lines of `content` that the line rule would change.
 QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content);

@@ -260,18 +260,35 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, Q
 
 // The slots of one binary now, against those a patch gives it, one path per key: a file packed with
 // slots adds no more than that. `expected` learns what each key's first slot should hold.
-bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteArray &root,
+bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &root,
               QHash<QByteArray, QByteArray> *expected)
 {
     bool stale = false;
     // Same build, same places: what a patch gives a slot lies where the slot lies now. One not read, or
     // another build than its backup, adds no path: the dry run of its worker says which.
-    const LoadedFile original = originalBytes(file);
     const LoadedFile now = currentBytes(file);
-    if (!original.ok || !now.ok || original.data.size() != now.data.size())
+    // The original is patched where it lies and given back as it was: a large library is in memory
+    // twice at most, as it is now and as a patch makes it.
+    const bool held = file.original.held();
+    LoadedFile original;
+    if (held) {
+        original.ok = true;
+        original.data = file.original.take();
+    } else {
+        original = originalBytes(file);
+    }
+    QByteArray &patched = original.data;
+    const auto giveBack = [&](SlotRewrite *rewrite) {
+        if (rewrite)
+            undoChanges(patched, rewrite->changes);
+        if (held)
+            file.original = HeldBytes(std::move(patched));
+    };
+    if (!original.ok || !now.ok || original.data.size() != now.data.size()) {
+        giveBack(nullptr);
         return false;
-    QByteArray patched = original.data;
-    rewriteSlots(patched, root);
+    }
+    SlotRewrite rewrite = rewriteSlots(patched, root);
     const QByteArray &current = now.data;
     const int first = paths->size();
     forEachPathSlot(current, [&](const FoundSlot &slot) {
@@ -299,6 +316,7 @@ bool addSlots(QVector<CheckedPath> *paths, const PlannedFile &file, const QByteA
         }
         paths->append({key, file.relativePath, QString::fromLocal8Bit(slot.value), QString::fromLocal8Bit(shouldBe), ok});
     });
+    giveBack(&rewrite);
     return stale;
 }
 
@@ -335,9 +353,9 @@ CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool 
     const auto judge = [&]() {
         if (file.treatment == Treatment::Refused)
             return file.refusal;
-        // The worker takes the bytes it is handed; verify still reads them afterwards.
-        PlannedFile copy = file;
-        copy.original = file.original.held() ? HeldBytes(file.original.bytes()) : HeldBytes();
+        // The worker takes the bytes it is handed, and changes them without a copy: what verify looks at
+        // of the file afterwards is read again.
+        const PlannedFile copy = file;
         if (file.treatment == Treatment::Binary)
             return patchBinaryFile(context.qtPath.toLocal8Bit(), copy, context, WriteMode::DryRun);
         return patchTextFile(context.qtPath, copy, context, WriteMode::DryRun);
@@ -381,13 +399,13 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
     Verification verification;
     verification.qtPath = qtPath;
     // The command it judges: its plan, with what every file holds now read too.
-    const CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look);
+    CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look);
     verification.oldRoots = plan.oldRoots;
     verification.identifiesQt = plan.identifiesQt;
     QVector<CheckedPath> slotPaths;
     QHash<QByteArray, QByteArray> expected;
     const QByteArray root = qtPath.toLocal8Bit();
-    for (const PlannedFile &file : plan.files) {
+    for (PlannedFile &file : plan.files) {
         if (file.treatment == Treatment::OtherName)
             continue;
         if (file.treatment == Treatment::Refused && !file.refusal.isFailure())

@@ -166,7 +166,7 @@ void TestMetadata::planned_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("command"); // 0 patch, 1 patch --deep, 2 unpatch
     QTest::addColumn<QString>("file"); // the start of its path relative to the installation
-    QTest::addColumn<QString>("expected"); // "status code[/cause]"
+    QTest::addColumn<QString>("expected"); // "status code[/cause][ (args)]"
     QTest::addColumn<QString>("check");    // shell, must succeed afterwards
     QTest::newRow("unpatch never writes through a link into a backup")
         << "qt" << "echo original >$0/bin/qmake.back && ln -s ../bin/qmake.back $0/lib/libQtCoreX.so && echo junk >$0/lib/libQtCoreX.so.back"
@@ -186,6 +186,9 @@ void TestMetadata::planned_data()
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";
+    QTest::newRow("a text file over its kind's limit is refused unread, with its size and the limit")
+        << "qt" << "truncate -s 268435457 $0/lib/libQtBig.prl" << 1 << "lib/libQtBig.prl"
+        << "failed file-too-large (268435457, 268435456)" << "";
 }
 
 void TestMetadata::planned()
@@ -211,10 +214,8 @@ void TestMetadata::planned()
     QVERIFY2(setup.isEmpty() || shell(setup), qPrintable(setup));
     QStringList found;
     for (const FileReport &report : runPlan(planCommand(command == 2 ? Command::Unpatch : Command::Patch, qt, command == 1))) {
-        const Reason &reason = report.outcome.reason;
         if (report.relativePath.startsWith(file))
-            found << outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonCodeKey(reason.code)
-                         + (reason.cause == Cause::None ? QString() : QLatin1Char('/') + causeKey(reason.cause));
+            found << outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonFacts(report.outcome.reason);
     }
     QCOMPARE(found, QStringList{expected});
     QVERIFY2(check.isEmpty() || shell(check), qPrintable(check));
