@@ -104,6 +104,7 @@ const CauseText causeTexts[] = {
     {Cause::NameTooLong, "name-too-long", QT_TRANSLATE_NOOP("Reason", "chemin trop long")},
     {Cause::TooManyOpenFiles, "too-many-open-files", QT_TRANSLATE_NOOP("Reason", "trop de fichiers ouverts")},
     {Cause::OutOfMemory, "out-of-memory", QT_TRANSLATE_NOOP("Reason", "mémoire insuffisante")},
+    {Cause::TooLarge, "too-large", QT_TRANSLATE_NOOP("Reason", "fichier trop volumineux pour être chargé en mémoire")},
     {Cause::NotRegularFile, "not-regular-file", QT_TRANSLATE_NOOP("Reason", "ce n'est pas un fichier ordinaire")},
     {Cause::PartialRead, "partial-read", QT_TRANSLATE_NOOP("Reason", "lecture incomplète")},
     {Cause::BrokenLink, "broken-link", QT_TRANSLATE_NOOP("Reason", "lien sans cible")},

@@ -186,6 +186,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>link leading out of the installation</translation>
     </message>
     <message>
+        <source>fichier trop volumineux pour être chargé en mémoire</source>
+        <translation>file too large to be loaded into memory</translation>
+    </message>
+    <message>
         <source>fichier trop volumineux : %1 octets, au plus %2 pour un fichier de ce genre</source>
         <translation>file too large: %1 bytes, at most %2 for a file of its kind</translation>
     </message>
