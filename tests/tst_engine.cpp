@@ -1,6 +1,7 @@
 #include "app/language.h"
 #include "app/qtpathcheck.h"
 #include "patching/binarypatcher.h"
+#include "patching/diskspace.h"
 #include "patching/filejob.h"
 #include "patching/listing.h"
 #include "patching/pathslots.h"
@@ -13,6 +14,10 @@
 #include <QTemporaryDir>
 
 #include <stdexcept>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 // A slot as configure lays it out: the key and its value, zeros to the slot's size.
@@ -270,6 +275,67 @@ private slots:
         QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/libQtCore.so.back")), "qt_prfxpath=/old"));
         QVERIFY(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cd \"$0\" && ") + setup, dir.path()}) == 0);
         QCOMPARE(restoreBackup(dir.filePath(QStringLiteral("lib/libQtCore.so")), dir.path()), expected);
+    }
+
+    // A dry run's files weighed in turn against the room a file system says it has: each "name:backup:new"
+    // is a file of the directory "a" or "b" needing those bytes, whose old file holds 100 bytes; "+" after
+    // the name gives that old file a second name.
+    void spaceForecast_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<qint64>("room");      // of each file system
+        QTest::addColumn<qint64>("blockSize");
+        QTest::addColumn<QStringList>("expected"); // "changed" or the failure's code/cause, in turn
+        const QString full = QStringLiteral("file-not-written/no-space"), noBackup = QStringLiteral("backup-not-made/no-space");
+        QTest::newRow("files that fit are as the dry run found them")
+            << words("a/x:100:100 a/y:0:50") << qint64(250) << qint64(1) << words("changed changed");
+        QTest::newRow("a backup that does not fit fails as the real run's backup would")
+            << words("a/x:100:100") << qint64(99) << qint64(1) << QStringList{noBackup};
+        QTest::newRow("the backup fits and the new file does not: the backup's room stays taken")
+            << words("a/x:100:100 a/y:0:60") << qint64(150) << qint64(1) << QStringList{full, full};
+        QTest::newRow("the old file's room comes back once the new one is renamed over it")
+            << words("a/x:0:100 a/y:0:100") << qint64(100) << qint64(1) << words("changed changed");
+        QTest::newRow("an old file with another name keeps its room")
+            << words("a/x+:0:100 a/y:0:100") << qint64(100) << qint64(1) << QStringList{QStringLiteral("changed"), full};
+        QTest::newRow("each size takes whole blocks")
+            << words("a/x:1:1") << qint64(64) << qint64(64) << QStringList{full};
+        QTest::newRow("each file system has its own room")
+            << words("a/x+:0:100 b/y:0:100") << qint64(100) << qint64(1) << words("changed changed");
+    }
+
+    void spaceForecast()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(qint64, room);
+        QFETCH(qint64, blockSize);
+        QFETCH(QStringList, expected);
+
+        QTemporaryDir dir;
+        QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+        SpaceForecast forecast([&](const QString &directory) {
+            return FileSystemSpace{QFileInfo(directory).fileName(), room, blockSize};
+        });
+        QStringList found;
+        for (const QString &file : files) {
+            const QStringList parts = file.split(QLatin1Char(':'));
+            QString name = parts.at(0);
+            const bool otherName = name.endsWith(QLatin1Char('+'));
+            name.remove(QLatin1Char('+'));
+            const QString path = dir.filePath(name);
+            QVERIFY(writeFile(path, QByteArray(100, 'x')));
+            if (otherName) {
+#ifdef Q_OS_WIN
+                QSKIP("a second name is made with link(), which Windows lacks");
+#else
+                QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(path + QStringLiteral("2")).constData()), 0);
+#endif
+            }
+            FileOutcome outcome = changed;
+            outcome.need = {parts.at(1).toLongLong(), parts.at(2).toLongLong()};
+            const FileOutcome weighed = forecast.weigh(path, outcome);
+            found << (weighed.isFailure() ? reasonFacts(weighed.reason) : outcomeStatusKey(weighed.status));
+        }
+        QCOMPARE(found, expected);
     }
 
     void resolvedDirectory()

@@ -19,6 +19,7 @@ private slots:
     void planned_data();
     void planned();
     void nothingHeld();
+    void dryRunWithoutRoom();
 };
 
 void TestMetadata::wholePathRule_data()
@@ -248,6 +249,33 @@ void TestMetadata::nothingHeld()
     const QStringList plain = outcomes(Command::Patch, plainHeld, Limits::heldBytesBudget, false);
     QVERIFY2(plain.contains(QLatin1String("lib/libQtCore.so.4.8.7=failed unlisted-slots")), qPrintable(plain.join(QLatin1Char(' '))));
     QCOMPARE(outcomes(Command::Patch, plainRead, 0, false), plain);
+}
+
+// A dry run on a file system without room names each file the run would write as failing where the
+// real run would: its backup first, or its new file once the backup is there (a tree patched, then moved).
+void TestMetadata::dryRunWithoutRoom()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qt = dir.filePath(QStringLiteral("qt")), moved = dir.filePath(QStringLiteral("moved"));
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), dataPath(QStringLiteral("metadata/qt-4.8.7")), qt}), 0);
+    const auto outcomes = [](const QString &at, qint64 room) {
+        QStringList found;
+        const auto space = [room](const QString &) { return FileSystemSpace{QStringLiteral("one"), room, 4096}; };
+        for (const FileReport &report : runPlan(planCommand(Command::Patch, at, true), WriteMode::DryRun, {}, space))
+            found << report.relativePath + QLatin1Char('=') + outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonFacts(report.outcome.reason);
+        return found;
+    };
+    const auto withoutRoom = [&outcomes](const QString &at, const QString &failure) {
+        QStringList expected = outcomes(at, Q_INT64_C(1) << 40);
+        QVERIFY(expected.contains(QStringLiteral("lib/libQtCore.so=changed ")));
+        expected.replaceInStrings(QStringLiteral("=changed "), failure);
+        QCOMPARE(outcomes(at, 0), expected);
+    };
+    withoutRoom(qt, QStringLiteral("=failed backup-not-made/no-space"));
+    QVERIFY(!anyFailed(runPlan(planCommand(Command::Patch, qt, true))));
+    QVERIFY(QDir().rename(qt, moved));
+    withoutRoom(moved, QStringLiteral("=failed file-not-written/no-space"));
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)
