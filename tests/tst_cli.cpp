@@ -110,6 +110,13 @@ void TestCli::commands_data()
         << "qmake-query " + old + " lib/libQtCore.so=stale .qmake.cache=stale/" + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6)
                + " lib/libQtCore.la=stale/" + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/"
                + old.mid(6) + " 22" << untouched;
+    QTest::newRow("verify names a plugin's build metadata that names the old root, which patch --deep rewrites")
+        << "mkdir -p $DIR/plugins/graphicssystems && cp $DIR/lib/libQtCore.prl $DIR/plugins/graphicssystems/libfb_base.prl && "
+           "$CLI verify --json $DIR" << 1
+        << "qmake-query " + old + " lib/libQtCore.so=stale .qmake.cache=stale/" + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6)
+               + " lib/libQtCore.la=stale/" + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/"
+               + old.mid(6) + " plugins/graphicssystems/libfb_base.prl=stale/" + old.mid(6) + " 22"
+        << "$CLI patch --deep $DIR >/dev/null && grep -q -- \"-L$DIR/lib \" $DIR/plugins/graphicssystems/libfb_base.prl && $CLI verify $DIR";
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query " + old + " 0"
         << "! grep -rIl /usr/local/Trolltech $DIR | grep -v '[.]back$' && test ! -e $DIR/bin/qt.conf.back";
