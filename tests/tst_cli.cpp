@@ -64,6 +64,11 @@ void TestCli::commands_data()
     QTest::newRow("an unknown option is a usage error, in JSON when asked") << "$CLI --json --force patch $DIR" << 2 << "usage" << untouched;
     QTest::newRow("a rejected directory names its check") << "$CLI patch --json $DIR/lib" << 2 << "not-an-installation"
                                                            << untouched;
+    QTest::newRow("a directory that does not exist is named so") << "$CLI patch --json $DIR/gone" << 2 << "no-such-directory"
+                                                                 << untouched;
+    QTest::newRow("a directory whose name the locale cannot spell is named so, not said to hold no Qt")
+        << "mv $DIR \"$DIR$(printf '\\351')\" && $CLI patch --json \"$DIR$(printf '\\351')\"" << 2 << "name-not-encodable"
+        << "rm -r \"$DIR$(printf '\\351')\""; // QTemporaryDir cannot name it
     QTest::newRow("a directory a qmake file cannot hold is refused, naming its character")
         << "mv $DIR \"$DIR#4\" && $CLI patch --json \"$DIR#4\"" << 2 << "unsafe-character" << "";
     QTest::newRow("a directory where nothing identifies Qt is refused") << "rm $DIR/bin/qmake $DIR/lib/libQtCore* && $CLI verify --json $DIR"
