@@ -67,6 +67,8 @@ const CodeText codeTexts[] = {
     {ReasonCode::WorkerException, "worker-exception", QT_TRANSLATE_NOOP("Reason", "erreur interne : %1")},
     {ReasonCode::UnknownException, "unknown-exception", QT_TRANSLATE_NOOP("Reason", "erreur interne : exception inconnue")},
     {ReasonCode::DeepOnly, "deep-only", QT_TRANSLATE_NOOP("Reason", "fichier de construction, que seul --deep réécrit")},
+    {ReasonCode::OldRootInDeepLines, "old-root-in-deep-lines",
+     QT_TRANSLATE_NOOP("Reason", "nomme l'ancienne racine dans des lignes que seul --deep réécrit")},
     {ReasonCode::QmakeMissing, "qmake-missing", QT_TRANSLATE_NOOP("Reason", "aucun bin/qmake")},
     {ReasonCode::QmakeNotRunnable, "qmake-not-runnable", QT_TRANSLATE_NOOP("Reason", "%1 ne peut pas être lancé ici (%C)")},
     {ReasonCode::QmakeNotOwned, "qmake-not-owned",

@@ -38,6 +38,7 @@ enum class ReasonCode {
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat
     EditsKept,               // patched, lines written since the last patch kept
     DeepOnly,                // build metadata, which only --deep rewrites
+    OldRootInDeepLines,      // a configuration file naming the old root only in lines --deep rewrites
     EditedSincePatch,        // an unpatch would lose what was written since the last patch
     ChangedDuringRun,
     RootNotEncodable,

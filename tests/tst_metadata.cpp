@@ -182,6 +182,9 @@ void TestMetadata::planned_data()
         << "qt" << "sed s,/usr/local/Trolltech/Qt-4.8.7,$(dirname $0), $0/lib/libQtCore.so.4.8.7 >$0/lib/libQtCore.so.4.8.7.back "
                    "&& printf 'qt_prfxpath=%s\\0\\0\\0' $0 >$0/bin/QtCore4.so"
         << 0 << "bin/QtCore4.so" << "failed patched-without-backup" << "";
+    QTest::newRow("a plain patch says a qmake.conf naming the old root in a line only --deep rewrites so")
+        << "qt" << "echo QMAKE_INCDIR_QT = /usr/local/Trolltech/Qt-4.8.7/include >>$0/mkspecs/linux-g++/qmake.conf" << 0
+        << "mkspecs/default/qmake.conf" << "left-alone old-root-in-deep-lines" << "";
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";

@@ -483,6 +483,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>chemin de recherche des bibliothèques trop long pour son emplacement : %1 octets pour %2</source>
         <translation>library search path too long for its room: %1 bytes for %2</translation>
     </message>
+    <message>
+        <source>nomme l&apos;ancienne racine dans des lignes que seul --deep réécrit</source>
+        <translation>names the old root in lines only --deep rewrites</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
