@@ -9,7 +9,6 @@
 #else
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -33,14 +32,15 @@ qint64 freedByReplacing(const QString &path, qint64 blockSize)
     ::CloseHandle(handle);
     if (!known || info.nNumberOfLinks != 1)
         return 0;
-    const qint64 size = (qint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return roundedUp((qint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow, blockSize);
 #else
+    Q_UNUSED(blockSize);
     struct stat info;
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_nlink != 1)
         return 0;
-    const qint64 size = info.st_size;
+    // What it holds on the disk, in 512-byte units whatever the block: a sparse file gives back less than its size.
+    return qint64(info.st_blocks) * 512;
 #endif
-    return roundedUp(size, blockSize);
 }
 } // namespace
 
@@ -68,10 +68,10 @@ FileSystemSpace fileSystemSpace(const QString &directory)
     if (::stat(native.constData(), &info) != 0 || ::statvfs(native.constData(), &room) != 0)
         return space;
     space.id = QString::number(quint64(info.st_dev));
-    // Root may also write the blocks a file system keeps back for it.
-    const qint64 blocks = qint64(::geteuid() == 0 ? room.f_bfree : room.f_bavail);
+    // What anyone but root may write. Root may also write the blocks kept back for it, but not all that
+    // f_bfree counts (ext4 keeps clusters back from root too): as root, the run may find more room.
     space.blockSize = qMax<qint64>(1, qint64(room.f_frsize));
-    space.available = blocks * space.blockSize;
+    space.available = qint64(room.f_bavail) * space.blockSize;
 #endif
     return space;
 }

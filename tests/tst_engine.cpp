@@ -278,29 +278,29 @@ private slots:
     }
 
     // A dry run's files weighed in turn against the room a file system says it has: each "name:backup:new"
-    // is a file of the directory "a" or "b" needing those bytes, whose old file holds 100 bytes; "+" after
-    // the name gives that old file a second name.
+    // is a file of the directory "a" or "b" needing so many units of 8 KiB, whose old file holds one unit;
+    // "+" after the name gives that old file a second name.
     void spaceForecast_data()
     {
         QTest::addColumn<QStringList>("files");
-        QTest::addColumn<qint64>("room");      // of each file system
-        QTest::addColumn<qint64>("blockSize");
+        QTest::addColumn<qint64>("room");      // of each file system, in units
+        QTest::addColumn<qint64>("blockSize"); // in bytes
         QTest::addColumn<QStringList>("expected"); // "changed" or the failure's code/cause, in turn
-        const QString full = QStringLiteral("file-not-written/no-space"), noBackup = QStringLiteral("backup-not-made/no-space");
+        const QString full = QStringLiteral("file-not-written/no-space");
         QTest::newRow("files that fit are as the dry run found them")
-            << words("a/x:100:100 a/y:0:50") << qint64(250) << qint64(1) << words("changed changed");
+            << words("a/x:1:1 a/y:0:1") << qint64(3) << qint64(1) << words("changed changed");
         QTest::newRow("a backup that does not fit fails as the real run's backup would")
-            << words("a/x:100:100") << qint64(99) << qint64(1) << QStringList{noBackup};
+            << words("a/x:2:1") << qint64(1) << qint64(1) << QStringList{QStringLiteral("backup-not-made/no-space")};
         QTest::newRow("the backup fits and the new file does not: the backup's room stays taken")
-            << words("a/x:100:100 a/y:0:60") << qint64(150) << qint64(1) << QStringList{full, full};
+            << words("a/x:2:2 a/y:0:2") << qint64(3) << qint64(1) << QStringList{full, full};
         QTest::newRow("the old file's room comes back once the new one is renamed over it")
-            << words("a/x:0:100 a/y:0:100") << qint64(100) << qint64(1) << words("changed changed");
+            << words("a/x:0:1 a/y:0:1") << qint64(1) << qint64(1) << words("changed changed");
         QTest::newRow("an old file with another name keeps its room")
-            << words("a/x+:0:100 a/y:0:100") << qint64(100) << qint64(1) << QStringList{QStringLiteral("changed"), full};
+            << words("a/x+:0:1 a/y:0:1") << qint64(1) << qint64(1) << QStringList{QStringLiteral("changed"), full};
         QTest::newRow("each size takes whole blocks")
-            << words("a/x:1:1") << qint64(64) << qint64(64) << QStringList{full};
+            << words("a/x:0:1") << qint64(2) << qint64(3 * 8192) << QStringList{full};
         QTest::newRow("each file system has its own room")
-            << words("a/x+:0:100 b/y:0:100") << qint64(100) << qint64(1) << words("changed changed");
+            << words("a/x+:0:1 b/y:0:1") << qint64(1) << qint64(1) << words("changed changed");
     }
 
     void spaceForecast()
@@ -310,10 +310,11 @@ private slots:
         QFETCH(qint64, blockSize);
         QFETCH(QStringList, expected);
 
+        const qint64 unit = 8192;
         QTemporaryDir dir;
         QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
         SpaceForecast forecast([&](const QString &directory) {
-            return FileSystemSpace{QFileInfo(directory).fileName(), room, blockSize};
+            return FileSystemSpace{QFileInfo(directory).fileName(), room * unit, blockSize};
         });
         QStringList found;
         for (const QString &file : files) {
@@ -322,7 +323,7 @@ private slots:
             const bool otherName = name.endsWith(QLatin1Char('+'));
             name.remove(QLatin1Char('+'));
             const QString path = dir.filePath(name);
-            QVERIFY(writeFile(path, QByteArray(100, 'x')));
+            QVERIFY(writeFile(path, QByteArray(int(unit), 'x')));
             if (otherName) {
 #ifdef Q_OS_WIN
                 QSKIP("a second name is made with link(), which Windows lacks");
@@ -331,7 +332,7 @@ private slots:
 #endif
             }
             FileOutcome outcome = changed;
-            outcome.need = {parts.at(1).toLongLong(), parts.at(2).toLongLong()};
+            outcome.need = {parts.at(1).toLongLong() * unit, parts.at(2).toLongLong() * unit};
             const FileOutcome weighed = forecast.weigh(path, outcome);
             found << (weighed.isFailure() ? reasonFacts(weighed.reason) : outcomeStatusKey(weighed.status));
         }
