@@ -33,6 +33,10 @@ QChar unsafeCharacter(const QString &path)
 
 QtPathCheck checkQtPath(const QString &path)
 {
+    // A name read from the command line in an encoding that cannot spell one of its bytes holds a
+    // replacement character, and names nothing.
+    if (!QFileInfo::exists(path))
+        return path.contains(QChar::ReplacementCharacter) ? QtPathCheck::NameNotSpelled : QtPathCheck::NoSuchDirectory;
     if (!QFileInfo::exists(path + QStringLiteral("/bin")) || !QFileInfo::exists(path + QStringLiteral("/lib")))
         return QtPathCheck::NotAnInstallation;
     if (path.size() > Limits::maxQtPathLength)
@@ -53,6 +57,12 @@ QString qtPathCheckMessage(QtPathCheck check, const QString &path)
     switch (check) {
     case QtPathCheck::Accepted:
         break;
+    case QtPathCheck::NoSuchDirectory:
+        return QCoreApplication::translate("QtPathCheck", "ce répertoire n'existe pas.");
+    case QtPathCheck::NameNotSpelled:
+        return QCoreApplication::translate("QtPathCheck", "le nom du répertoire contient un octet que l'encodage du "
+                                                          "système (la locale) ne sait pas écrire : le nommer sous la "
+                                                          "locale dans laquelle il a été écrit, ou le renommer.");
     case QtPathCheck::NotAnInstallation:
         return QCoreApplication::translate("QtPathCheck", "le repertoire ne contient pas de version de Qt.");
     case QtPathCheck::TooLong:

@@ -6,6 +6,8 @@
 // The checks a chosen Qt directory must pass before either command may run on it.
 enum class QtPathCheck {
     Accepted,
+    NoSuchDirectory,   // nothing is there
+    NameNotSpelled,    // not there as given: a byte of its name is none the system's encoding can spell
     NotAnInstallation, // no "bin" or no "lib" entry
     TooLong,           // more than 200 characters
     NotAsciiOrSpace,   // a space, a control character, or a character above U+00FF

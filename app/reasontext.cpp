@@ -74,6 +74,8 @@ const CodeText codeTexts[] = {
     {ReasonCode::RunLockNotMade, "run-lock-not-made",
      QT_TRANSLATE_NOOP("Reason", "verrou de l'installation impossible à poser, rien n'a été fait : %C")},
     {ReasonCode::DeepOnly, "deep-only", QT_TRANSLATE_NOOP("Reason", "fichier de construction, que seul --deep réécrit")},
+    {ReasonCode::OldRootInDeepLines, "old-root-in-deep-lines",
+     QT_TRANSLATE_NOOP("Reason", "nomme l'ancienne racine dans des lignes que seul --deep réécrit")},
     {ReasonCode::QmakeMissing, "qmake-missing", QT_TRANSLATE_NOOP("Reason", "aucun bin/qmake")},
     {ReasonCode::QmakeNotRunnable, "qmake-not-runnable", QT_TRANSLATE_NOOP("Reason", "%1 ne peut pas être lancé ici (%C)")},
     {ReasonCode::QmakeNotOwned, "qmake-not-owned",

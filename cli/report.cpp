@@ -338,7 +338,8 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
     static const struct {
         QtPathCheck check;
         const char *key;
-    } keys[] = {{QtPathCheck::NotAnInstallation, "not-an-installation"}, {QtPathCheck::TooLong, "too-long"},
+    } keys[] = {{QtPathCheck::NoSuchDirectory, "no-such-directory"}, {QtPathCheck::NameNotSpelled, "name-not-encodable"},
+                {QtPathCheck::NotAnInstallation, "not-an-installation"}, {QtPathCheck::TooLong, "too-long"},
                 {QtPathCheck::NotAsciiOrSpace, "not-ascii-or-space"}, {QtPathCheck::UnsafeCharacter, "unsafe-character"}};
     QString key;
     for (const auto &entry : keys) {

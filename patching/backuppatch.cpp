@@ -63,15 +63,23 @@ FileOutcome writeContent(const PlannedFile &file, const QByteArray &content, con
                                                   : (failure = writeRefusal(file.target)).cause == Cause::None;
     if (!written)
         return failedWith(ReasonCode::FileNotWritten, failure);
-    return FileOutcome::changed(note);
+    FileOutcome outcome = FileOutcome::changed(note);
+    if (mode == WriteMode::DryRun)
+        outcome.need.newBytes = content.size();
+    return outcome;
 }
 
 FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteMode mode,
                          std::optional<Comparison> compared)
 {
     const bool binary = file.kind == FileKind::Binary;
+    // A slot that could not take its value fails the file, whose other changes are written all the same.
     const auto done = [&](const FileOutcome &written) {
-        return written.isFailure() || patched.failure.isNone() ? written : FileOutcome::failed(patched.failure);
+        if (written.isFailure() || patched.failure.isNone())
+            return written;
+        FileOutcome failed = FileOutcome::failed(patched.failure);
+        failed.need = written.need;
+        return failed;
     };
     if (!file.backupExists) {
         const bool changes = binary ? !patched.changes.isEmpty() : patched.content != patched.original;
@@ -85,8 +93,11 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteM
         if (mode == WriteMode::DryRun) {
             // A real run would make the backup from exactly these bytes, if the directory lets it.
             const Failure backupRefusal = writeRefusal(file.backupPath);
-            return backupRefusal.cause == Cause::None ? done(FileOutcome::changed(patched.changedNote))
-                                                      : failedWith(ReasonCode::BackupNotMade, backupRefusal);
+            if (backupRefusal.cause != Cause::None)
+                return failedWith(ReasonCode::BackupNotMade, backupRefusal);
+            FileOutcome outcome = FileOutcome::changed(patched.changedNote);
+            outcome.need = {binary ? patched.content.size() : patched.original.size(), patched.content.size()};
+            return done(outcome);
         }
         if (stampOf(file.target) != file.originalStamp)
             return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));

@@ -440,6 +440,11 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
             // A link is walked only for a backup beside its name, which an unpatch must not pass over.
             if ((restoresAll || entry.link) && !entryExists(backupNameOf(entry.path)))
                 continue;
+            // Build metadata wherever it lies (a plugin's .prl) is metadata, after the listed files.
+            if (isMetadataName(QFileInfo(entry.path).fileName())) {
+                metadata.append(readRecord(qtPath, entry.path, Treatment::Metadata, Step::Metadata, purpose, &budget));
+                continue;
+            }
             bool wanted = true;
             PlannedFile file = readRecord(qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
             if (wanted)

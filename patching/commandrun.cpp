@@ -43,14 +43,19 @@ FileOutcome treatFile(const CommandPlan &plan, PlannedFile file, WriteMode mode)
 }
 } // namespace
 
-QVector<FileReport> runPlan(CommandPlan plan, WriteMode mode, const FileReportHandler &onFileDone)
+QVector<FileReport> runPlan(CommandPlan plan, WriteMode mode, const FileReportHandler &onFileDone,
+                            const SpaceQuery &freeSpace)
 {
     QVector<FileReport> reports;
+    SpaceForecast space(freeSpace);
     for (PlannedFile &file : plan.files) {
         const FileReport report{file.path, file.relativePath, file.kind, FileOutcome()};
+        const QString target = file.target;
         // The worker takes the file's bytes: the plan keeps no copy of them.
-        const FileOutcome outcome = plan.rootEncodable ? treatFile(plan, std::move(file), mode)
-                                                       : FileOutcome::failed(Reason(ReasonCode::RootNotEncodable));
+        FileOutcome outcome = plan.rootEncodable ? treatFile(plan, std::move(file), mode)
+                                                 : FileOutcome::failed(Reason(ReasonCode::RootNotEncodable));
+        if (mode == WriteMode::DryRun)
+            outcome = space.weigh(target, outcome);
         reports.append({report.path, report.relativePath, report.kind, outcome});
         if (onFileDone)
             onFileDone(reports.last());

@@ -38,6 +38,7 @@ enum class ReasonCode {
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat
     EditsKept,               // patched, lines written since the last patch kept
     DeepOnly,                // build metadata, which only --deep rewrites
+    OldRootInDeepLines,      // a configuration file naming the old root only in lines --deep rewrites
     EditedSincePatch,        // an unpatch would lose what was written since the last patch
     ChangedDuringRun,
     RootNotEncodable,
@@ -136,15 +137,23 @@ struct Failure {
     }
 };
 
+// What a dry run foresees the real run writing for one file, to weigh against the free space.
+struct DiskNeed {
+    qint64 backupBytes = 0; // the backup, when it is not there yet
+    qint64 newBytes = 0;    // the new file, written beside the old one before it is renamed over it
+    bool any() const { return backupBytes > 0 || newBytes > 0; }
+};
+
 struct FileOutcome {
     OutcomeStatus status = OutcomeStatus::LeftAlone;
     Reason reason;
+    DiskNeed need; // a dry run's forecast, which what the outcome says (and ==) leaves out
 
     bool isFailure() const { return status == OutcomeStatus::Failed; }
 
-    static FileOutcome changed(const Reason &why = Reason()) { return {OutcomeStatus::Changed, why}; }
-    static FileOutcome leftAlone(const Reason &why) { return {OutcomeStatus::LeftAlone, why}; }
-    static FileOutcome failed(const Reason &why) { return {OutcomeStatus::Failed, why}; }
+    static FileOutcome changed(const Reason &why = Reason()) { return {OutcomeStatus::Changed, why, DiskNeed()}; }
+    static FileOutcome leftAlone(const Reason &why) { return {OutcomeStatus::LeftAlone, why, DiskNeed()}; }
+    static FileOutcome failed(const Reason &why) { return {OutcomeStatus::Failed, why, DiskNeed()}; }
 };
 
 bool operator==(const FileOutcome &a, const FileOutcome &b);

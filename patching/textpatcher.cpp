@@ -3,6 +3,7 @@
 #include "patching/backuppatch.h"
 #include "patching/rootrule.h"
 #include "patching/textrules.h"
+#include "patching/wholepathrule.h"
 
 #include <QDebug>
 #include <QHash>
@@ -43,10 +44,13 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
         patched.changedNote = Reason(ReasonCode::EditsKept);
     if (file.treatment == Treatment::Metadata && !rules.deep)
         patched.leftAloneReason = Reason(ReasonCode::DeepOnly);
-    else if (!file.backupExists)
-        patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
     else if (text.editsKept)
         patched.leftAloneReason = Reason(ReasonCode::EditsKept); // up to date, and the user's lines in it
+    // The line rule left an old root in another line of a configuration file (QMAKE_INCDIR_QT, say).
+    else if (!rules.deep && !oldRootNamed(patched.content, rules.relocation).isEmpty())
+        patched.leftAloneReason = Reason(ReasonCode::OldRootInDeepLines);
+    else if (!file.backupExists)
+        patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
 
     return writePatched(file, std::move(patched), mode);
 }

@@ -65,6 +65,11 @@ void TestCli::commands_data()
     QTest::newRow("an unknown option is a usage error, in JSON when asked") << "$CLI --json --force patch $DIR" << 2 << "usage" << untouched;
     QTest::newRow("a rejected directory names its check") << "$CLI patch --json $DIR/lib" << 2 << "not-an-installation"
                                                            << untouched;
+    QTest::newRow("a directory that does not exist is named so") << "$CLI patch --json $DIR/gone" << 2 << "no-such-directory"
+                                                                 << untouched;
+    QTest::newRow("a directory whose name the locale cannot spell is named so, not said to hold no Qt")
+        << "mv $DIR \"$DIR$(printf '\\351')\" && $CLI patch --json \"$DIR$(printf '\\351')\"" << 2 << "name-not-encodable"
+        << "rm -r \"$DIR$(printf '\\351')\""; // QTemporaryDir cannot name it
     QTest::newRow("a directory a qmake file cannot hold is refused, naming its character")
         << "mv $DIR \"$DIR#4\" && $CLI patch --json \"$DIR#4\"" << 2 << "unsafe-character" << "";
     QTest::newRow("a directory where nothing identifies Qt is refused") << "rm $DIR/bin/qmake $DIR/lib/libQtCore* && $CLI verify --json $DIR"
@@ -114,6 +119,13 @@ void TestCli::commands_data()
         << "qmake-query " + old + " lib/libQtCore.so=stale .qmake.cache=stale/" + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6)
                + " lib/libQtCore.la=stale/" + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/"
                + old.mid(6) + " 22" << untouched;
+    QTest::newRow("verify names a plugin's build metadata that names the old root, which patch --deep rewrites")
+        << "mkdir -p $DIR/plugins/graphicssystems && cp $DIR/lib/libQtCore.prl $DIR/plugins/graphicssystems/libfb_base.prl && "
+           "$CLI verify --json $DIR" << 1
+        << "qmake-query " + old + " lib/libQtCore.so=stale .qmake.cache=stale/" + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6)
+               + " lib/libQtCore.la=stale/" + old.mid(6) + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/"
+               + old.mid(6) + " plugins/graphicssystems/libfb_base.prl=stale/" + old.mid(6) + " 22"
+        << "$CLI patch --deep $DIR >/dev/null && grep -q -- \"-L$DIR/lib \" $DIR/plugins/graphicssystems/libfb_base.prl && $CLI verify $DIR";
     QTest::newRow("verify: after patch --deep only backups name the old root; a file naming none has no backup")
         << patched + "$CLI verify --json $DIR" << 0 << "qmake-query " + old + " 0"
         << "! grep -rIl /usr/local/Trolltech $DIR | grep -v '[.]back$' && test ! -e $DIR/bin/qt.conf.back";

@@ -1,6 +1,7 @@
 #include "app/language.h"
 #include "app/qtpathcheck.h"
 #include "patching/binarypatcher.h"
+#include "patching/diskspace.h"
 #include "patching/filejob.h"
 #include "patching/listing.h"
 #include "patching/pathslots.h"
@@ -18,6 +19,9 @@
 #include <stdexcept>
 
 Q_DECLARE_METATYPE(Reason)
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 // A slot as configure lays it out: the key and its value, zeros to the slot's size.
@@ -300,6 +304,68 @@ private slots:
                 QVERIFY2(!key.isEmpty() && keys.count(key) == 1, qPrintable(QStringLiteral("#%1: \"%2\"").arg(i + 1).arg(key)));
             }
         }
+    }
+
+    // A dry run's files weighed in turn against the room a file system says it has: each "name:backup:new"
+    // is a file of the directory "a" or "b" needing so many units of 8 KiB, whose old file holds one unit;
+    // "+" after the name gives that old file a second name.
+    void spaceForecast_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<qint64>("room");      // of each file system, in units
+        QTest::addColumn<qint64>("blockSize"); // in bytes
+        QTest::addColumn<QStringList>("expected"); // "changed" or the failure's code/cause, in turn
+        const QString full = QStringLiteral("file-not-written/no-space");
+        QTest::newRow("files that fit are as the dry run found them")
+            << words("a/x:1:1 a/y:0:1") << qint64(3) << qint64(1) << words("changed changed");
+        QTest::newRow("a backup that does not fit fails as the real run's backup would")
+            << words("a/x:2:1") << qint64(1) << qint64(1) << QStringList{QStringLiteral("backup-not-made/no-space")};
+        QTest::newRow("the backup fits and the new file does not: the backup's room stays taken")
+            << words("a/x:2:2 a/y:0:2") << qint64(3) << qint64(1) << QStringList{full, full};
+        QTest::newRow("the old file's room comes back once the new one is renamed over it")
+            << words("a/x:0:1 a/y:0:1") << qint64(1) << qint64(1) << words("changed changed");
+        QTest::newRow("an old file with another name keeps its room")
+            << words("a/x+:0:1 a/y:0:1") << qint64(1) << qint64(1) << QStringList{QStringLiteral("changed"), full};
+        QTest::newRow("each size takes whole blocks")
+            << words("a/x:0:1") << qint64(2) << qint64(3 * 8192) << QStringList{full};
+        QTest::newRow("each file system has its own room")
+            << words("a/x+:0:1 b/y:0:1") << qint64(1) << qint64(1) << words("changed changed");
+    }
+
+    void spaceForecast()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(qint64, room);
+        QFETCH(qint64, blockSize);
+        QFETCH(QStringList, expected);
+
+        const qint64 unit = 8192;
+        QTemporaryDir dir;
+        QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+        SpaceForecast forecast([&](const QString &directory) {
+            return FileSystemSpace{QFileInfo(directory).fileName(), room * unit, blockSize};
+        });
+        QStringList found;
+        for (const QString &file : files) {
+            const QStringList parts = file.split(QLatin1Char(':'));
+            QString name = parts.at(0);
+            const bool otherName = name.endsWith(QLatin1Char('+'));
+            name.remove(QLatin1Char('+'));
+            const QString path = dir.filePath(name);
+            QVERIFY(writeFile(path, QByteArray(int(unit), 'x')));
+            if (otherName) {
+#ifdef Q_OS_WIN
+                QSKIP("a second name is made with link(), which Windows lacks");
+#else
+                QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(path + QStringLiteral("2")).constData()), 0);
+#endif
+            }
+            FileOutcome outcome = changed;
+            outcome.need = {parts.at(1).toLongLong() * unit, parts.at(2).toLongLong() * unit};
+            const FileOutcome weighed = forecast.weigh(path, outcome);
+            found << (weighed.isFailure() ? reasonFacts(weighed.reason) : outcomeStatusKey(weighed.status));
+        }
+        QCOMPARE(found, expected);
     }
 
     void resolvedDirectory()

@@ -19,6 +19,7 @@ private slots:
     void planned_data();
     void planned();
     void nothingHeld();
+    void dryRunWithoutRoom();
 };
 
 void TestMetadata::wholePathRule_data()
@@ -183,6 +184,9 @@ void TestMetadata::planned_data()
         << "qt" << "sed s,/usr/local/Trolltech/Qt-4.8.7,$(dirname $0), $0/lib/libQtCore.so.4.8.7 >$0/lib/libQtCore.so.4.8.7.back "
                    "&& printf 'qt_prfxpath=%s\\0\\0\\0' $0 >$0/bin/QtCore4.so"
         << 0 << "bin/QtCore4.so" << "failed patched-without-backup" << "";
+    QTest::newRow("a plain patch says a qmake.conf naming the old root in a line only --deep rewrites so")
+        << "qt" << "echo QMAKE_INCDIR_QT = /usr/local/Trolltech/Qt-4.8.7/include >>$0/mkspecs/linux-g++/qmake.conf" << 0
+        << "mkspecs/default/qmake.conf" << "left-alone old-root-in-deep-lines" << "";
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";
@@ -251,6 +255,33 @@ void TestMetadata::nothingHeld()
     const QStringList plain = outcomes(Command::Patch, plainHeld, Limits::heldBytesBudget, false);
     QVERIFY2(plain.contains(QLatin1String("lib/libQtCore.so.4.8.7=failed unlisted-slots")), qPrintable(plain.join(QLatin1Char(' '))));
     QCOMPARE(outcomes(Command::Patch, plainRead, 0, false), plain);
+}
+
+// A dry run on a file system without room names each file the run would write as failing where the
+// real run would: its backup first, or its new file once the backup is there (a tree patched, then moved).
+void TestMetadata::dryRunWithoutRoom()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString qt = dir.filePath(QStringLiteral("qt")), moved = dir.filePath(QStringLiteral("moved"));
+    QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), dataPath(QStringLiteral("metadata/qt-4.8.7")), qt}), 0);
+    const auto outcomes = [](const QString &at, qint64 room) {
+        QStringList found;
+        const auto space = [room](const QString &) { return FileSystemSpace{QStringLiteral("one"), room, 4096}; };
+        for (const FileReport &report : runPlan(planCommand(Command::Patch, at, true), WriteMode::DryRun, {}, space))
+            found << report.relativePath + QLatin1Char('=') + outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonFacts(report.outcome.reason);
+        return found;
+    };
+    const auto withoutRoom = [&outcomes](const QString &at, const QString &failure) {
+        QStringList expected = outcomes(at, Q_INT64_C(1) << 40);
+        QVERIFY(expected.contains(QStringLiteral("lib/libQtCore.so=changed ")));
+        expected.replaceInStrings(QStringLiteral("=changed "), failure);
+        QCOMPARE(outcomes(at, 0), expected);
+    };
+    withoutRoom(qt, QStringLiteral("=failed backup-not-made/no-space"));
+    QVERIFY(!anyFailed(runPlan(planCommand(Command::Patch, qt, true))));
+    QVERIFY(QDir().rename(qt, moved));
+    withoutRoom(moved, QStringLiteral("=failed file-not-written/no-space"));
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)

@@ -162,6 +162,14 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>le chemin du repertoire ne doit pas contenir « %1 », que qmake, make ou le shell liraient autrement.</source>
         <translation>The directory path must not hold &quot;%1&quot;, which qmake, make or the shell would read otherwise.</translation>
     </message>
+    <message>
+        <source>ce répertoire n&apos;existe pas.</source>
+        <translation>The directory does not exist.</translation>
+    </message>
+    <message>
+        <source>le nom du répertoire contient un octet que l&apos;encodage du système (la locale) ne sait pas écrire : le nommer sous la locale dans laquelle il a été écrit, ou le renommer.</source>
+        <translation>The directory&apos;s name holds a byte the system&apos;s encoding (the locale) cannot spell: name it under the locale it was written in, or rename it.</translation>
+    </message>
 </context>
 <context>
     <name>Reason</name>
@@ -488,6 +496,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>verrou de l&apos;installation impossible à poser, rien n&apos;a été fait : %C</source>
         <translation>the installation&apos;s lock could not be made, nothing was done: %C</translation>
+    </message>
+    <message>
+        <source>nomme l&apos;ancienne racine dans des lignes que seul --deep réécrit</source>
+        <translation>names the old root in lines only --deep rewrites</translation>
     </message>
 </context>
 <context>
