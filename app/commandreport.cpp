@@ -1,7 +1,7 @@
 #include "app/commandreport.h"
 
 #include "app/reasontext.h"
-#include "patching/runlock.h"
+#include "patching/store/runlock.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #ifndef ZEL_COMMANDREPORT_H
 #define ZEL_COMMANDREPORT_H
 
-#include "patching/commandrun.h"
+#include "restoring/commandrun.h"
 
 class QWidget;
 

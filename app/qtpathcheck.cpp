@@ -1,6 +1,6 @@
 #include "app/qtpathcheck.h"
 
-#include "patching/limits.h"
+#include "patching/base/limits.h"
 
 #include <QCoreApplication>
 #include <QDir>

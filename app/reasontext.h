@@ -1,7 +1,7 @@
 #ifndef ZEL_REASONTEXT_H
 #define ZEL_REASONTEXT_H
 
-#include "patching/fileoutcome.h"
+#include "patching/base/fileoutcome.h"
 
 #include <QString>
 

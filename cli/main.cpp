@@ -2,9 +2,9 @@
 #include "app/qtpathcheck.h"
 #include "cli/cliargs.h"
 #include "cli/report.h"
-#include "patching/commandrun.h"
+#include "restoring/commandrun.h"
 #include "patching/inspection.h"
-#include "patching/runlock.h"
+#include "patching/store/runlock.h"
 #include "patching/verification.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "app/reasontext.h"
 #include "cli/cliargs.h"
-#include "patching/limits.h"
+#include "patching/base/limits.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

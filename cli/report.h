@@ -2,7 +2,7 @@
 #define ZEL_REPORT_H
 
 #include "app/qtpathcheck.h"
-#include "patching/commandrun.h"
+#include "restoring/commandrun.h"
 #include "patching/inspection.h"
 #include "patching/verification.h"
 

@@ -1,7 +1,7 @@
 // libFuzzer target over the ELF search-path rewrite.
 // Input: four lines (the new root, two old roots, the file's directory below the new root), then the file.
 // Each invariant is an assert(): scripts/fuzz.sh builds without NDEBUG, and the abort is a finding.
-#include "patching/elfrunpath.h"
+#include "patching/formats/elfrunpath.h"
 
 #include <elf.h>
 

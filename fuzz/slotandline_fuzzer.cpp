@@ -1,9 +1,9 @@
 // libFuzzer target over the rewrite rules of the slots and of the text files.
 // Input: one byte giving the root's length, the root, then the data.
 // Each invariant is an assert(): scripts/fuzz.sh builds without NDEBUG, and the abort is a finding.
-#include "patching/pathslots.h"
-#include "patching/rootrule.h"
-#include "patching/textrules.h"
+#include "patching/formats/pathslots.h"
+#include "patching/formats/rootrule.h"
+#include "patching/formats/textrules.h"
 
 #include <cassert>
 #include <cstdint>

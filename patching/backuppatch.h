@@ -1,10 +1,10 @@
 #ifndef ZEL_BACKUPPATCH_H
 #define ZEL_BACKUPPATCH_H
 
-#include "patching/commandplan.h"
-#include "patching/fileoutcome.h"
-#include "patching/filestore.h"
-#include "patching/pathslots.h"
+#include "patching/plan/commandplan.h"
+#include "patching/base/fileoutcome.h"
+#include "patching/store/filestore.h"
+#include "patching/formats/pathslots.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -1,9 +1,9 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
-#include "patching/elfrunpath.h"
-#include "patching/pathslots.h"
-#include "patching/rootrule.h"
+#include "patching/formats/elfrunpath.h"
+#include "patching/formats/pathslots.h"
+#include "patching/formats/rootrule.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,7 +1,7 @@
 #ifndef ZEL_FILEJOB_H
 #define ZEL_FILEJOB_H
 
-#include "patching/fileoutcome.h"
+#include "patching/base/fileoutcome.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

@@ -1,10 +1,10 @@
 #include "patching/inspection.h"
 
-#include "patching/commandplan.h"
-#include "patching/pathslots.h"
-#include "patching/rootrule.h"
-#include "patching/textrules.h"
-#include "patching/wholepathrule.h"
+#include "patching/plan/commandplan.h"
+#include "patching/formats/pathslots.h"
+#include "patching/formats/rootrule.h"
+#include "patching/formats/textrules.h"
+#include "patching/formats/wholepathrule.h"
 
 #include <QFileInfo>
 

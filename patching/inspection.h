@@ -1,9 +1,9 @@
 #ifndef ZEL_INSPECTION_H
 #define ZEL_INSPECTION_H
 
-#include "patching/fileoutcome.h"
-#include "patching/listing.h"
-#include "patching/oldroots.h"
+#include "patching/base/fileoutcome.h"
+#include "patching/qt/listing.h"
+#include "patching/qt/oldroots.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "patching/textpatcher.h"
 
 #include "patching/backuppatch.h"
-#include "patching/rootrule.h"
-#include "patching/textrules.h"
-#include "patching/wholepathrule.h"
+#include "patching/formats/rootrule.h"
+#include "patching/formats/textrules.h"
+#include "patching/formats/wholepathrule.h"
 
 #include <QDebug>
 #include <QHash>

@@ -1,9 +1,9 @@
 #ifndef ZEL_TEXTPATCHER_H
 #define ZEL_TEXTPATCHER_H
 
-#include "patching/commandplan.h"
-#include "patching/textrules.h"
-#include "patching/fileoutcome.h"
+#include "patching/plan/commandplan.h"
+#include "patching/formats/textrules.h"
+#include "patching/base/fileoutcome.h"
 
 #include <QString>
 

@@ -1,13 +1,13 @@
 #include "patching/verification.h"
 
 #include "patching/binarypatcher.h"
-#include "patching/commandplan.h"
-#include "patching/elfrunpath.h"
+#include "patching/plan/commandplan.h"
+#include "patching/formats/elfrunpath.h"
 #include "patching/filejob.h"
-#include "patching/pathslots.h"
-#include "patching/rootrule.h"
+#include "patching/formats/pathslots.h"
+#include "patching/formats/rootrule.h"
 #include "patching/textpatcher.h"
-#include "patching/wholepathrule.h"
+#include "patching/formats/wholepathrule.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,10 +1,10 @@
 #ifndef ZEL_VERIFICATION_H
 #define ZEL_VERIFICATION_H
 
-#include "patching/fileoutcome.h"
-#include "patching/listing.h"
-#include "patching/limits.h"
-#include "patching/oldroots.h"
+#include "patching/base/fileoutcome.h"
+#include "patching/qt/listing.h"
+#include "patching/base/limits.h"
+#include "patching/qt/oldroots.h"
 
 #include <QString>
 #include <QVector>

@@ -1,10 +1,10 @@
 #include "restoring/restorebackup.h"
 
 #include "patching/backuppatch.h"
-#include "patching/elfrunpath.h"
-#include "patching/pathslots.h"
+#include "patching/formats/elfrunpath.h"
+#include "patching/formats/pathslots.h"
 #include "patching/textpatcher.h"
-#include "patching/textrules.h"
+#include "patching/formats/textrules.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 #ifndef ZEL_RESTOREBACKUP_H
 #define ZEL_RESTOREBACKUP_H
 
-#include "patching/commandplan.h"
-#include "patching/fileoutcome.h"
+#include "patching/plan/commandplan.h"
+#include "patching/base/fileoutcome.h"
 
 #include <QString>
 

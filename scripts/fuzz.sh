@@ -5,9 +5,9 @@ set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
-common=(patching/fileoutcome.cpp patching/rootrule.cpp)
-slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textrules.cpp patching/wholepathrule.cpp)
-elf=(fuzz/elf_fuzzer.cpp patching/elfrunpath.cpp)
+common=(patching/base/fileoutcome.cpp patching/formats/rootrule.cpp)
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/formats/pathslots.cpp patching/formats/textrules.cpp patching/formats/lineindex.cpp patching/formats/wholepathrule.cpp)
+elf=(fuzz/elf_fuzzer.cpp patching/formats/elfrunpath.cpp)
 build() { # name sources...
     local name="$1"; shift
     mkdir -p "$out/$name-corpus"

@@ -4,7 +4,7 @@
 // What the tests share: the checked-in files of tests/data and outcomes told by their codes.
 
 #include "app/reasontext.h"
-#include "patching/fileoutcome.h"
+#include "patching/base/fileoutcome.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "patching/commandrun.h"
-#include "patching/elfrunpath.h"
+#include "restoring/commandrun.h"
+#include "patching/formats/elfrunpath.h"
 #include "testsupport.h"
 
 Q_DECLARE_METATYPE(Reason)

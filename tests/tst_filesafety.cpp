@@ -1,8 +1,8 @@
 // Faults that once lost or hid a user's file: each fails on the former file layer.
 #include "patching/binarypatcher.h"
-#include "patching/commandrun.h"
-#include "patching/pathslots.h"
-#include "patching/runlock.h"
+#include "restoring/commandrun.h"
+#include "patching/formats/pathslots.h"
+#include "patching/store/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/verification.h"
 #include "restoring/restorebackup.h"

@@ -1,6 +1,6 @@
-#include "patching/commandplan.h"
-#include "patching/commandrun.h"
-#include "patching/textrules.h"
+#include "patching/plan/commandplan.h"
+#include "restoring/commandrun.h"
+#include "patching/formats/textrules.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "patching/runlock.h"
+#include "patching/store/runlock.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>

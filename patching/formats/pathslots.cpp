@@ -1,0 +1,252 @@
+#include "patching/formats/pathslots.h"
+
+#include "patching/base/limits.h"
+
+#include "patching/formats/rootrule.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// No real slot holds more than a few hundred bytes. A key whose value finds no zero byte
+// within this span is not a slot to rewrite, and no search goes further from a key.
+constexpr qsizetype maxSlotSpan = Limits::maxSlotSpan;
+
+// Where `key` next occurs in `data` from `from`, or -1. memchr finds the key's first byte at
+// memory speed, which a general substring search does not reach on a library of many megabytes.
+qsizetype findKey(const QByteArray &data, const QByteArray &key, qsizetype from)
+{
+    const char *const begin = data.constData();
+    const char *const last = begin + data.size() - key.size(); // the last place a key fits
+    for (const char *at = begin + from; at <= last; ++at) {
+        at = static_cast<const char *>(std::memchr(at, key.at(0), size_t(last - at + 1)));
+        if (!at)
+            break;
+        if (std::memcmp(at, key.constData(), size_t(key.size())) == 0)
+            return at - begin;
+    }
+    return -1;
+}
+
+// Calls `onHit(offset, index)` for each place, in file order, where one of `keys` begins; the
+// search goes on from the offset it returns. One pass for all keys: they share their first
+// bytes ("qt_"), which are searched for; keys that share none are never found.
+template <typename OnHit>
+void scanKeys(const QByteArray &data, const QVector<QByteArray> &keys, OnHit onHit)
+{
+    QByteArray prefix = keys.value(0);
+    for (const QByteArray &key : keys) {
+        while (!key.startsWith(prefix))
+            prefix.chop(1);
+    }
+    if (prefix.isEmpty())
+        return;
+    for (qsizetype hit = findKey(data, prefix, 0); hit >= 0;) {
+        int k = 0;
+        while (k < keys.size() && !(data.size() - hit >= keys.at(k).size()
+                                    && std::memcmp(data.constData() + hit, keys.at(k).constData(), size_t(keys.at(k).size())) == 0))
+            ++k;
+        hit = findKey(data, prefix, k < keys.size() ? onHit(hit, k) : hit + 1);
+    }
+}
+
+// The keys alone, in the order of pathSlotKeys().
+const QVector<QByteArray> &pathKeys()
+{
+    static const QVector<QByteArray> keys = [] {
+        QVector<QByteArray> list;
+        for (const PathSlotKey &slotKey : pathSlotKeys())
+            list.append(slotKey.key);
+        return list;
+    }();
+    return keys;
+}
+
+// Where the value starting at `valueStart` ends: its zero byte, or the end of the data.
+// `zero` keeps the last one found while it still lies ahead, so that a run of keys
+// without zeros is searched through once, not once per key.
+qsizetype valueEnd(const QByteArray &data, qsizetype valueStart, qsizetype *zero)
+{
+    if (*zero < valueStart) {
+        *zero = data.indexOf('\0', valueStart);
+        if (*zero < 0)
+            *zero = data.size();
+    }
+    return *zero;
+}
+
+// Bytes from the key at `at` to the end of the run of zeros after its value, never past
+// the end of the data nor maxSlotSpan; 0 when the value itself runs beyond that span.
+qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsizetype *zero)
+{
+    qsizetype end = valueEnd(data, at + keySize, zero);
+    if (end - at > maxSlotSpan)
+        return 0;
+    while (end < data.size() && end - at < maxSlotSpan && data.at(end) == '\0')
+        ++end;
+    return end - at;
+}
+} // namespace
+
+const QVector<PathSlotKey> &pathSlotKeys()
+{
+    static const QVector<PathSlotKey> keys = {
+        {QByteArrayLiteral("qt_prfxpath="), QByteArray()},
+        {QByteArrayLiteral("qt_docspath="), QByteArrayLiteral("/doc")},
+        {QByteArrayLiteral("qt_hdrspath="), QByteArrayLiteral("/include")},
+        {QByteArrayLiteral("qt_libspath="), QByteArrayLiteral("/lib")},
+        {QByteArrayLiteral("qt_binspath="), QByteArrayLiteral("/bin")},
+        {QByteArrayLiteral("qt_plugpath="), QByteArrayLiteral("/plugins")},
+        {QByteArrayLiteral("qt_datapath="), QByteArray()},
+        {QByteArrayLiteral("qt_trnspath="), QByteArrayLiteral("/translations")},
+        {QByteArrayLiteral("qt_xmplpath="), QByteArrayLiteral("/examples")},
+        {QByteArrayLiteral("qt_demopath="), QByteArrayLiteral("/demos")},
+        {QByteArrayLiteral("qt_impspath="), QByteArrayLiteral("/imports")},
+    };
+    return keys;
+}
+
+namespace {
+// The value a slot keyed `k` whose original value is `original` gets, in a file whose prefix is `prefix`.
+QByteArray newSlotValue(int k, const QByteArray &original, const QByteArray &prefix, const QByteArray &root)
+{
+    if (k == 0)
+        return root;
+    const RootMatch below = longestOldRoot(original, {prefix}, QByteArray());
+    if (prefix.isEmpty() || below.index < 0)
+        return root + pathSlotKeys().at(k).suffix;
+    return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
+}
+
+} // namespace
+
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
+{
+    SlotRewrite result;
+    struct Hit {
+        qsizetype at, valueEnd, room;
+        int k;
+    };
+    QVector<Hit> waiting;
+    QByteArray prefix;
+    bool prefixKnown = false;
+    const auto write = [&](const Hit &hit) {
+        const QByteArray &key = pathKeys().at(hit.k);
+        const QByteArray original = data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
+        const QByteArray record = key + newSlotValue(hit.k, original, prefix, root) + '\0';
+        // A record longer than the slot would cut into whatever follows it.
+        if (record.size() > hit.room) {
+            if (!result.tooSmall.contains(QString::fromLatin1(key)))
+                result.tooSmall.append(QString::fromLatin1(key));
+            return;
+        }
+        // Nothing reads past the zero byte, but a later move to a longer root needs the room back.
+        const QByteArray slot = record.leftJustified(hit.room, '\0');
+        if (std::memcmp(data.constData() + hit.at, slot.constData(), size_t(slot.size())) == 0)
+            return;
+        result.changes.append({hit.at, data.mid(hit.at, hit.room)});
+        std::memcpy(data.data() + hit.at, slot.constData(), size_t(slot.size()));
+    };
+    const auto learnPrefix = [&](const QByteArray &value) {
+        prefix = value;
+        prefixKnown = true;
+        for (const Hit &hit : qAsConst(waiting))
+            write(hit);
+        waiting.clear();
+    };
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype at, int k) {
+        const qsizetype keySize = pathKeys().at(k).size();
+        const qsizetype room = slotRoom(data, at, keySize, &zero);
+        const qsizetype end = valueEnd(data, at + keySize, &zero);
+        ++result.found;
+        if (room == 0) { // no zero byte within reach: no slot to write
+            if (!result.tooSmall.contains(QString::fromLatin1(pathKeys().at(k))))
+                result.tooSmall.append(QString::fromLatin1(pathKeys().at(k)));
+            return at + keySize;
+        }
+        result.rooms.append({at, room});
+        const Hit hit{at, end, room, k};
+        if (!prefixKnown && k == 0)
+            learnPrefix(data.mid(at + keySize, end - at - keySize));
+        if (prefixKnown)
+            write(hit);
+        else if (waiting.size() < Limits::maxWaitingSlots)
+            waiting.append(hit);
+        else {
+            learnPrefix(QByteArray());
+            write(hit);
+        }
+        // The search goes on after the slot's room, which a record written meanwhile may fill: a root
+        // holding a key is not two slots.
+        return qMax(end, at + room);
+    });
+    learnPrefix(prefix);
+    // In the keys' own order, whatever the order of the file.
+    std::sort(result.tooSmall.begin(), result.tooSmall.end(), [](const QString &a, const QString &b) {
+        return pathKeys().indexOf(a.toLatin1()) < pathKeys().indexOf(b.toLatin1());
+    });
+    return result;
+}
+
+namespace {
+void swapChange(QByteArray &data, Change &change)
+{
+    QByteArray now = data.mid(change.offset, change.before.size());
+    std::memcpy(data.data() + change.offset, change.before.constData(), size_t(change.before.size()));
+    change.before.swap(now);
+}
+} // namespace
+
+void undoChanges(QByteArray &data, QVector<Change> &changes)
+{
+    // The last change first: a change made over an earlier one holds that one's bytes, not the original's.
+    for (auto change = changes.rbegin(); change != changes.rend(); ++change)
+        swapChange(data, *change);
+}
+
+void redoChanges(QByteArray &data, QVector<Change> &changes)
+{
+    for (Change &change : changes)
+        swapChange(data, change);
+}
+
+bool holdsPathSlot(const QByteArray &data)
+{
+    bool holds = false;
+    scanKeys(data, pathKeys(), [&](qsizetype, int) {
+        holds = true;
+        return data.size();
+    });
+    return holds;
+}
+
+void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot)
+{
+    // A slot is told once the next key is found, since a value without its zero stops there.
+    FoundSlot pending;
+    qsizetype pendingEnd = -1;
+    const auto tell = [&](qsizetype nextKey) {
+        if (pendingEnd < 0)
+            return;
+        const qsizetype start = pending.offset + pending.key.size();
+        pending.value = data.mid(start, qMax(qMin(pendingEnd, nextKey) - start, qsizetype(0)));
+        onSlot(pending);
+        pendingEnd = -1;
+    };
+    qsizetype zero = -1;
+    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
+        tell(hit);
+        pending.offset = hit;
+        pending.key = pathKeys().at(k);
+        const qsizetype keySize = pending.key.size();
+        pending.room = slotRoom(data, hit, keySize, &zero);
+        const qsizetype end = valueEnd(data, hit + keySize, &zero);
+        const bool whole = end - hit <= maxSlotSpan;
+        pendingEnd = whole ? end : hit + maxSlotSpan;
+        // The search goes on after a whole value: a root holding a key is not two slots.
+        return whole ? end : hit + keySize;
+    });
+    tell(data.size());
+}
+

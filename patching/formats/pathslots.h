@@ -1,0 +1,64 @@
+#ifndef ZEL_PATHSLOTS_H
+#define ZEL_PATHSLOTS_H
+
+
+#include "patching/base/region.h"
+#include <QByteArray>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+// One kind of path slot: its 12-byte key and what follows the root in its value in Qt's own layout.
+struct PathSlotKey {
+    QByteArray key;    // e.g. "qt_prfxpath="
+    QByteArray suffix; // e.g. "/doc"; empty for the root itself
+};
+
+// The keys in the order of Qt 4's install paths: the ten of every Qt 4 build, then "qt_impspath=",
+// which Qt 4.7 and 4.8 builds add. The first is the prefix.
+const QVector<PathSlotKey> &pathSlotKeys();
+
+// Bytes changed in place, and what they held before.
+struct Change {
+    qint64 offset = 0;
+    QByteArray before;
+};
+
+struct SlotRewrite {
+    int found = 0;              // slots seen
+    QStringList tooSmall;       // keys of the slots left byte for byte as they were, for want of room
+    QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
+    QVector<Change> changes;    // to undo the rewrite
+};
+
+// Gives every slot in `data` its value for `root` (8-bit, as the files hold it), in place, in one pass
+// over the data for all keys; the data never grows. A slot's value keeps its place relative to the
+// file's own prefix (a plugin directory at <prefix>/lib/qt4/plugins becomes <root>/lib/qt4/plugins);
+// one that does not lie below the prefix takes Qt's default place (<root>/plugins). A slot is written
+// only when key, value and a zero byte fit in its room, the rest of which is then zeroed; a key whose
+// value has no zero byte within 4 KiB of it is no slot and counts as too small.
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root);
+
+// Puts the bytes `changes` replaced back, and then again the rewrite's bytes.
+void undoChanges(QByteArray &data, QVector<Change> &changes);
+void redoChanges(QByteArray &data, QVector<Change> &changes);
+
+// Whether `data` holds any key of the path slots.
+bool holdsPathSlot(const QByteArray &data);
+
+// A slot as found in a file, for reports.
+struct FoundSlot {
+    qsizetype offset = 0;
+    QByteArray key;
+    QByteArray value; // up to the first zero byte, at most 4 KiB from the key and never into the next key
+    qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
+};
+
+// Calls `onSlot` for every slot of the known keys in `data`, in file order, holding none of them:
+// a file packed with keys costs no memory beyond its own. A value that ends with its zero byte
+// within 4 KiB is whole, keys inside it included (a root may hold a key); a value without one is
+// cut at the next key.
+void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot);
+
+#endif

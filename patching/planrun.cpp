@@ -1,0 +1,59 @@
+#include "patching/planrun.h"
+
+#include "patching/binarypatcher.h"
+#include "patching/filejob.h"
+#include "patching/textpatcher.h"
+
+namespace {
+FileOutcome treatFile(FileWorker worker, PlannedFile file, const PlanContext &context, WriteMode mode)
+{
+    switch (file.treatment) {
+    case Treatment::OtherName:
+    case Treatment::Refused:
+        return file.refusal;
+    case Treatment::Binary:
+        // Binaries are rewritten in a job, so that the window stays responsive; the text files are small.
+        return runFileJob(worker, std::move(file), context, mode);
+    case Treatment::Config:
+    case Treatment::Metadata:
+        break;
+    }
+    return FileJob::callWorker(worker, file, context, mode);
+}
+} // namespace
+
+FileOutcome patchFile(PlannedFile file, const PlanContext &context, WriteMode mode)
+{
+    if (file.treatment == Treatment::Binary)
+        return patchBinaryFile(context.qtPath.toLocal8Bit(), std::move(file), context, mode);
+    return patchTextFile(context.qtPath, std::move(file), context, mode);
+}
+
+QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode mode, const FileReportHandler &onFileDone,
+                                const SpaceQuery &freeSpace)
+{
+    QVector<FileReport> reports;
+    SpaceForecast space(freeSpace);
+    for (PlannedFile &file : plan.files) {
+        const FileReport report{file.path, file.relativePath, file.kind, FileOutcome()};
+        const QString target = file.target;
+        // The worker takes the file's bytes: the plan keeps no copy of them.
+        FileOutcome outcome = plan.rootEncodable ? treatFile(worker, std::move(file), plan.context, mode)
+                                                 : FileOutcome::failed(Reason(ReasonCode::RootNotEncodable));
+        if (mode == WriteMode::DryRun)
+            outcome = space.weigh(target, outcome);
+        reports.append({report.path, report.relativePath, report.kind, outcome});
+        if (onFileDone)
+            onFileDone(reports.last());
+    }
+    return reports;
+}
+
+bool anyFailed(const QVector<FileReport> &reports)
+{
+    for (const FileReport &report : reports) {
+        if (report.outcome.isFailure())
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,161 @@
+#include "patching/store/treewalk.h"
+
+#include "patching/store/backuprule.h"
+#include "patching/store/filestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#endif
+
+namespace {
+FileOutcome failure(ReasonCode code, Cause cause = Cause::None)
+{
+    return FileOutcome::failed(Reason(code, cause));
+}
+
+#ifdef Q_OS_LINUX
+// Whether the directory `name` in the open directory `parent` is where another file system, or a bind
+// mount of a directory from elsewhere (same device number), is mounted.
+bool isMountRoot(int parent, const char *name, dev_t rootDevice)
+{
+    struct statx info;
+    if (::statx(parent, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0) {
+        if ((info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+            return true;
+        return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
+    }
+    // A kernel without statx (or a sandbox that refuses it) still tells another file system apart.
+    struct stat fallback;
+    return ::fstatat(parent, name, &fallback, AT_SYMLINK_NOFOLLOW) != 0 || fallback.st_dev != rootDevice;
+}
+#elif defined(Q_OS_UNIX)
+bool isMountRoot(int parent, const char *name, dev_t rootDevice)
+{
+    struct stat info;
+    return ::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && info.st_dev != rootDevice;
+}
+#endif
+
+} // namespace
+
+QVector<WalkEntry> walkInstallation(const QString &qtPath)
+{
+    QVector<WalkEntry> found;
+#ifdef Q_OS_UNIX
+    // Raw names, so that one the system's encoding cannot spell is seen rather than lost by a decoder.
+    struct stat rootInfo;
+    if (::stat(QFile::encodeName(qtPath).constData(), &rootInfo) != 0)
+        return found;
+    QVector<QByteArray> pending{QFile::encodeName(qtPath)};
+    while (!pending.isEmpty()) {
+        const QByteArray directory = pending.takeLast();
+        DIR *handle = ::opendir(directory.constData());
+        if (!handle) {
+            found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
+            continue;
+        }
+        for (;;) {
+            // readdir says an error only through errno, which the calls below it set too.
+            errno = 0;
+            const dirent *entry = ::readdir(handle);
+            if (!entry) {
+                if (errno != 0)
+                    found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
+                break;
+            }
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..")
+                continue;
+            const QByteArray raw = directory + '/' + name;
+            const QString path = QFile::decodeName(raw);
+            struct stat info;
+            if (::fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone meanwhile
+            // What a link leads to is found under its own name; the link is named for a backup beside it.
+            if (S_ISLNK(info.st_mode)) {
+                if (QFile::encodeName(path) == raw && !isToolsOwnName(QFile::decodeName(name)))
+                    found.append({path, FileOutcome::leftAlone(Reason()), true});
+                continue;
+            }
+            const bool isDirectory = S_ISDIR(info.st_mode);
+            if (!isDirectory && !S_ISREG(info.st_mode))
+                continue; // a pipe, a device, a socket: nothing of Qt's
+            if (QFile::encodeName(path) != raw)
+                found.append({path, failure(ReasonCode::UnreadableName)});
+            else if (isDirectory && isMountRoot(dirfd(handle), entry->d_name, rootInfo.st_dev))
+                found.append({path, failure(ReasonCode::OtherFileSystem)});
+            else if (isDirectory && namesBackup(QFile::decodeName(name)))
+                found.append({path, failure(ReasonCode::DirectoryHoldsBack)});
+            else if (isDirectory)
+                pending.append(raw);
+            else if (!isToolsOwnName(QFile::decodeName(name)))
+                found.append({path, FileOutcome::leftAlone(Reason())});
+        }
+        ::closedir(handle);
+    }
+#else
+    // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
+    QStringList pending{qtPath};
+    while (!pending.isEmpty()) {
+        const QString directory = pending.takeLast();
+        const QFileInfo directoryInfo(directory);
+        if (!directoryInfo.isReadable()) {
+            found.append({directory, failure(ReasonCode::DirectoryNotRead, Cause::AccessDenied)});
+            continue;
+        }
+        const QFileInfoList entries = QDir(directory).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                                    | QDir::NoDotAndDotDot);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isSymLink()) {
+                if (!isToolsOwnName(entry.fileName()))
+                    found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), true});
+                continue;
+            }
+            if (entry.isDir() && namesBackup(entry.fileName()))
+                found.append({entry.absoluteFilePath(), failure(ReasonCode::DirectoryHoldsBack)});
+            else if (entry.isDir())
+                pending.append(entry.absoluteFilePath());
+            else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
+                found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())});
+        }
+    }
+#endif
+    std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });
+    return found;
+}
+
+bool crossesMount(const QString &qtPath, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat rootInfo;
+    const QString root = QDir::cleanPath(qtPath);
+    if (::stat(QFile::encodeName(root).constData(), &rootInfo) != 0)
+        return false;
+    for (QString directory = QFileInfo(path).absolutePath(); directory.startsWith(root + QLatin1Char('/'));
+         directory = QFileInfo(directory).absolutePath()) {
+        const QFileInfo info(directory);
+        const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (parent < 0)
+            return false;
+        const bool mount = isMountRoot(parent, QFile::encodeName(info.fileName()).constData(), rootInfo.st_dev);
+        ::close(parent);
+        if (mount)
+            return true;
+    }
+#else
+    Q_UNUSED(qtPath);
+    Q_UNUSED(path);
+#endif
+    return false;
+}

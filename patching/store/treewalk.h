@@ -1,0 +1,28 @@
+#ifndef ZEL_TREEWALK_H
+#define ZEL_TREEWALK_H
+
+#include "patching/base/fileoutcome.h"
+
+#include <QString>
+#include <QVector>
+
+// One place the walk of an installation met: a regular file to look at, or a place it could not or
+// would not enter, with the reason.
+struct WalkEntry {
+    QString path;        // absolute
+    FileOutcome refusal; // Reason None: a regular file to look at
+    bool link = false;   // a symbolic link, reported for the backup that may lie beside its name
+};
+
+// Every regular file below `qtPath` (absolute, sorted), found without following a link (a linked
+// file is found under its own name; the link comes back marked, for a backup that may lie beside
+// its name), without the tool's backups and temporary files. A directory it
+// cannot read, one on another file system (a mount below DIR), one named like a backup, and a name the
+// system's encoding cannot spell are not entered and come back as failures: besides the tool's own
+// files, nothing below DIR is skipped in silence.
+QVector<WalkEntry> walkInstallation(const QString &qtPath);
+
+// Whether a directory between `qtPath` and the file `path` below it is a mount point.
+bool crossesMount(const QString &qtPath, const QString &path);
+
+#endif
