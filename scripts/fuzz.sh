@@ -6,7 +6,7 @@ seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
 common=(patching/fileoutcome.cpp patching/rootrule.cpp)
-slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textrules.cpp patching/wholepathrule.cpp)
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/pathslots.cpp patching/textrules.cpp patching/lineindex.cpp patching/wholepathrule.cpp)
 elf=(fuzz/elf_fuzzer.cpp patching/elfrunpath.cpp)
 build() { # name sources...
     local name="$1"; shift
