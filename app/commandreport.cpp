@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 
+#include <memory>
+
 namespace {
 
 // A run cannot be stopped half-way, so the busy dialog stays up until the run is over:
@@ -51,10 +53,10 @@ QString failedHeading(Command command)
 void runCommandInWindow(QWidget *window, Command command, const QString &qtPath)
 {
     // Another window or a script may be running on the same installation.
-    const RunLock lock(qtPath, RunAccess::Writes);
-    if (!lock.refusal().isNone()) {
+    auto lock = std::make_unique<RunLock>(qtPath, RunAccess::Writes);
+    if (!lock->refusal().isNone()) {
         QMessageBox box(QMessageBox::Warning, QString(),
-                        QCoreApplication::translate("CommandReport", "%1 : %2").arg(qtPath, reasonText(lock.refusal())),
+                        QCoreApplication::translate("CommandReport", "%1 : %2").arg(qtPath, reasonText(lock->refusal())),
                         QMessageBox::Ok, window);
         box.setTextFormat(Qt::PlainText);
         box.exec();
@@ -63,6 +65,8 @@ void runCommandInWindow(QWidget *window, Command command, const QString &qtPath)
     BusyDialog progress(progressLabel(command), window);
     progress.show();
     const QVector<FileReport> reports = runCommand(command, qtPath);
+    // The run is over: the tree is free while the user reads the end box, the busy dialog under it.
+    lock.reset();
     showCommandEnd(window, command, reports);
 }
 

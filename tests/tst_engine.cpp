@@ -233,6 +233,10 @@ private slots:
             << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC = \"/old/mkspecs/linux-g++\"\n")
             << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC = \"/old/mkspecs/linux-g++\"\n") << true
             << QByteArray("QT_BUILD_TREE = $$quote(/here)\nQMAKESPEC =/here/mkspecs/linux-g++\n") << false;
+        QTest::newRow("a line the tool wrote that reads as another line of the backup is computed again from its own")
+            << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /old/lib\n")
+            << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /there/lib\n") << true
+            << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /here/lib\n") << false;
         QTest::newRow("a line ending an earlier version took away comes back")
             << QByteArray("QT_BUILD_TREE = /old\n") << QByteArray("QT_BUILD_TREE =/there") << false
             << QByteArray("QT_BUILD_TREE =/here\n") << false;

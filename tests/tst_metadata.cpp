@@ -261,6 +261,9 @@ void TestMetadata::nothingHeld()
 // real run would: its backup first, or its new file once the backup is there (a tree patched, then moved).
 void TestMetadata::dryRunWithoutRoom()
 {
+#ifdef Q_OS_WIN
+    QSKIP("copied with a POSIX cp and its links: tst_engine's spaceForecast weighs the same rule under wine");
+#endif
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString qt = dir.filePath(QStringLiteral("qt")), moved = dir.filePath(QStringLiteral("moved"));

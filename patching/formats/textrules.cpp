@@ -152,6 +152,28 @@ public:
         }
     }
 
+    // Whether `line` is the backup's line at `at` as the backup holds it or as a patch wrote it, and
+    // whether only --deep writes it so. Asked first for the line in the same place, since a line the
+    // tool wrote may read as another line of the backup ("/here" written where the backup held
+    // "/old", below a line that held "/here" itself).
+    bool writes(const QByteArray &line, const LineBounds &at, bool *deepOnly) const
+    {
+        const QByteArray text = textOf(m_backup, at);
+        *deepOnly = false;
+        if (line == text)
+            return true;
+        for (int r = 0; r < m_roots.size(); ++r) {
+            const QByteArray plainLine = written(text, r, false);
+            if (line == plainLine)
+                return true;
+            if (line == written(text, r, true)) {
+                *deepOnly = true;
+                return true;
+            }
+        }
+        return false;
+    }
+
     // Where the backup's line that `line` comes from starts, and whether only --deep writes it so;
     // false for a line the tool did not write.
     bool find(const QByteArray &line, qsizetype *start, bool *deepOnly) const
@@ -338,11 +360,17 @@ TextPatch patchText(const QByteArray &backup, const QByteArray &current, const T
     patch.content.reserve(current.size());
     patch.content.append(current.constData(), bomLength(current));
     LineBounds last{-1, -1, -1};
+    qsizetype backupAt = bomLength(backup);
     forEachLine(current, bomLength(current), [&](const LineBounds &line) {
         const QByteArray text = textOf(current, line);
         qsizetype start = 0;
         bool deepOnly = false;
-        if (!origins.find(text, &start, &deepOnly)) {
+        const bool inPlace = backupAt < backup.size() && origins.writes(text, lineAt(backup, backupAt), &deepOnly);
+        if (inPlace)
+            start = backupAt;
+        if (backupAt < backup.size())
+            backupAt = lineAt(backup, backupAt).next;
+        if (!inPlace && !origins.find(text, &start, &deepOnly)) {
             patch.content += ruleLine(text, asItStands, asItStands.relocation);
             patch.editsKept = true;
         } else {
