@@ -2,6 +2,7 @@
 // Input: one byte giving the root's length, the root, then the data.
 // Each invariant is an assert(): scripts/fuzz.sh builds without NDEBUG, and the abort is a finding.
 #include "patching/formats/pathslots.h"
+#include "patching/qt/generation.h"
 #include "patching/formats/rootrule.h"
 #include "patching/formats/textrules.h"
 
@@ -11,7 +12,7 @@
 namespace {
 bool isKey(const QByteArray &bytes)
 {
-    for (const PathSlotKey &slotKey : pathSlotKeys()) {
+    for (const PathSlotKey &slotKey : qt4Generation().slotKeys) {
         if (bytes.startsWith(slotKey.key))
             return true;
     }
@@ -30,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     // Slots: same length; a byte changes only in a slot given its whole record, the rest of its room
     // zeroed; undoing the changes gives the original back.
     QByteArray after = before;
-    SlotRewrite result = rewriteSlots(after, root);
+    SlotRewrite result = rewriteSlots(after, root, qt4Generation().slotKeys);
     assert(after.size() == before.size());
     QByteArray covered(before.size(), '\0');
     for (const Change &change : result.changes) {

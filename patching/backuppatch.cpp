@@ -20,7 +20,7 @@ Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expecte
                                : compareFile(file.target, expected, mayDiffer);
 }
 
-std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison)
+std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison, const PlanContext &context)
 {
     if (!comparison.ok)
         return failedWith(ReasonCode::FileNotRead, comparison.failure);
@@ -30,7 +30,7 @@ std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comp
     // that differs elsewhere, and holds path slots of its own, is another build; one cut short is repaired.
     if (comparison.elsewhere) {
         const LoadedFile current = comparison.sameSize ? LoadedFile() : loadWholeFile(file.target);
-        if (comparison.sameSize || !current.ok || holdsPathSlot(current.data))
+        if (comparison.sameSize || !current.ok || holdsPathSlot(current.data, context.generation->slotKeys))
             return FileOutcome::failed(Reason(ReasonCode::OtherBuild));
     }
     return std::nullopt;
@@ -69,7 +69,7 @@ FileOutcome writeContent(const PlannedFile &file, const QByteArray &content, con
     return outcome;
 }
 
-FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteMode mode,
+FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
                          std::optional<Comparison> compared)
 {
     const bool binary = file.kind == FileKind::Binary;
@@ -127,7 +127,7 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteM
             return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
     } else {
         const Comparison comparison = compared ? *compared : compareWithCurrent(file, patched.content, patched.mayDiffer);
-        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, comparison);
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, comparison, context);
         if (judged)
             return judged->reason.code == ReasonCode::UpToDate ? unchanged(patched) : *judged;
     }

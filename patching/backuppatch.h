@@ -33,13 +33,13 @@ Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expecte
 // What a binary compared with the bytes it is to hold (patched, or its backup's) comes to before they
 // are written: nothing, when they may be; UpToDate when it holds them; a failure when it cannot be read,
 // or when it differs beyond what a patch changes (another build).
-std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison);
+std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison, const PlanContext &context);
 
 // The course every patch worker ends with: no backup and no write when nothing changes; else the
 // backup made once from the original (never replaced) and the new content written in one step.
 // A file with a backup is compared with the new content as it is read (`compared` when the worker
 // compared it already); a binary that differs from it beyond `mayDiffer` is another build, refused.
-FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, WriteMode mode,
+FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
                          std::optional<Comparison> compared = std::nullopt);
 
 // Writes `content` over the file `file` targets, or says whether it could (a dry run), the new file of

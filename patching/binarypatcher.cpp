@@ -49,7 +49,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     FileOutcome failure;
     if (!takeOriginal(file, &patched.content, &failure))
         return failure;
-    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir);
+    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, context.generation->slotKeys);
     patched.changes = slotRewrite.changes;
     const ElfSearchPaths &searchPaths = file.originalSearchPaths;
     QVector<bool> isSearchPath;
@@ -90,13 +90,14 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
         patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
     else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
-    return writePatched(file, std::move(patched), mode, compared);
+    return writePatched(file, std::move(patched), context, mode, compared);
 }
 
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath)
 {
     PlanContext context;
     context.qtPath = QString::fromLocal8Bit(rootDir);
+    context.generation = &generationOf(context.qtPath);
     const PlannedFile file = planOneFile(context.qtPath, filePath, Treatment::Binary);
     if (file.treatment == Treatment::Refused) {
         qDebug().noquote() << filePath;

@@ -20,7 +20,7 @@ void judge(InspectedFile *file, const QByteArray &path, bool stale)
     file->stale += stale ? 1 : 0;
 }
 
-InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, const QVector<QByteArray> &oldRoots)
+InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned, const QVector<QByteArray> &oldRoots)
 {
     InspectedFile file;
     file.path = planned.path;
@@ -44,11 +44,12 @@ InspectedFile inspectFile(const QString &qtPath, const PlannedFile &planned, con
         return file;
     }
     const QByteArray &current = loaded.data;
-    const QByteArray root = qtPath.toLocal8Bit();
+    const QtGeneration &generation = *context.generation;
+    const QByteArray root = context.qtPath.toLocal8Bit();
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
-        rewriteSlots(patched, root);
-        forEachPathSlot(current, [&](const FoundSlot &slot) {
+        rewriteSlots(patched, root, generation.slotKeys);
+        forEachPathSlot(current, generation.slotKeys, [&](const FoundSlot &slot) {
             judge(&file, slot.key + slot.value,
                   patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
         });
@@ -80,7 +81,7 @@ Inspection inspectInstallation(const QString &qtPath)
         // Only what a file holds now is looked at: its backup's bytes need not stay beside them.
         if (planned.backupExists)
             planned.original.release();
-        inspection.files.append(inspectFile(qtPath, planned, plan.oldRoots.values()));
+        inspection.files.append(inspectFile(plan.context, planned, plan.oldRoots.values()));
         planned.original.release();
         planned.current.release();
     }

@@ -52,13 +52,14 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
     else if (!file.backupExists)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
 
-    return writePatched(file, std::move(patched), mode);
+    return writePatched(file, std::move(patched), context, mode);
 }
 
 FileOutcome patchTextFile(const QString &root, const QString &filePath)
 {
     PlanContext context;
     context.qtPath = root;
+    context.generation = &generationOf(root);
     const PlannedFile file = planOneFile(root, filePath, Treatment::Config);
     if (file.treatment == Treatment::Refused) {
         qDebug().noquote() << filePath;

@@ -29,13 +29,6 @@
 #endif
 
 namespace {
-// The install paths a Qt 4 qmake knows, in the order of the slots that hold them (pathSlotKeys()).
-const char *const installPathNames[] = {
-    "QT_INSTALL_PREFIX", "QT_INSTALL_DOCS", "QT_INSTALL_HEADERS", "QT_INSTALL_LIBS",
-    "QT_INSTALL_BINS", "QT_INSTALL_PLUGINS", "QT_INSTALL_DATA", "QT_INSTALL_TRANSLATIONS",
-    "QT_INSTALL_EXAMPLES", "QT_INSTALL_DEMOS", "QT_INSTALL_IMPORTS",
-};
-
 #ifdef Q_OS_UNIX
 // Whether anyone but root and the running user could put another file in a place below `dir`:
 // a directory on the way is someone else's, or writable by others without the sticky bit that
@@ -206,7 +199,7 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
 // qmake's answers, against what a patch makes of the slots that hold them (`expected`, by key); none,
 // with `notQueried` set, when it is not to be run or cannot run here, or with `failure` set when it
 // ran and did not answer as it should.
-QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
+QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey> &slotKeys, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
                                 Reason *notQueried, Reason *failure)
 {
     QString qmake = qtPath + QStringLiteral("/bin/qmake");
@@ -221,8 +214,8 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, Q
         return {};
     qmake = info.filePath();
     QVector<CheckedPath> answers;
-    for (int k = 0; k < pathSlotKeys().size(); ++k) {
-        const QueryRun run = runQuery(qmake, installPathNames[k], timeoutMs);
+    for (const PathSlotKey &slotKey : slotKeys) {
+        const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs);
         if (!run.started) {
             *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
             notQueried->args = QStringList{name};
@@ -247,10 +240,9 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, Q
         }
         if (answer.isEmpty())
             continue;
-        const QByteArray key = pathSlotKeys().at(k).key;
         const QByteArray value = QDir::cleanPath(QDir::fromNativeSeparators(answer)).toLocal8Bit();
-        const QByteArray wanted = expected.value(key, qtPath.toLocal8Bit() + pathSlotKeys().at(k).suffix);
-        answers.append({QLatin1String(installPathNames[k]), name + QStringLiteral(" -query"), answer,
+        const QByteArray wanted = expected.value(slotKey.key, qtPath.toLocal8Bit() + slotKey.suffix);
+        answers.append({QString::fromLatin1(slotKey.queryName), name + QStringLiteral(" -query"), answer,
                         QString::fromLocal8Bit(wanted), value == wanted});
     }
     if (answers.isEmpty())
@@ -260,7 +252,7 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QHash<QByteArray, Q
 
 // The slots of one binary now, against those a patch gives it, one path per key: a file packed with
 // slots adds no more than that. `expected` learns what each key's first slot should hold.
-bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &root,
+bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &root, const QVector<PathSlotKey> &slotKeys,
               QHash<QByteArray, QByteArray> *expected)
 {
     bool stale = false;
@@ -288,10 +280,10 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
         giveBack(nullptr);
         return false;
     }
-    SlotRewrite rewrite = rewriteSlots(patched, root);
+    SlotRewrite rewrite = rewriteSlots(patched, root, slotKeys);
     const QByteArray &current = now.data;
     const int first = paths->size();
-    forEachPathSlot(current, [&](const FoundSlot &slot) {
+    forEachPathSlot(current, slotKeys, [&](const FoundSlot &slot) {
         const qsizetype valueStart = slot.offset + slot.key.size();
         const char *zero = slot.room > slot.key.size()
             ? static_cast<const char *>(std::memchr(patched.constData() + valueStart, '\0', size_t(slot.room - slot.key.size())))
@@ -411,11 +403,11 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
         if (file.treatment == Treatment::Refused && !file.refusal.isFailure())
             continue; // a backup, a directory: nothing of the installation's paths
         const bool staleSlots = file.treatment == Treatment::Binary && file.holdsSlots
-            && addSlots(&slotPaths, file, root, &expected);
+            && addSlots(&slotPaths, file, root, plan.context.generation->slotKeys, &expected);
         if (file.exists || file.treatment == Treatment::Refused)
             verification.files.append(checkFile(file, plan.context, staleSlots));
     }
-    verification.paths = queryQmake(qtPath, expected, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
+    verification.paths = queryQmake(qtPath, plan.context.generation->slotKeys, expected, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
     verification.queried = !verification.paths.isEmpty();
     verification.paths += slotPaths;
     return verification;

@@ -10,10 +10,10 @@
 
 namespace {
 // Where a patch may have changed a binary whose original is `backup`: its slots and search paths.
-QVector<Region> patchedRegions(const QByteArray &backup, const PlannedFile &file)
+QVector<Region> patchedRegions(const QByteArray &backup, const PlannedFile &file, const QtGeneration &generation)
 {
     QVector<Region> regions;
-    forEachPathSlot(backup, [&regions](const FoundSlot &slot) {
+    forEachPathSlot(backup, generation.slotKeys, [&regions](const FoundSlot &slot) {
         if (slot.room > 0)
             regions.append({slot.offset, slot.room});
     });
@@ -43,7 +43,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
         if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))
             return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
     } else {
-        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, patchedRegions(backup, file)));
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, patchedRegions(backup, file, *context.generation)), context);
         if (judged)
             return *judged;
     }
@@ -57,7 +57,8 @@ FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mo
     PlanContext context;
     context.command = Command::Unpatch;
     context.qtPath = root;
-    const PlannedFile file = planOneFile(root, path, treatmentByName(path));
+    context.generation = &generationOf(root);
+    const PlannedFile file = planOneFile(root, path, treatmentByName(*context.generation, path));
     if (file.treatment == Treatment::Refused)
         return file.refusal;
     return restoreBackup(file, context, mode);

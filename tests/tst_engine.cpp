@@ -3,6 +3,7 @@
 #include "patching/binarypatcher.h"
 #include "patching/store/diskspace.h"
 #include "patching/filejob.h"
+#include "patching/qt/generation.h"
 #include "patching/qt/listing.h"
 #include "patching/formats/pathslots.h"
 #include "patching/store/runlock.h"
@@ -164,7 +165,7 @@ private slots:
         }
         for (Command command : {Command::Patch, Command::Unpatch}) {
             QStringList listed;
-            for (const QString &file : ::commandFiles(dir.path(), command))
+            for (const QString &file : ::commandFiles(qt4Generation(), dir.path(), command))
                 listed << file.mid(dir.path().size() + 1);
             QCOMPARE(listed, (command == Command::Patch ? patched : restored) + words("mkspecs/default/qmake.conf .qmake.cache"));
         }
@@ -201,7 +202,7 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(QByteArray, expected);
         QFETCH(QStringList, tooSmall);
-        QCOMPARE(rewriteSlots(data, "/new/qt").tooSmall, tooSmall);
+        QCOMPARE(rewriteSlots(data, "/new/qt", qt4Generation().slotKeys).tooSmall, tooSmall);
         QCOMPARE(data, expected);
     }
 

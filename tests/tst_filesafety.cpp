@@ -2,6 +2,7 @@
 #include "patching/binarypatcher.h"
 #include "restoring/commandrun.h"
 #include "patching/formats/pathslots.h"
+#include "patching/qt/generation.h"
 #include "patching/store/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/verification.h"
@@ -304,17 +305,18 @@ private slots:
     // 7: the search resumes after a written record; 9: a key with no zero within 4 KiB is no slot.
     void slotSearch()
     {
+        const QVector<PathSlotKey> &slotKeys = qt4Generation().slotKeys;
         QByteArray data = QByteArray("qt_prfxpath=/old").leftJustified(300, '\0');
-        QCOMPARE(rewriteSlots(data, "/x/qt_prfxpath=").found, 1);
+        QCOMPARE(rewriteSlots(data, "/x/qt_prfxpath=", slotKeys).found, 1);
         QCOMPARE(data, QByteArray("qt_prfxpath=/x/qt_prfxpath=").leftJustified(300, '\0'));
         const QByteArray keys = QByteArray("qt_prfxpath=").repeated(87382) + QByteArray(4096, 'x'); // a megabyte, no zero
         data = keys;
-        const SlotRewrite none = rewriteSlots(data, "/r");
+        const SlotRewrite none = rewriteSlots(data, "/r", slotKeys);
         QCOMPARE(none.found, 87382);
         QCOMPARE(none.tooSmall, QStringList{QStringLiteral("qt_prfxpath=")});
         QCOMPARE(data, keys);
         qsizetype longest = 0;
-        forEachPathSlot(keys.left(36000), [&longest](const FoundSlot &slot) { longest = qMax<qsizetype>(longest, slot.value.size()); });
+        forEachPathSlot(keys.left(36000), slotKeys, [&longest](const FoundSlot &slot) { longest = qMax<qsizetype>(longest, slot.value.size()); });
         QVERIFY(longest <= 4096 - 12);
     }
 

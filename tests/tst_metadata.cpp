@@ -91,7 +91,7 @@ void TestMetadata::wholePathRule()
                                     return words("lib include lib/libQtCore.so").contains(QString::fromLatin1(relative));
                                 }};
     TextRules rules;
-    rules.configFile = isConfigName(file);
+    rules.configFile = isConfigName(qt4Generation(), file);
     rules.deep = true;
     rules.relocation = relocation;
     QCOMPARE(applyTextRules(text, rules), expected);

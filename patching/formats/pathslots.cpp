@@ -50,16 +50,13 @@ void scanKeys(const QByteArray &data, const QVector<QByteArray> &keys, OnHit onH
     }
 }
 
-// The keys alone, in the order of pathSlotKeys().
-const QVector<QByteArray> &pathKeys()
+// The keys alone, in the order of `slotKeys`.
+QVector<QByteArray> keysOf(const QVector<PathSlotKey> &slotKeys)
 {
-    static const QVector<QByteArray> keys = [] {
-        QVector<QByteArray> list;
-        for (const PathSlotKey &slotKey : pathSlotKeys())
-            list.append(slotKey.key);
-        return list;
-    }();
-    return keys;
+    QVector<QByteArray> list;
+    for (const PathSlotKey &slotKey : slotKeys)
+        list.append(slotKey.key);
+    return list;
 }
 
 // Where the value starting at `valueStart` ends: its zero byte, or the end of the data.
@@ -88,40 +85,25 @@ qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsiz
 }
 } // namespace
 
-const QVector<PathSlotKey> &pathSlotKeys()
-{
-    static const QVector<PathSlotKey> keys = {
-        {QByteArrayLiteral("qt_prfxpath="), QByteArray()},
-        {QByteArrayLiteral("qt_docspath="), QByteArrayLiteral("/doc")},
-        {QByteArrayLiteral("qt_hdrspath="), QByteArrayLiteral("/include")},
-        {QByteArrayLiteral("qt_libspath="), QByteArrayLiteral("/lib")},
-        {QByteArrayLiteral("qt_binspath="), QByteArrayLiteral("/bin")},
-        {QByteArrayLiteral("qt_plugpath="), QByteArrayLiteral("/plugins")},
-        {QByteArrayLiteral("qt_datapath="), QByteArray()},
-        {QByteArrayLiteral("qt_trnspath="), QByteArrayLiteral("/translations")},
-        {QByteArrayLiteral("qt_xmplpath="), QByteArrayLiteral("/examples")},
-        {QByteArrayLiteral("qt_demopath="), QByteArrayLiteral("/demos")},
-        {QByteArrayLiteral("qt_impspath="), QByteArrayLiteral("/imports")},
-    };
-    return keys;
-}
 
 namespace {
 // The value a slot keyed `k` whose original value is `original` gets, in a file whose prefix is `prefix`.
-QByteArray newSlotValue(int k, const QByteArray &original, const QByteArray &prefix, const QByteArray &root)
+QByteArray newSlotValue(const QVector<PathSlotKey> &slotKeys, int k, const QByteArray &original, const QByteArray &prefix,
+                        const QByteArray &root)
 {
     if (k == 0)
         return root;
     const RootMatch below = longestOldRoot(original, {prefix}, QByteArray());
     if (prefix.isEmpty() || below.index < 0)
-        return root + pathSlotKeys().at(k).suffix;
+        return root + slotKeys.at(k).suffix;
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
 }
 
 } // namespace
 
-SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys)
 {
+    const QVector<QByteArray> keys = keysOf(slotKeys);
     SlotRewrite result;
     struct Hit {
         qsizetype at, valueEnd, room;
@@ -131,9 +113,9 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
     QByteArray prefix;
     bool prefixKnown = false;
     const auto write = [&](const Hit &hit) {
-        const QByteArray &key = pathKeys().at(hit.k);
+        const QByteArray &key = keys.at(hit.k);
         const QByteArray original = data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
-        const QByteArray record = key + newSlotValue(hit.k, original, prefix, root) + '\0';
+        const QByteArray record = key + newSlotValue(slotKeys, hit.k, original, prefix, root) + '\0';
         // A record longer than the slot would cut into whatever follows it.
         if (record.size() > hit.room) {
             if (!result.tooSmall.contains(QString::fromLatin1(key)))
@@ -155,14 +137,14 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
         waiting.clear();
     };
     qsizetype zero = -1;
-    scanKeys(data, pathKeys(), [&](qsizetype at, int k) {
-        const qsizetype keySize = pathKeys().at(k).size();
+    scanKeys(data, keys, [&](qsizetype at, int k) {
+        const qsizetype keySize = keys.at(k).size();
         const qsizetype room = slotRoom(data, at, keySize, &zero);
         const qsizetype end = valueEnd(data, at + keySize, &zero);
         ++result.found;
         if (room == 0) { // no zero byte within reach: no slot to write
-            if (!result.tooSmall.contains(QString::fromLatin1(pathKeys().at(k))))
-                result.tooSmall.append(QString::fromLatin1(pathKeys().at(k)));
+            if (!result.tooSmall.contains(QString::fromLatin1(keys.at(k))))
+                result.tooSmall.append(QString::fromLatin1(keys.at(k)));
             return at + keySize;
         }
         result.rooms.append({at, room});
@@ -183,8 +165,8 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root)
     });
     learnPrefix(prefix);
     // In the keys' own order, whatever the order of the file.
-    std::sort(result.tooSmall.begin(), result.tooSmall.end(), [](const QString &a, const QString &b) {
-        return pathKeys().indexOf(a.toLatin1()) < pathKeys().indexOf(b.toLatin1());
+    std::sort(result.tooSmall.begin(), result.tooSmall.end(), [&keys](const QString &a, const QString &b) {
+        return keys.indexOf(a.toLatin1()) < keys.indexOf(b.toLatin1());
     });
     return result;
 }
@@ -211,18 +193,20 @@ void redoChanges(QByteArray &data, QVector<Change> &changes)
         swapChange(data, change);
 }
 
-bool holdsPathSlot(const QByteArray &data)
+bool holdsPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys)
 {
     bool holds = false;
-    scanKeys(data, pathKeys(), [&](qsizetype, int) {
+    scanKeys(data, keysOf(slotKeys), [&](qsizetype, int) {
         holds = true;
         return data.size();
     });
     return holds;
 }
 
-void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot)
+void forEachPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys,
+                     const std::function<void(const FoundSlot &)> &onSlot)
 {
+    const QVector<QByteArray> keys = keysOf(slotKeys);
     // A slot is told once the next key is found, since a value without its zero stops there.
     FoundSlot pending;
     qsizetype pendingEnd = -1;
@@ -235,10 +219,10 @@ void forEachPathSlot(const QByteArray &data, const std::function<void(const Foun
         pendingEnd = -1;
     };
     qsizetype zero = -1;
-    scanKeys(data, pathKeys(), [&](qsizetype hit, int k) {
+    scanKeys(data, keys, [&](qsizetype hit, int k) {
         tell(hit);
         pending.offset = hit;
-        pending.key = pathKeys().at(k);
+        pending.key = keys.at(k);
         const qsizetype keySize = pending.key.size();
         pending.room = slotRoom(data, hit, keySize, &zero);
         const qsizetype end = valueEnd(data, hit + keySize, &zero);

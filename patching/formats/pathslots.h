@@ -9,15 +9,13 @@
 
 #include <functional>
 
-// One kind of path slot: its 12-byte key and what follows the root in its value in Qt's own layout.
+// One kind of path slot: its 12-byte key, what follows the root in its value in Qt's own layout, and
+// the install path qmake answers it as. A Qt generation gives its keys (patching/qt); the first is the prefix.
 struct PathSlotKey {
-    QByteArray key;    // e.g. "qt_prfxpath="
-    QByteArray suffix; // e.g. "/doc"; empty for the root itself
+    QByteArray key;       // e.g. "qt_prfxpath="
+    QByteArray suffix;    // e.g. "/doc"; empty for the root itself
+    QByteArray queryName; // e.g. "QT_INSTALL_DOCS"
 };
-
-// The keys in the order of Qt 4's install paths: the ten of every Qt 4 build, then "qt_impspath=",
-// which Qt 4.7 and 4.8 builds add. The first is the prefix.
-const QVector<PathSlotKey> &pathSlotKeys();
 
 // Bytes changed in place, and what they held before.
 struct Change {
@@ -38,14 +36,14 @@ struct SlotRewrite {
 // one that does not lie below the prefix takes Qt's default place (<root>/plugins). A slot is written
 // only when key, value and a zero byte fit in its room, the rest of which is then zeroed; a key whose
 // value has no zero byte within 4 KiB of it is no slot and counts as too small.
-SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root);
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys);
 
 // Puts the bytes `changes` replaced back, and then again the rewrite's bytes.
 void undoChanges(QByteArray &data, QVector<Change> &changes);
 void redoChanges(QByteArray &data, QVector<Change> &changes);
 
 // Whether `data` holds any key of the path slots.
-bool holdsPathSlot(const QByteArray &data);
+bool holdsPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys);
 
 // A slot as found in a file, for reports.
 struct FoundSlot {
@@ -59,6 +57,7 @@ struct FoundSlot {
 // a file packed with keys costs no memory beyond its own. A value that ends with its zero byte
 // within 4 KiB is whole, keys inside it included (a root may hold a key); a value without one is
 // cut at the next key.
-void forEachPathSlot(const QByteArray &data, const std::function<void(const FoundSlot &)> &onSlot);
+void forEachPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys,
+                     const std::function<void(const FoundSlot &)> &onSlot);
 
 #endif

@@ -6,6 +6,7 @@
 #include "patching/formats/textrules.h"
 #include "patching/store/treewalk.h"
 #include "patching/formats/wholepathrule.h"
+#include "patching/qt/generation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,12 +26,12 @@ bool looksBinary(const QByteArray &head)
     return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
 }
 
-Treatment treatmentFor(const QString &path, Step step)
+Treatment treatmentFor(const QtGeneration &generation, const QString &path, Step step)
 {
     const QString name = QFileInfo(path).fileName();
-    if (isConfigName(name) && step != Step::Walk)
+    if (isConfigName(generation, name) && step != Step::Walk)
         return Treatment::Config;
-    if (step == Step::Metadata || (step == Step::Window && isMetadataName(name)))
+    if (step == Step::Metadata || (step == Step::Window && isMetadataName(generation, name)))
         return Treatment::Metadata;
     return Treatment::Binary;
 }
@@ -65,7 +66,7 @@ HeldBytes hold(const QByteArray &bytes, FileKind kind, qint64 *budget)
 // Reads one file of the plan once, and what it says. `budget` is what the plan may still keep for the
 // workers. A file of the walk that is not a binary, or holds neither path slots nor search paths, is
 // no file of the plan: `wanted` is then false.
-PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment treatment, Step step, PlanPurpose purpose,
+PlannedFile readRecord(const QtGeneration &generation, const QString &qtPath, const QString &path, Treatment treatment, Step step, PlanPurpose purpose,
                        qint64 *budget, bool *wanted = nullptr)
 {
     PlannedFile file;
@@ -123,7 +124,7 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
                                                                                           : ReasonCode::FileNotRead)));
     file.originalStamp = original.stamp;
     const bool binary = file.kind == FileKind::Binary;
-    file.holdsSlots = binary && holdsPathSlot(original.data);
+    file.holdsSlots = binary && holdsPathSlot(original.data, generation.slotKeys);
     if (binary && isElf(original.data))
         file.originalSearchPaths = readSearchPaths(original.data);
     if (step == Step::Walk && !file.holdsSlots && file.originalSearchPaths.strings.isEmpty()
@@ -132,14 +133,14 @@ PlannedFile readRecord(const QString &qtPath, const QString &path, Treatment tre
         return file;
     }
     const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
-    file.prefixes = recordedPrefixes(recorder, original.data, Limits::maxOldRoots);
+    file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots);
     if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
         const LoadedFile current = loadWholeFile(file.target, limit);
         if (!current.ok)
             return refused(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
         file.currentStamp = current.stamp;
         if (file.kind == FileKind::Text)
-            file.currentPrefixes = recordedPrefixes(recorder, current.data, Limits::maxOldRoots);
+            file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
         file.current = hold(current.data, file.kind, budget);
     }
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
@@ -319,14 +320,14 @@ void markOtherNames(QVector<PlannedFile> *files)
 // Whether anything identifies a Qt 4 installation: a file holding Qt's path slots among the files
 // planned (qmake and QtCore hold them), or, when there is none, among bin/*QtCore* and lib/*QtCore*.
 // A qmake alone does not: a system's qmake of another Qt, or a chooser, is not one.
-bool identifiesQt(const QString &qtPath, const QVector<PlannedFile> &files)
+bool identifiesQt(const QtGeneration &generation, const QString &qtPath, const QVector<PlannedFile> &files)
 {
     if (std::any_of(files.cbegin(), files.cend(), [](const PlannedFile &file) { return file.holdsSlots; }))
         return true;
     for (const char *directory : {"/bin", "/lib"}) {
-        for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({QStringLiteral("*QtCore*")}, QDir::Files)) {
+        for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({generation.qtCoreNamePattern}, QDir::Files)) {
             const LoadedFile loaded = loadWholeFile(entry.absoluteFilePath());
-            if (loaded.ok && holdsPathSlot(loaded.data))
+            if (loaded.ok && holdsPathSlot(loaded.data, generation.slotKeys))
                 return true;
         }
     }
@@ -350,14 +351,14 @@ QSet<QString> filesReached(const QVector<PlannedFile> &files)
 // libQtCore.so.4.8.7 when no libQtCore.so leads to it: a patch without --deep leaves them, and one
 // that holds path slots is named, for the installation would not be relocated.
 // Each is dropped once judged, so the plan's budget left after the window's files bounds each alone.
-QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<PlannedFile> &window, PlanPurpose purpose,
+QVector<PlannedFile> unlistedQtCores(const QtGeneration &generation, const QString &qtPath, const QVector<PlannedFile> &window, PlanPurpose purpose,
                                      qint64 budget)
 {
     QSet<QString> reached = filesReached(window);
     QVector<PlannedFile> unlisted;
     for (const char *folder : {"bin", "lib"}) {
         const QDir dir(qtPath + QLatin1Char('/') + QLatin1String(folder));
-        QFileInfoList entries = dir.entryInfoList({QStringLiteral("*QtCore*")}, QDir::Files, QDir::Name);
+        QFileInfoList entries = dir.entryInfoList({generation.qtCoreNamePattern}, QDir::Files, QDir::Name);
         // A file is named by its own name rather than by a link to it.
         std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return !entry.isSymLink(); });
         for (const QFileInfo &entry : qAsConst(entries)) {
@@ -367,7 +368,7 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
             reached.insert(canonical);
             qint64 left = budget;
             bool wanted = true;
-            PlannedFile file = readRecord(qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose, &left, &wanted);
+            PlannedFile file = readRecord(generation, qtPath, entry.absoluteFilePath(), Treatment::Binary, Step::Walk, purpose, &left, &wanted);
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
             if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName) {
@@ -383,7 +384,7 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
                 unlisted.append(refused(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead))));
                 continue;
             }
-            if (!rewriteSlots(current.data, qtPath.toLocal8Bit()).changes.isEmpty())
+            if (!rewriteSlots(current.data, qtPath.toLocal8Bit(), generation.slotKeys).changes.isEmpty())
                 unlisted.append(refused(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
         }
     }
@@ -393,7 +394,9 @@ QVector<PlannedFile> unlistedQtCores(const QString &qtPath, const QVector<Planne
 
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
 {
+    const QtGeneration &generation = generationOf(qtPath);
     CommandPlan plan;
+    plan.context.generation = &generation;
     plan.context.command = command;
     plan.context.qtPath = qtPath;
     plan.context.deep = deep;
@@ -403,20 +406,20 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     // records and only --deep treats.
     QSet<QString> listed;
     QVector<PlannedFile> window, metadata, walked;
-    for (const QString &path : commandFiles(qtPath, command)) {
+    for (const QString &path : commandFiles(generation, qtPath, command)) {
         if (!listed.contains(path)) {
             listed.insert(path);
-            window.append(readRecord(qtPath, path, treatmentFor(path, Step::Window), Step::Window, purpose, &budget));
+            window.append(readRecord(generation, qtPath, path, treatmentFor(generation, path, Step::Window), Step::Window, purpose, &budget));
         }
     }
-    const QStringList metadataPaths = metadataFiles(qtPath);
+    const QStringList metadataPaths = metadataFiles(generation, qtPath);
     for (const QString &path : metadataPaths) {
         if (!listed.contains(path)) {
             listed.insert(path);
-            metadata.append(readRecord(qtPath, path, treatmentFor(path, Step::Metadata), Step::Metadata, purpose, &budget));
+            metadata.append(readRecord(generation, qtPath, path, treatmentFor(generation, path, Step::Metadata), Step::Metadata, purpose, &budget));
         }
     }
-    plan.identifiesQt = identifiesQt(qtPath, window + metadata);
+    plan.identifiesQt = identifiesQt(generation, qtPath, window + metadata);
     // With --deep, every other file below DIR that may hold slots or search paths, found by content. An
     // unpatch without it restores every file that has a backup, however it was patched: the walk then
     // reads only those.
@@ -441,12 +444,12 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
             if ((restoresAll || entry.link) && !entryExists(backupNameOf(entry.path)))
                 continue;
             // Build metadata wherever it lies (a plugin's .prl) is metadata, after the listed files.
-            if (isMetadataName(QFileInfo(entry.path).fileName())) {
-                metadata.append(readRecord(qtPath, entry.path, Treatment::Metadata, Step::Metadata, purpose, &budget));
+            if (isMetadataName(generation, QFileInfo(entry.path).fileName())) {
+                metadata.append(readRecord(generation, qtPath, entry.path, Treatment::Metadata, Step::Metadata, purpose, &budget));
                 continue;
             }
             bool wanted = true;
-            PlannedFile file = readRecord(qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
+            PlannedFile file = readRecord(generation, qtPath, entry.path, Treatment::Binary, Step::Walk, purpose, &budget, &wanted);
             if (wanted)
                 walked.append(file);
         }
@@ -466,7 +469,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 plan.files.append(file);
         plan.files += walked;
     } else if (command == Command::Patch && !deep && plan.identifiesQt) {
-        plan.files += unlistedQtCores(qtPath, window, purpose, budget);
+        plan.files += unlistedQtCores(generation, qtPath, window, purpose, budget);
     } else if (deep && !(command == Command::Patch && plan.oldRoots.roots.isEmpty())) {
         // The window's files that are build metadata too (libQtCore.la, the two configuration files)
         // come with the metadata, in its order, so that each is rewritten and reported once, in that step.
@@ -490,15 +493,16 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     return plan;
 }
 
-Treatment treatmentByName(const QString &path)
+Treatment treatmentByName(const QtGeneration &generation, const QString &path)
 {
-    return treatmentFor(path, Step::Window);
+    return treatmentFor(generation, path, Step::Window);
 }
 
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
 {
     qint64 budget = Limits::heldBytesBudget;
-    return readRecord(qtPath, path, treatment, Step::Window, purpose, &budget);
+    const QtGeneration &generation = generationOf(qtPath);
+    return readRecord(generation, qtPath, path, treatment, Step::Window, purpose, &budget);
 }
 
 namespace {

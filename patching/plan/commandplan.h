@@ -5,6 +5,7 @@
 #include "patching/base/fileoutcome.h"
 #include "patching/store/filestore.h"
 #include "patching/qt/listing.h"
+#include "patching/qt/generation.h"
 #include "patching/qt/oldroots.h"
 
 #include <QByteArray>
@@ -83,6 +84,7 @@ struct PlannedFile {
 
 // What the workers share of the plan.
 struct PlanContext {
+    const QtGeneration *generation = nullptr; // which generation the installation holds
     Command command = Command::Patch;
     QString qtPath;
     bool deep = false;
@@ -117,7 +119,7 @@ LoadedFile currentBytes(const PlannedFile &file);
 
 // How the window's command treats the file named `path`, by its name: configuration text, build
 // metadata, or a binary with slots.
-Treatment treatmentByName(const QString &path);
+Treatment treatmentByName(const QtGeneration &generation, const QString &path);
 
 // The plan of one file of the installation at `qtPath`, alone, as a worker called for it is given it.
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment,

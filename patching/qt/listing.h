@@ -18,8 +18,10 @@ struct CommandStep {
     bool isListing() const { return !patterns.isEmpty(); }
 };
 
-// The steps of `command`, in the order the command runs them.
-QVector<CommandStep> commandSteps(Command command);
+struct QtGeneration;
+
+// The steps of `command` on an installation of `generation`, in the order the command runs them.
+const QVector<CommandStep> &commandSteps(const QtGeneration &generation, Command command);
 
 // The entries a listing step yields for the installation at `qtPath`, taken now.
 QFileInfoList takeListing(const QString &qtPath, const CommandStep &step);
@@ -28,17 +30,16 @@ QFileInfoList takeListing(const QString &qtPath, const CommandStep &step);
 QString relativeToQtPath(const QString &qtPath, const QString &path);
 
 // Every file the window's `command` would hand to a worker, in order, listings taken now.
-QStringList commandFiles(const QString &qtPath, Command command);
+QStringList commandFiles(const QtGeneration &generation, const QString &qtPath, Command command);
 
-// The build metadata of the installation (absolute paths, in the order they are treated):
-// mkspecs/qconfig.pri, lib/*.prl, lib/*.la, lib/pkgconfig/*.pc, bin/qt.conf, and the window's two
-// configuration files, which name the old root outside the four assignments the window rewrites.
-QStringList metadataFiles(const QString &qtPath);
+// The build metadata of the installation (absolute paths, in the order they are treated), as its
+// generation lays it out; a fixed file counts when it or its backup is there.
+QStringList metadataFiles(const QtGeneration &generation, const QString &qtPath);
 
 // Whether a file is build metadata (a .prl, .la or .pc file) by its name, wherever it is listed.
-bool isMetadataName(const QString &fileName);
+bool isMetadataName(const QtGeneration &generation, const QString &fileName);
 
-// Whether a file is one of the two configuration files the line rule rewrites, by its name.
-bool isConfigName(const QString &fileName);
+// Whether a file is one of the configuration files the line rule rewrites, by its name.
+bool isConfigName(const QtGeneration &generation, const QString &fileName);
 
 #endif

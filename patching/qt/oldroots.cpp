@@ -1,6 +1,7 @@
 #include "patching/qt/oldroots.h"
 
 #include "patching/formats/pathslots.h"
+#include "patching/qt/generation.h"
 #include "patching/formats/rootrule.h"
 #include "patching/formats/textrules.h"
 
@@ -37,7 +38,7 @@ Recorder recorderFor(const QString &fileName, bool binary)
     return Recorder::Nothing;
 }
 
-QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes, int limit)
+QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit)
 {
     QVector<QByteArray> found;
     QSet<QByteArray> keys;
@@ -61,8 +62,8 @@ QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes,
     };
     switch (recorder) {
     case Recorder::Slots:
-        forEachPathSlot(bytes, [&](const FoundSlot &slot) {
-            if (slot.key == pathSlotKeys().first().key && !slot.value.isEmpty())
+        forEachPathSlot(bytes, generation.slotKeys, [&](const FoundSlot &slot) {
+            if (slot.key == generation.slotKeys.first().key && !slot.value.isEmpty())
                 add(slot.value);
         });
         break;

@@ -22,6 +22,8 @@ struct OldRoots {
     QVector<QByteArray> earlierValues() const;
 };
 
+struct QtGeneration;
+
 // What a file's bytes say about where the installation was: the reader every command, inspect and
 // verify share.
 enum class Recorder {
@@ -36,6 +38,6 @@ enum class Recorder {
 Recorder recorderFor(const QString &fileName, bool binary);
 
 // The distinct absolute prefixes `bytes` records, at most `limit` + 1 of them (one more tells there are too many).
-QVector<QByteArray> recordedPrefixes(Recorder recorder, const QByteArray &bytes, int limit);
+QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit);
 
 #endif

@@ -1,0 +1,41 @@
+#ifndef ZEL_GENERATION_H
+#define ZEL_GENERATION_H
+
+#include "patching/formats/pathslots.h"
+#include "patching/qt/listing.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// What one Qt generation is to the tool: where it keeps its paths, and under which names. Each
+// generation is one file of tables (qt4.cpp); qtGenerations() lists them; nothing else names them.
+struct QtGeneration {
+    int major = 0;
+    // The path slots in the order of the install paths, each with what `qmake -query` calls it; the
+    // first is the prefix.
+    QVector<PathSlotKey> slotKeys;
+    // The window's files, in the order each command treats them.
+    QVector<CommandStep> patchSteps;
+    QVector<CommandStep> unpatchSteps;
+    // The build metadata, in the order it is treated (a fixed file counts when it or its backup is
+    // there), and the endings that make a file metadata wherever it lies below DIR.
+    QVector<CommandStep> metadataSteps;
+    QStringList metadataSuffixes;
+    // The names of the configuration files the line rule rewrites.
+    QStringList configNames;
+    // What names a QtCore library in bin or lib.
+    QString qtCoreNamePattern;
+};
+
+// Every generation the tool knows, the newest first. A new generation is a file of tables and one line here.
+const QVector<const QtGeneration *> &qtGenerations();
+
+// Which generation the installation at `qtPath` holds: the one gate the window and the front end
+// share. An installation that shows none of them is taken for the oldest, whose rules ask the least.
+const QtGeneration &generationOf(const QString &qtPath);
+
+// The generations' own tables.
+const QtGeneration &qt4Generation();
+
+#endif
