@@ -6,7 +6,8 @@ seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
 common=(patching/base/fileoutcome.cpp patching/formats/rootrule.cpp)
-slotandline=(fuzz/slotandline_fuzzer.cpp patching/formats/pathslots.cpp patching/formats/textrules.cpp patching/formats/lineindex.cpp patching/formats/wholepathrule.cpp)
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/formats/pathslots.cpp patching/formats/textlines.cpp
+             patching/formats/configlinerule.cpp patching/formats/textrules.cpp patching/formats/lineindex.cpp patching/formats/wholepathrule.cpp)
 elf=(fuzz/elf_fuzzer.cpp patching/formats/elfreader.cpp patching/formats/elfrunpath.cpp)
 build() { # name sources...
     local name="$1"; shift
