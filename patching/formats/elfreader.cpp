@@ -284,9 +284,9 @@ bool collectVersionNames(const ElfBytes &r, const ElfSection &section, const Ver
         at += next;
     }
 }
-
 } // namespace
 
+// Declared in elfrunpath.h, for its callers; here, since it is the first check of the reader.
 bool isElf(const QByteArray &data)
 {
     return data.startsWith("\x7f" "ELF");
