@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -64,12 +65,11 @@ Report runHoldingLock(const CliRequest &request)
     }
     return runPatchOrUnpatch(request);
 }
-} // namespace
 
-int main(int argc, char *argv[])
+// The process as a command-line run needs it: its language and names, and writes that fail rather
+// than kill it.
+void setUpProcess()
 {
-    // A core application only: the background file jobs need its event loop, not a display.
-    QCoreApplication app(argc, argv);
     installTranslation();
 #ifdef SIGPIPE
     // A reader that goes away (`| head`) must not kill a run half-way through an
@@ -84,8 +84,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(ZEL_VERSION));
     // The workers' debug line per file would bury the report; QT_LOGGING_RULES="default.debug=true" shows it.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+}
 
-    const CliRequest request = parseCliArguments(QCoreApplication::arguments());
+// The exit status of a request answered without a directory (help, version, a usage error); none for
+// a command.
+std::optional<int> answerWithoutDirectory(const CliRequest &request)
+{
     switch (request.action) {
     case CliAction::Help:
         write(stdout, helpText().toUtf8());
@@ -101,22 +105,36 @@ int main(int argc, char *argv[])
             write(stdout, reportJson(usageReport(request.command, request.error)));
         return ExitUsage;
     default:
-        break;
+        return std::nullopt;
     }
+}
+
+// A report of a run refused as a whole: its message on the standard error, the document with --json.
+void writeRefusal(const Report &report, bool json)
+{
+    write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
+    if (json)
+        write(stdout, reportJson(report));
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A core application only: the background file jobs need its event loop, not a display.
+    QCoreApplication app(argc, argv);
+    setUpProcess();
+    const CliRequest request = parseCliArguments(QCoreApplication::arguments());
+    if (const std::optional<int> answered = answerWithoutDirectory(request))
+        return *answered;
 
     const QtPathCheck check = checkQtPath(request.qtPath);
     if (check != QtPathCheck::Accepted) {
-        const Report report = rejectedReport(request.command, request.qtPath, check);
-        write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
-        if (request.json)
-            write(stdout, reportJson(report));
+        writeRefusal(rejectedReport(request.command, request.qtPath, check), request.json);
         return ExitUsage;
     }
     const Report report = runHoldingLock(request);
     if (report.head.contains(QStringLiteral("error"))) {
-        write(stderr, (report.message + QLatin1Char('\n')).toUtf8());
-        if (request.json)
-            write(stdout, reportJson(report));
+        writeRefusal(report, request.json);
         return report.exitCode;
     }
     const bool streamed = request.action == CliAction::Patch || request.action == CliAction::Unpatch;

@@ -69,58 +69,67 @@ FileOutcome writeContent(const PlannedFile &file, const QByteArray &content, con
     return outcome;
 }
 
-FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
-                         std::optional<Comparison> compared)
+namespace {
+// What a written file comes to: a slot that could not take its value fails the file, whose other
+// changes are written all the same.
+FileOutcome withSlotFailure(const PatchedContent &patched, const FileOutcome &written)
+{
+    if (written.isFailure() || patched.failure.isNone())
+        return written;
+    FileOutcome failed = FileOutcome::failed(patched.failure);
+    failed.need = written.need;
+    return failed;
+}
+
+// The first patch of a file that has no backup yet: the backup made from its original, then the new
+// content written.
+FileOutcome writeFirstPatch(const PlannedFile &file, PatchedContent &patched, WriteMode mode)
 {
     const bool binary = file.kind == FileKind::Binary;
-    // A slot that could not take its value fails the file, whose other changes are written all the same.
-    const auto done = [&](const FileOutcome &written) {
-        if (written.isFailure() || patched.failure.isNone())
-            return written;
-        FileOutcome failed = FileOutcome::failed(patched.failure);
-        failed.need = written.need;
-        return failed;
-    };
-    if (!file.backupExists) {
-        const bool changes = binary ? !patched.changes.isEmpty() : patched.content != patched.original;
-        if (!changes)
-            return unchanged(patched);
-        // Why the file may not be written at all (another user's file with other names, say): then no
-        // backup is made either.
-        const Failure refusal = writeRefusal(file.target);
-        if (refusal.cause != Cause::None)
-            return failedWith(ReasonCode::FileNotWritten, refusal);
-        if (mode == WriteMode::DryRun) {
-            // A real run would make the backup from exactly these bytes, if the directory lets it.
-            const Failure backupRefusal = writeRefusal(file.backupPath);
-            if (backupRefusal.cause != Cause::None)
-                return failedWith(ReasonCode::BackupNotMade, backupRefusal);
-            FileOutcome outcome = FileOutcome::changed(patched.changedNote);
-            outcome.need = {binary ? patched.content.size() : patched.original.size(), patched.content.size()};
-            return done(outcome);
-        }
-        if (stampOf(file.target) != file.originalStamp)
-            return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
-        removeOwnLeftovers(file.target);
-        // A binary is rewritten where it lies: its original comes back for the time the backup is written.
-        Failure failure;
-        if (binary)
-            undoChanges(patched.content, patched.changes);
-        const BackupResult backup = writeBackupIfMissing(file.backupPath, binary ? patched.content : patched.original,
-                                                         file.target, &failure);
-        if (binary)
-            redoChanges(patched.content, patched.changes);
-        if (backup == BackupResult::Failed)
-            return failedWith(ReasonCode::BackupNotMade, failure);
-        // Made meanwhile by something else: what it holds is not known to be this original.
-        if (backup == BackupResult::AlreadyThere)
-            return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
-        return done(writeContent(file, patched.content, QString(), mode, patched.changedNote));
+    const bool changes = binary ? !patched.changes.isEmpty() : patched.content != patched.original;
+    if (!changes)
+        return unchanged(patched);
+    // Why the file may not be written at all (another user's file with other names, say): then no
+    // backup is made either.
+    const Failure refusal = writeRefusal(file.target);
+    if (refusal.cause != Cause::None)
+        return failedWith(ReasonCode::FileNotWritten, refusal);
+    if (mode == WriteMode::DryRun) {
+        // A real run would make the backup from exactly these bytes, if the directory lets it.
+        const Failure backupRefusal = writeRefusal(file.backupPath);
+        if (backupRefusal.cause != Cause::None)
+            return failedWith(ReasonCode::BackupNotMade, backupRefusal);
+        FileOutcome outcome = FileOutcome::changed(patched.changedNote);
+        outcome.need = {binary ? patched.content.size() : patched.original.size(), patched.content.size()};
+        return withSlotFailure(patched, outcome);
     }
+    if (stampOf(file.target) != file.originalStamp)
+        return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
+    removeOwnLeftovers(file.target);
+    // A binary is rewritten where it lies: its original comes back for the time the backup is written.
+    Failure failure;
+    if (binary)
+        undoChanges(patched.content, patched.changes);
+    const BackupResult backup = writeBackupIfMissing(file.backupPath, binary ? patched.content : patched.original,
+                                                     file.target, &failure);
+    if (binary)
+        redoChanges(patched.content, patched.changes);
+    if (backup == BackupResult::Failed)
+        return failedWith(ReasonCode::BackupNotMade, failure);
+    // Made meanwhile by something else: what it holds is not known to be this original.
+    if (backup == BackupResult::AlreadyThere)
+        return FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
+    return withSlotFailure(patched, writeContent(file, patched.content, QString(), mode, patched.changedNote));
+}
 
+// A patch over a file whose backup exists: the new content written over what the file holds now,
+// unless it holds it already or is a binary of another build.
+FileOutcome writeOverPatched(const PlannedFile &file, const PatchedContent &patched, const PlanContext &context,
+                             WriteMode mode, std::optional<Comparison> compared)
+{
     if (!file.exists)
         return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
-    if (!binary) {
+    if (file.kind != FileKind::Binary) {
         if (file.current.bytes() == patched.content)
             return unchanged(patched);
         if (mode == WriteMode::Apply && stampOf(file.target) != file.currentStamp)
@@ -133,5 +142,12 @@ FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const 
     }
     if (mode == WriteMode::Apply)
         removeOwnLeftovers(file.target);
-    return done(writeContent(file, patched.content, QString(), mode, patched.changedNote));
+    return withSlotFailure(patched, writeContent(file, patched.content, QString(), mode, patched.changedNote));
+}
+} // namespace
+
+FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
+                         std::optional<Comparison> compared)
+{
+    return file.backupExists ? writeOverPatched(file, patched, context, mode, compared) : writeFirstPatch(file, patched, mode);
 }

@@ -99,43 +99,92 @@ QByteArray newSlotValue(const QVector<PathSlotKey> &slotKeys, int k, const QByte
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
 }
 
+// Names the slot key `k` once among those left as they were for want of room.
+void noteTooSmall(SlotRewrite &result, const QByteArray &slotKey)
+{
+    const QString key = QString::fromLatin1(slotKey);
+    if (!result.tooSmall.contains(key))
+        result.tooSmall.append(key);
+}
+
+// Writes the slots of one file in file order. A slot's new value depends on the file's own prefix,
+// which the prefix slot gives; slots found before it wait for it, a bounded number of them.
+class SlotWriter
+{
+public:
+    SlotWriter(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys, SlotRewrite &result)
+        : m_data(data), m_root(root), m_slotKeys(slotKeys), m_result(result)
+    {
+    }
+
+    // The slot of key `k` at `at`, its value ending at `valueEnd`, in `room` bytes.
+    void take(qsizetype at, qsizetype valueEnd, qsizetype room, int k)
+    {
+        const Hit hit{at, valueEnd, room, k};
+        const qsizetype keySize = m_slotKeys.at(k).key.size();
+        if (!m_prefixKnown && k == 0)
+            learnPrefix(m_data.mid(at + keySize, valueEnd - at - keySize));
+        if (m_prefixKnown) {
+            write(hit);
+        } else if (m_waiting.size() < Limits::maxWaitingSlots) {
+            m_waiting.append(hit);
+        } else {
+            learnPrefix(QByteArray());
+            write(hit);
+        }
+    }
+
+    // Writes the slots still waiting, as for a file without a prefix slot when none was found.
+    void finish() { learnPrefix(m_prefix); }
+
+private:
+    struct Hit {
+        qsizetype at, valueEnd, room;
+        int k;
+    };
+
+    void learnPrefix(const QByteArray &value)
+    {
+        m_prefix = value;
+        m_prefixKnown = true;
+        for (const Hit &hit : qAsConst(m_waiting))
+            write(hit);
+        m_waiting.clear();
+    }
+
+    void write(const Hit &hit)
+    {
+        const QByteArray &key = m_slotKeys.at(hit.k).key;
+        const QByteArray original = m_data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
+        const QByteArray record = key + newSlotValue(m_slotKeys, hit.k, original, m_prefix, m_root) + '\0';
+        // A record longer than the slot would cut into whatever follows it.
+        if (record.size() > hit.room) {
+            noteTooSmall(m_result, key);
+            return;
+        }
+        // Nothing reads past the zero byte, but a later move to a longer root needs the room back.
+        const QByteArray slot = record.leftJustified(hit.room, '\0');
+        if (std::memcmp(m_data.constData() + hit.at, slot.constData(), size_t(slot.size())) == 0)
+            return;
+        m_result.changes.append({hit.at, m_data.mid(hit.at, hit.room)});
+        std::memcpy(m_data.data() + hit.at, slot.constData(), size_t(slot.size()));
+    }
+
+    QByteArray &m_data;
+    const QByteArray &m_root;
+    const QVector<PathSlotKey> &m_slotKeys;
+    SlotRewrite &m_result;
+    QVector<Hit> m_waiting;
+    QByteArray m_prefix;
+    bool m_prefixKnown = false;
+};
 } // namespace
 
 SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys)
 {
     const QVector<QByteArray> keys = keysOf(slotKeys);
     SlotRewrite result;
-    struct Hit {
-        qsizetype at, valueEnd, room;
-        int k;
-    };
-    QVector<Hit> waiting;
-    QByteArray prefix;
-    bool prefixKnown = false;
-    const auto write = [&](const Hit &hit) {
-        const QByteArray &key = keys.at(hit.k);
-        const QByteArray original = data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
-        const QByteArray record = key + newSlotValue(slotKeys, hit.k, original, prefix, root) + '\0';
-        // A record longer than the slot would cut into whatever follows it.
-        if (record.size() > hit.room) {
-            if (!result.tooSmall.contains(QString::fromLatin1(key)))
-                result.tooSmall.append(QString::fromLatin1(key));
-            return;
-        }
-        // Nothing reads past the zero byte, but a later move to a longer root needs the room back.
-        const QByteArray slot = record.leftJustified(hit.room, '\0');
-        if (std::memcmp(data.constData() + hit.at, slot.constData(), size_t(slot.size())) == 0)
-            return;
-        result.changes.append({hit.at, data.mid(hit.at, hit.room)});
-        std::memcpy(data.data() + hit.at, slot.constData(), size_t(slot.size()));
-    };
-    const auto learnPrefix = [&](const QByteArray &value) {
-        prefix = value;
-        prefixKnown = true;
-        for (const Hit &hit : qAsConst(waiting))
-            write(hit);
-        waiting.clear();
-    };
+    SlotWriter writer(data, root, slotKeys, result);
     qsizetype zero = -1;
     scanKeys(data, keys, [&](qsizetype at, int k) {
         const qsizetype keySize = keys.at(k).size();
@@ -143,27 +192,16 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector
         const qsizetype end = valueEnd(data, at + keySize, &zero);
         ++result.found;
         if (room == 0) { // no zero byte within reach: no slot to write
-            if (!result.tooSmall.contains(QString::fromLatin1(keys.at(k))))
-                result.tooSmall.append(QString::fromLatin1(keys.at(k)));
+            noteTooSmall(result, keys.at(k));
             return at + keySize;
         }
         result.rooms.append({at, room});
-        const Hit hit{at, end, room, k};
-        if (!prefixKnown && k == 0)
-            learnPrefix(data.mid(at + keySize, end - at - keySize));
-        if (prefixKnown)
-            write(hit);
-        else if (waiting.size() < Limits::maxWaitingSlots)
-            waiting.append(hit);
-        else {
-            learnPrefix(QByteArray());
-            write(hit);
-        }
+        writer.take(at, end, room, k);
         // The search goes on after the slot's room, which a record written meanwhile may fill: a root
         // holding a key is not two slots.
         return qMax(end, at + room);
     });
-    learnPrefix(prefix);
+    writer.finish();
     // In the keys' own order, whatever the order of the file.
     std::sort(result.tooSmall.begin(), result.tooSmall.end(), [&keys](const QString &a, const QString &b) {
         return keys.indexOf(a.toLatin1()) < keys.indexOf(b.toLatin1());

@@ -2,125 +2,16 @@
 
 #include "patching/base/limits.h"
 #include "patching/formats/lineindex.h"
+#include "patching/formats/textlines.h"
 
 #include <cstring>
 
 namespace {
-const char utf8Bom[] = "\xef\xbb\xbf";
-
-enum class LineRule { None, Mkspec, Tree };
-
-// Which rule rewrites `line`; on a match, its untrimmed key part and its value part.
-LineRule ruleFor(const QByteArray &line, QByteArray *keyPart, QByteArray *value)
-{
-    // "=" exactly once: "a = b = c" or "QT_BUILD_TREE += x" is some other statement.
-    if (line.count('=') != 1)
-        return LineRule::None;
-    const qsizetype equals = line.indexOf('=');
-    *keyPart = line.left(equals);
-    *value = line.mid(equals + 1);
-    const QByteArray key = keyPart->trimmed();
-    if ((key == "QMAKESPEC_ORIGINAL" || key == "QMAKESPEC") && value->contains("mkspecs"))
-        return LineRule::Mkspec;
-    if (key == "QT_BUILD_TREE" || key == "QT_SOURCE_TREE")
-        return LineRule::Tree;
-    return LineRule::None;
-}
-
-// Where the name "mkspecs" starts in `path` at or after `from`, as a whole name between separators,
-// quotes or blanks: a directory such as "mkspecs-work" above the installation is not Qt's. The last
-// such name when `last`; -1 if there is none.
-qsizetype mkspecsName(const QByteArray &path, qsizetype from, bool last = false)
-{
-    static const QByteArray name("mkspecs");
-    const auto bounds = [](char c) { return c == '/' || c == '\\' || c == '"' || c == '\'' || c == ' ' || c == '\t'; };
-    qsizetype found = -1;
-    for (qsizetype at = path.indexOf(name, from); at >= 0; at = path.indexOf(name, at + 1)) {
-        const qsizetype end = at + name.size();
-        if ((at == 0 || bounds(path.at(at - 1))) && (end == path.size() || bounds(path.at(end)))) {
-            found = at;
-            if (!last)
-                break;
-        }
-    }
-    return found;
-}
-
-// Where one line lies in a file: its text, then its line ending (LF, CR LF, or none for the last), then
-// the next line.
-struct LineBounds {
-    qsizetype start = 0;
-    qsizetype textEnd = 0;
-    qsizetype next = 0;
-};
-
-// The bytes a file's lines start after: its UTF-8 byte order mark, if it starts with one.
-qsizetype bomLength(const QByteArray &content)
-{
-    return content.startsWith(utf8Bom) ? qsizetype(sizeof(utf8Bom) - 1) : 0;
-}
-
-// The line of `content` that starts at `start`. CRs count as part of the line ending before an LF,
-// and at the very end: a line written back with LF must read back as the same line.
-LineBounds lineAt(const QByteArray &content, qsizetype start)
-{
-    qsizetype end = content.indexOf('\n', start);
-    const bool lf = end >= 0;
-    if (!lf)
-        end = content.size();
-    qsizetype textEnd = end;
-    while (textEnd > start && content.at(textEnd - 1) == '\r')
-        --textEnd;
-    return {start, textEnd, lf ? end + 1 : end};
-}
-
-// Calls `onLine(bounds)` for each line of `content` from `start`, while it returns true; a final line
-// ending adds no empty line. Whether every line was seen. Only one line is looked at at a time.
-template <typename OnLine>
-bool forEachLine(const QByteArray &content, qsizetype start, OnLine onLine)
-{
-    while (start < content.size()) {
-        const LineBounds line = lineAt(content, start);
-        if (!onLine(line))
-            return false;
-        start = line.next;
-    }
-    return true;
-}
-
-QByteArray textOf(const QByteArray &content, const LineBounds &line)
-{
-    return content.mid(line.start, line.textEnd - line.start);
-}
-
-// Appends the line ending `line` had as a file of its kind writes it: LF in a configuration file.
-void appendEnding(QByteArray *to, const QByteArray &content, const LineBounds &line, bool configFile)
-{
-    if (line.next == line.textEnd)
-        return;
-    if (configFile)
-        to->append('\n');
-    else
-        to->append(content.constData() + line.textEnd, line.next - line.textEnd);
-}
-
-// The last line of `content`, or none (start < 0).
-LineBounds lastLine(const QByteArray &content)
-{
-    LineBounds last{-1, -1, -1};
-    forEachLine(content, bomLength(content), [&](const LineBounds &line) {
-        last = line;
-        return true;
-    });
-    return last;
-}
-
 // One line as `rules` (for `root`) rewrite it: the line rule first, the whole-path rule on every other
 // line with --deep, never on the line rule's output.
 QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Relocation &relocation)
 {
-    QByteArray keyPart, value;
-    if (rules.configFile && ruleFor(line, &keyPart, &value) != LineRule::None)
+    if (rules.configFile && isConfigAssignment(line))
         return rewriteConfigLine(line, relocation.newRoot);
     return rules.deep ? rewriteWholePaths(line, relocation) : line;
 }
@@ -268,64 +159,10 @@ QVector<QByteArray> candidateRoots(const TextRules &rules, const QVector<QByteAr
         add(root);
     if (!rules.configFile)
         return roots;
-    forEachConfigAssignment(current, [&](const ConfigAssignment &assignment) {
-        // The rule writes the root, "/mkspecs", and a tail that holds no name "mkspecs".
-        const qsizetype mkspecs = mkspecsName(assignment.value, 0, true);
-        add(assignment.key.startsWith("QMAKESPEC") && mkspecs > 0 ? assignment.value.left(mkspecs - 1) : assignment.value);
-    });
+    forEachConfigAssignment(current, [&](const ConfigAssignment &assignment) { add(assignedRoot(assignment)); });
     return roots;
 }
 } // namespace
-
-QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
-{
-    QByteArray keyPart;
-    QByteArray value;
-    QByteArray rewritten;
-    switch (ruleFor(line, &keyPart, &value)) {
-    case LineRule::Mkspec: {
-        // Keep what lies between the first "mkspecs" and the next one (or the end), within the quotes:
-        // the rule writes the path unquoted, and a closing quote kept alone would leave the line unbalanced.
-        // Whole names count where there is one; else "mkspecs" anywhere, as in "QMAKESPEC = mymkspecs/x".
-        const QByteArray unquoted = unquotedPath(value);
-        const QByteArray path = unquoted.contains("mkspecs") ? unquoted : value;
-        const qsizetype wholeName = mkspecsName(path, 0);
-        const bool named = wholeName >= 0;
-        const qsizetype tailStart = (named ? wholeName : path.indexOf("mkspecs")) + qsizetype(sizeof("mkspecs") - 1);
-        const qsizetype next = named ? mkspecsName(path, tailStart) : path.indexOf("mkspecs", tailStart);
-        const QByteArray tail = next < 0 ? path.mid(tailStart) : path.mid(tailStart, next - tailStart);
-        rewritten = root + "/mkspecs" + tail;
-        break;
-    }
-    case LineRule::Tree:
-        rewritten = root;
-        break;
-    case LineRule::None:
-        return line;
-    }
-    // A line that already says it, quoted or spaced its own way, stays as it is written.
-    return unquotedPath(value) == rewritten ? line : keyPart + '=' + rewritten;
-}
-
-void forEachConfigAssignment(const QByteArray &content, const std::function<void(const ConfigAssignment &)> &onAssignment)
-{
-    int number = 0;
-    forEachLine(content, bomLength(content), [&](const LineBounds &line) {
-        ++number;
-        QByteArray keyPart;
-        QByteArray value;
-        if (ruleFor(textOf(content, line), &keyPart, &value) != LineRule::None)
-            onAssignment(ConfigAssignment{number, keyPart.trimmed(), value});
-        return true;
-    });
-}
-
-QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content)
-{
-    QVector<ConfigAssignment> found;
-    forEachConfigAssignment(content, [&found](const ConfigAssignment &assignment) { found.append(assignment); });
-    return found;
-}
 
 QByteArray applyTextRules(const QByteArray &content, const TextRules &rules)
 {
@@ -402,16 +239,4 @@ bool writtenByTool(const QByteArray &backup, const QByteArray &current, const Te
         }
     }
     return false;
-}
-
-QByteArray unquotedPath(QByteArray value)
-{
-    value = value.trimmed();
-    for (const char *quote : {"\\$\\$quote(", "$$quote("}) {
-        if (value.startsWith(quote) && value.endsWith(')'))
-            value = value.mid(int(qstrlen(quote)), value.size() - int(qstrlen(quote)) - 1);
-    }
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.mid(1, value.size() - 2);
-    return value;
 }

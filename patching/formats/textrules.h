@@ -1,39 +1,21 @@
 #ifndef ZEL_TEXTRULES_H
 #define ZEL_TEXTRULES_H
 
+#include "patching/formats/configlinerule.h"
 #include "patching/formats/wholepathrule.h"
 
 #include <QByteArray>
 #include <QVector>
 
-#include <functional>
-
 // The rules that rewrite the installation's text files, line by line.
 //
-// The line rule rewrites the QMAKESPEC, QMAKESPEC_ORIGINAL, QT_BUILD_TREE and QT_SOURCE_TREE
-// assignments of the two qmake configuration files so that they name the root; with --deep the
-// whole-path rule (wholepathrule.h) rewrites every other line naming an old root, in those files and
-// in the build metadata. Lines are bytes: whatever their encoding, lines no rule changes keep them.
+// The line rule (configlinerule.h) rewrites the QMAKESPEC, QMAKESPEC_ORIGINAL, QT_BUILD_TREE and
+// QT_SOURCE_TREE assignments of the two qmake configuration files so that they name the root; with
+// --deep the whole-path rule (wholepathrule.h) rewrites every other line naming an old root, in those
+// files and in the build metadata. Lines are bytes: whatever their encoding, lines no rule changes keep them.
 // A configuration file's lines end with LF, a file that ended with a line ending keeps one; the
 // build metadata keeps its own line endings. Each rule walks a file one line at a time and keeps no
 // list of its lines: a file costs about its own size again, whatever the number of its lines.
-
-// The rule for one line (without its line ending): the rewritten line, or the line itself when it is
-// not a recognised assignment. `root` is 8-bit text.
-QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root);
-
-// A recognised assignment of a configuration file, for reports and for the roots it records.
-struct ConfigAssignment {
-    int lineNumber = 0; // from 1
-    QByteArray key;     // trimmed key part
-    QByteArray value;   // value part as written
-};
-
-// Calls `onAssignment` for each line of `content` that the line rule would change, in order.
-void forEachConfigAssignment(const QByteArray &content, const std::function<void(const ConfigAssignment &)> &onAssignment);
-
-// The lines of `content` that the line rule would change.
-QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content);
 
 struct TextRules {
     bool configFile = false; // the line rule applies
@@ -61,8 +43,5 @@ TextPatch patchText(const QByteArray &backup, const QByteArray &current, const T
 // `earlierRoots` wrote (line endings aside): what an unpatch may replace without losing anything.
 bool writtenByTool(const QByteArray &backup, const QByteArray &current, const TextRules &rules,
                    const QVector<QByteArray> &earlierRoots);
-
-// A path as configure writes it in .qmake.cache ("\$\$quote(/path)"), or quoted, without its dressing.
-QByteArray unquotedPath(QByteArray value);
 
 #endif
