@@ -187,6 +187,10 @@ void TestMetadata::planned_data()
     QTest::newRow("a plain patch says a qmake.conf naming the old root in a line only --deep rewrites so")
         << "qt" << "echo QMAKE_INCDIR_QT = /usr/local/Trolltech/Qt-4.8.7/include >>$0/mkspecs/linux-g++/qmake.conf" << 0
         << "mkspecs/default/qmake.conf" << "left-alone old-root-in-deep-lines" << "";
+    QTest::newRow("a plain patch that rewrites a qmake.conf says so too of the line it leaves for --deep")
+        << "qt" << "printf 'QMAKESPEC_ORIGINAL = /usr/local/Trolltech/Qt-4.8.7/mkspecs/linux-g++\\nQMAKE_INCDIR_QT = "
+                   "/usr/local/Trolltech/Qt-4.8.7/include\\n' >>$0/mkspecs/linux-g++/qmake.conf" << 0
+        << "mkspecs/default/qmake.conf" << "changed old-root-in-deep-lines" << "";
     // What tells that a file without a backup was patched: the places the files the tool wrote record.
     const QString patchedHere = QStringLiteral("cp $0/lib/libQtCore.so.4.8.7 $0/lib/libQtCore.so.4.8.7.back && ");
     QTest::newRow("a package's .pc below DIR never makes its own prefix an old root")
