@@ -44,21 +44,14 @@ PlannedFile refused(PlannedFile file, const FileOutcome &outcome)
     return file;
 }
 
-// The most the plan reads of a file of this kind.
-qint64 readLimit(FileKind kind)
+// The bytes the plan keeps for a worker while the budget lasts, past which its worker, verify and
+// inspect read them again: a tree of large libraries, or of many large text files, must not all sit
+// in memory.
+HeldBytes hold(const QByteArray &bytes, FileKind, qint64 *budget)
 {
-    return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
-}
-
-// The bytes the plan keeps for a worker: a text file's always (they are small, and its worker compares
-// them); a binary's while the budget lasts, past which its worker, verify and inspect read it again: a
-// tree of large libraries must not all sit in memory.
-HeldBytes hold(const QByteArray &bytes, FileKind kind, qint64 *budget)
-{
-    if (kind == FileKind::Binary && bytes.size() > *budget)
+    if (bytes.size() > *budget)
         return HeldBytes();
-    if (kind == FileKind::Binary)
-        *budget -= bytes.size();
+    *budget -= bytes.size();
     return HeldBytes(bytes);
 }
 
@@ -524,6 +517,11 @@ LoadedFile heldOrRead(const HeldBytes &held, const QString &path, FileKind kind)
     return loaded;
 }
 } // namespace
+
+qint64 readLimit(FileKind kind)
+{
+    return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
+}
 
 LoadedFile originalBytes(const PlannedFile &file)
 {

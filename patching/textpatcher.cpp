@@ -35,7 +35,7 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
     const TextRules rules = textRulesFor(file, patching);
     PatchedContent patched;
     FileOutcome failure;
-    if (!takeOriginal(file, &patched.original, &failure))
+    if (!takeOriginal(file, &patched.original, &failure) || !holdCurrent(file, &failure))
         return failure;
     const TextPatch text = file.backupExists ? patchText(patched.original, file.current.bytes(), rules, context.earlierPlaces)
                                              : TextPatch{applyTextRules(patched.original, rules), false};
