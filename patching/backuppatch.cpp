@@ -42,7 +42,7 @@ bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure)
         *bytes = file.original.take();
         return true;
     }
-    const LoadedFile loaded = loadWholeFile(file.readPath());
+    const LoadedFile loaded = loadWholeFile(file.readPath(), readLimit(file.kind));
     if (!loaded.ok) {
         *failure = FileOutcome::failed(loaded.failureAs(file.backupExists ? ReasonCode::BackupNotRead : ReasonCode::FileNotRead));
         return false;
@@ -52,6 +52,23 @@ bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure)
         return false;
     }
     *bytes = loaded.data;
+    return true;
+}
+
+bool holdCurrent(PlannedFile &file, FileOutcome *failure)
+{
+    if (file.current.held() || !file.backupExists || !file.exists)
+        return true;
+    const LoadedFile loaded = loadWholeFile(file.target, readLimit(file.kind));
+    if (!loaded.ok) {
+        *failure = FileOutcome::failed(loaded.failureAs(ReasonCode::FileNotRead));
+        return false;
+    }
+    if (loaded.stamp != file.currentStamp) {
+        *failure = FileOutcome::failed(Reason(ReasonCode::ChangedDuringRun));
+        return false;
+    }
+    file.current = HeldBytes(loaded.data);
     return true;
 }
 

@@ -27,6 +27,10 @@ struct PatchedContent {
 // file changed since the plan read it is a failure.
 bool takeOriginal(PlannedFile &file, QByteArray *bytes, FileOutcome *failure);
 
+// What a text file with a backup holds now, as the plan kept it or read again when it could not keep
+// it; a file changed since the plan read it is a failure.
+bool holdCurrent(PlannedFile &file, FileOutcome *failure);
+
 // `expected` compared with what the file `file` targets holds now: the bytes the plan read, or the file.
 Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer);
 

@@ -35,19 +35,24 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
     const TextRules rules = textRulesFor(file, patching);
     PatchedContent patched;
     FileOutcome failure;
-    if (!takeOriginal(file, &patched.original, &failure))
+    if (!takeOriginal(file, &patched.original, &failure) || !holdCurrent(file, &failure))
         return failure;
     const TextPatch text = file.backupExists ? patchText(patched.original, file.current.bytes(), rules, context.earlierPlaces)
                                              : TextPatch{applyTextRules(patched.original, rules), false};
     patched.content = text.content;
+    // The line rule left an old root in another line of a configuration file (QMAKE_INCDIR_QT, say):
+    // said whether the file changed or not, the user's kept lines first.
+    const bool oldRootLeft = file.treatment != Treatment::Metadata && !rules.deep
+        && !oldRootNamed(patched.content, rules.relocation).isEmpty();
     if (text.editsKept)
         patched.changedNote = Reason(ReasonCode::EditsKept);
+    else if (oldRootLeft)
+        patched.changedNote = Reason(ReasonCode::OldRootInDeepLines);
     if (file.treatment == Treatment::Metadata && !rules.deep)
         patched.leftAloneReason = Reason(ReasonCode::DeepOnly);
     else if (text.editsKept)
         patched.leftAloneReason = Reason(ReasonCode::EditsKept); // up to date, and the user's lines in it
-    // The line rule left an old root in another line of a configuration file (QMAKE_INCDIR_QT, say).
-    else if (!rules.deep && !oldRootNamed(patched.content, rules.relocation).isEmpty())
+    else if (oldRootLeft)
         patched.leftAloneReason = Reason(ReasonCode::OldRootInDeepLines);
     else if (!file.backupExists)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);

@@ -38,6 +38,8 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
     if (!file.exists)
         return writeContent(file, backup, file.backupPath, mode);
     if (file.kind == FileKind::Text) {
+        if (!holdCurrent(file, &failure))
+            return failure;
         if (file.current.bytes() == backup)
             return FileOutcome::leftAlone(Reason(ReasonCode::UpToDate));
         if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))

@@ -68,7 +68,7 @@ void TestCli::commands_data()
     QTest::newRow("a directory that does not exist is named so") << "$CLI patch --json $DIR/gone" << 2 << "no-such-directory"
                                                                  << untouched;
     QTest::newRow("a directory whose name the locale cannot spell is named so, not said to hold no Qt")
-        << "mv $DIR \"$DIR$(printf '\\351')\" && $CLI patch --json \"$DIR$(printf '\\351')\"" << 2 << "name-not-encodable"
+        << "mv $DIR \"$DIR$(printf '\\351')\" && LC_ALL=C.UTF-8 $CLI patch --json \"$DIR$(printf '\\351')\"" << 2 << "name-not-encodable"
         << "rm -r \"$DIR$(printf '\\351')\""; // QTemporaryDir cannot name it
     QTest::newRow("a directory a qmake file cannot hold is refused, naming its character")
         << "mv $DIR \"$DIR#4\" && $CLI patch --json \"$DIR#4\"" << 2 << "unsafe-character" << "";

@@ -165,7 +165,7 @@ void TestMetadata::planned_data()
 {
     QTest::addColumn<QString>("at");
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<int>("command"); // 0 patch, 1 patch --deep, 2 unpatch
+    QTest::addColumn<int>("command"); // 0 patch, 1 patch --deep, 2 unpatch, 3 unpatch --deep
     QTest::addColumn<QString>("file"); // the start of its path relative to the installation
     QTest::addColumn<QString>("expected"); // "status code[/cause][ (args)]"
     QTest::addColumn<QString>("check");    // shell, must succeed afterwards
@@ -187,6 +187,22 @@ void TestMetadata::planned_data()
     QTest::newRow("a plain patch says a qmake.conf naming the old root in a line only --deep rewrites so")
         << "qt" << "echo QMAKE_INCDIR_QT = /usr/local/Trolltech/Qt-4.8.7/include >>$0/mkspecs/linux-g++/qmake.conf" << 0
         << "mkspecs/default/qmake.conf" << "left-alone old-root-in-deep-lines" << "";
+    QTest::newRow("a plain patch that rewrites a qmake.conf says so too of the line it leaves for --deep")
+        << "qt" << "printf 'QMAKESPEC_ORIGINAL = /usr/local/Trolltech/Qt-4.8.7/mkspecs/linux-g++\\nQMAKE_INCDIR_QT = "
+                   "/usr/local/Trolltech/Qt-4.8.7/include\\n' >>$0/mkspecs/linux-g++/qmake.conf" << 0
+        << "mkspecs/default/qmake.conf" << "changed old-root-in-deep-lines" << "";
+    // What tells that a file without a backup was patched: the places the files the tool wrote record.
+    const QString patchedHere = QStringLiteral("cp $0/lib/libQtCore.so.4.8.7 $0/lib/libQtCore.so.4.8.7.back && ");
+    QTest::newRow("a package's .pc below DIR never makes its own prefix an old root")
+        << "qt" << "mkdir -p $0/plugins/foo && printf 'prefix=/usr/local\\nlibdir=${prefix}/lib\\n' >$0/plugins/foo/foo.pc && "
+                   "sed -i 's,-lpthread,-L/usr/local/lib -lssl,' $0/lib/libQtCore.la"
+        << 1 << "lib/libQtCore.la" << "changed " << "grep -q -- '-L/usr/local/lib -lssl' $0/lib/libQtCore.la";
+    QTest::newRow("a file without a backup is no evidence of its own: its prefix is an old root, rewritten")
+        << "qt" << patchedHere + "printf 'prefix=/usr/local\\nLibs: -L/usr/local/lib\\n' >$0/lib/pkgconfig/foo.pc"
+        << 1 << "lib/pkgconfig/foo.pc" << "changed " << "";
+    QTest::newRow("an unpatch cannot put back a file without a backup that names DIR itself")
+        << "qt" << patchedHere + "sed -i \"s,/usr/local/Trolltech/Qt-4.8.7,$0,\" $0/lib/libQtCore.la"
+        << 3 << "lib/libQtCore.la" << "failed patched-without-backup" << "";
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";
@@ -217,7 +233,7 @@ void TestMetadata::planned()
     QVERIFY(QFile::link(dataPath(QStringLiteral("elf")), dir.filePath(QStringLiteral("tests-data-elf"))));
     QVERIFY2(setup.isEmpty() || shell(setup), qPrintable(setup));
     QStringList found;
-    for (const FileReport &report : runPlan(planCommand(command == 2 ? Command::Unpatch : Command::Patch, qt, command == 1))) {
+    for (const FileReport &report : runPlan(planCommand(command >= 2 ? Command::Unpatch : Command::Patch, qt, command % 2 == 1))) {
         if (report.relativePath.startsWith(file))
             found << outcomeStatusKey(report.outcome.status) + QLatin1Char(' ') + reasonFacts(report.outcome.reason);
     }

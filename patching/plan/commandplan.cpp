@@ -45,21 +45,14 @@ PlannedFile refused(PlannedFile file, const FileOutcome &outcome)
     return file;
 }
 
-// The most the plan reads of a file of this kind.
-qint64 readLimit(FileKind kind)
+// The bytes the plan keeps for a worker while the budget lasts, past which its worker, verify and
+// inspect read them again: a tree of large libraries, or of many large text files, must not all sit
+// in memory.
+HeldBytes hold(const QByteArray &bytes, FileKind, qint64 *budget)
 {
-    return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
-}
-
-// The bytes the plan keeps for a worker: a text file's always (they are small, and its worker compares
-// them); a binary's while the budget lasts, past which its worker, verify and inspect read it again: a
-// tree of large libraries must not all sit in memory.
-HeldBytes hold(const QByteArray &bytes, FileKind kind, qint64 *budget)
-{
-    if (kind == FileKind::Binary && bytes.size() > *budget)
+    if (bytes.size() > *budget)
         return HeldBytes();
-    if (kind == FileKind::Binary)
-        *budget -= bytes.size();
+    *budget -= bytes.size();
     return HeldBytes(bytes);
 }
 
@@ -237,8 +230,9 @@ void findOldRoots(CommandPlan *plan, int listed)
         patchedHere = patchedHere || (file.kind == FileKind::Binary && i < listed);
         built += file.prefixes;
     }
-    // The places the tool patched for before: what the installation records now (the files it wrote, and
-    // those without a backup, whose bytes are the current ones) that is neither DIR nor a root the build left.
+    // The places the tool patched for before: what the files it wrote record now, neither DIR nor a root
+    // the build left. A file without a backup is no evidence of its own: its record is the build's, or a
+    // package's of its own.
     QVector<QByteArray> earlier;
     QSet<QByteArray> recalled;
     const auto recallEarlier = [&](const QVector<QByteArray> &prefixes) {
@@ -251,18 +245,24 @@ void findOldRoots(CommandPlan *plan, int listed)
         }
     };
     for (const PlannedFile &file : qAsConst(plan->files)) {
-        if (file.treatment != Treatment::Refused)
-            recallEarlier(file.backupExists ? file.currentPrefixes : file.prefixes);
+        if (file.treatment != Treatment::Refused && file.backupExists)
+            recallEarlier(file.currentPrefixes);
     }
+    // An unpatch cannot put back a file written for DIR itself, unless the build left it there.
+    const bool ownIsBuilt = std::any_of(built.cbegin(), built.cend(), [&](const QByteArray &root) { return rootKey(root) == rootKey(own); });
+    const bool ownCounts = plan->context.command == Command::Unpatch && !ownIsBuilt;
     // Patch, unpatch, verify and the window judge a file by this one rule, so that they agree.
     for (PlannedFile &file : plan->files) {
         if (!patchedHere || file.treatment == Treatment::Refused || file.backupExists || !file.exists)
             continue;
         const bool lost = file.treatment == Treatment::Config || (file.treatment == Treatment::Binary && file.holdsSlots)
             ? windowFileLostBackup(file, own, built)
-            : namesAnyOf(file, earlier, own);
-        if (lost)
+            : namesAnyOf(file, ownCounts ? earlier + QVector<QByteArray>{own} : earlier, own);
+        if (lost) {
+            // What a lost file records is a place the tool patched for too (qmake's slot, say).
+            recallEarlier(file.prefixes);
             file = refused(file, FileOutcome::failed(Reason(ReasonCode::PatchedWithoutBackup)));
+        }
     }
     // The slots first, where Qt keeps its prefix, each kind in the plan's order.
     QSet<QByteArray> seen;
@@ -445,7 +445,12 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
                 continue;
             // Build metadata wherever it lies (a plugin's .prl) is metadata, after the listed files.
             if (isMetadataName(generation, QFileInfo(entry.path).fileName())) {
-                metadata.append(readRecord(generation, qtPath, entry.path, Treatment::Metadata, Step::Metadata, purpose, &budget));
+                // Its prefix is not the installation's: a .pc of another package below DIR must not make
+                // its /usr/local an old root. It is rewritten for the roots the installation records.
+                PlannedFile file = readRecord(generation, qtPath, entry.path, Treatment::Metadata, Step::Metadata, purpose, &budget);
+                file.prefixes.clear();
+                file.currentPrefixes.clear();
+                metadata.append(file);
                 continue;
             }
             bool wanted = true;
@@ -516,6 +521,11 @@ LoadedFile heldOrRead(const HeldBytes &held, const QString &path, FileKind kind)
     return loaded;
 }
 } // namespace
+
+qint64 readLimit(FileKind kind)
+{
+    return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
+}
 
 LoadedFile originalBytes(const PlannedFile &file)
 {

@@ -112,6 +112,9 @@ enum class PlanPurpose { Run, Look };
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run,
                         qint64 budget = Limits::heldBytesBudget);
 
+// The most a file of this kind may hold to be read.
+qint64 readLimit(FileKind kind);
+
 // A file's original bytes and what it holds now, as the plan kept them or read again: for inspect and
 // verify, which look at every file, held or not. A read again that fails says why.
 LoadedFile originalBytes(const PlannedFile &file);

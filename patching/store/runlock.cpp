@@ -25,10 +25,11 @@ struct Taking {
     Cause cause = Cause::None;
 };
 
-#ifndef Q_OS_WIN
 // Another run removes its lock file as it ends: one opened just before is then no longer the lock,
 // and is looked for again, a few times at most.
 constexpr int maxAttempts = 3;
+
+#ifndef Q_OS_WIN
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
@@ -41,20 +42,30 @@ bool sameFile(const struct stat &a, const struct stat &b)
 Taking takeLockFile(const QString &path, RunAccess access)
 {
 #ifdef Q_OS_WIN
-    // Shared with nobody, so that a second run's open fails with a sharing violation; deleted when its
-    // handle is closed, which the system does for a process that dies. A link of that name is opened
-    // itself, never followed.
-    const DWORD sharing = access == RunAccess::ReadsOnly ? FILE_SHARE_READ | FILE_SHARE_DELETE : 0;
-    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                                      GENERIC_READ | DELETE, sharing, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        return {qintptr(file)};
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_SHARING_VIOLATION)
-        return {-1, true};
-    return {-1, false, causeOfSystemError(int(error))};
+    // The same shape as flock: the file is opened shared by every run, and a byte-range lock says who
+    // holds it; the system drops the lock of a process that dies. A link of that name is opened itself,
+    // never followed. A file another run is deleting as it ends is not the lock: looked for again.
+    for (int attempt = 0; attempt < maxAttempts; ++attempt) {
+        const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                                          GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return {-1, false, causeOfSystemError(int(::GetLastError()))};
+        OVERLAPPED whole = {};
+        const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (access == RunAccess::ReadsOnly ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
+        if (!::LockFileEx(file, flags, 0, 1, 0, &whole)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(file);
+            if (error == ERROR_LOCK_VIOLATION)
+                return {-1, true};
+            return {-1, false, causeOfSystemError(int(error))};
+        }
+        FILE_STANDARD_INFO standard = {};
+        if (::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) && !standard.DeletePending)
+            return {qintptr(file)};
+        ::CloseHandle(file);
+    }
+    return {-1, true};
 #else
     const QByteArray name = QFile::encodeName(path);
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
@@ -72,17 +83,16 @@ Taking takeLockFile(const QString &path, RunAccess access)
         // Readable by all whatever the umask, so that the next run of another member of the group can
         // take over the file a killed run left; a file of another owner keeps its mode, which is enough.
         ::fchmod(fd, 0444);
-        if (::flock(fd, (access == RunAccess::ReadsOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
-            const int error = errno;
-            ::close(fd);
-            if (error == EWOULDBLOCK)
-                return {-1, true};
-            return {-1, false, causeOfSystemError(error)};
-        }
+        const bool locked = ::flock(fd, (access == RunAccess::ReadsOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
+        const int error = errno;
         struct stat named;
-        if (::lstat(name.constData(), &named) == 0 && sameFile(opened, named))
+        const bool stillTheLock = ::lstat(name.constData(), &named) == 0 && sameFile(opened, named);
+        if (locked && stillTheLock)
             return {qintptr(fd)};
         ::close(fd);
+        // Held by a run that is removing it as it ends: the next file of that name is the lock.
+        if (!locked && stillTheLock)
+            return error == EWOULDBLOCK ? Taking{-1, true} : Taking{-1, false, causeOfSystemError(error)};
     }
     return {-1, true};
 #endif
@@ -91,8 +101,16 @@ Taking takeLockFile(const QString &path, RunAccess access)
 void releaseLockFile(const QString &path, qintptr handle)
 {
 #ifdef Q_OS_WIN
+    // Deleted by the run that holds it alone, as on POSIX; the others leave it to the last of them.
     Q_UNUSED(path);
-    ::CloseHandle(HANDLE(handle)); // which deletes the file: it was opened to be deleted on close
+    const HANDLE file = HANDLE(handle);
+    OVERLAPPED whole = {};
+    ::UnlockFileEx(file, 0, 1, 0, &whole);
+    if (::LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+        FILE_DISPOSITION_INFO gone = {TRUE};
+        ::SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+    }
+    ::CloseHandle(file);
 #else
     // Removed while still held alone, so that no run takes a file that has left DIR; a run that reads
     // leaves it to the last of those sharing it. Where it cannot be removed (the directory made
