@@ -1,7 +1,7 @@
 #include "patching/store/runlock.h"
 
 #include "patching/store/backuprule.h"
-#include "patching/store/filestore.h"
+#include "patching/store/systemerror.h"
 
 #include <QDir>
 #include <QFile>
