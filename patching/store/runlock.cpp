@@ -1,7 +1,8 @@
 #include "patching/store/runlock.h"
 
 #include "patching/store/backuprule.h"
-#include "patching/store/filestore.h"
+#include "patching/store/reader.h"
+#include "patching/store/systemerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,16 +71,11 @@ Taking takeLockFile(const QString &path, RunAccess access)
     const QByteArray name = QFile::encodeName(path);
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         // Never through a link, and never waiting on a pipe planted under that name.
-        const int fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0444);
-        if (fd < 0)
-            return {-1, false, errno == ELOOP ? Cause::NotRegularFile : causeOfSystemError(errno)};
         struct stat opened;
-        const bool statted = ::fstat(fd, &opened) == 0;
-        const int statError = errno;
-        if (!statted || !S_ISREG(opened.st_mode)) {
-            ::close(fd);
-            return {-1, false, statted ? Cause::NotRegularFile : causeOfSystemError(statError)};
-        }
+        int error = 0;
+        const int fd = openRegularDescriptor(name, O_RDONLY | O_CREAT, &opened, &error, 0444);
+        if (fd < 0)
+            return {-1, false, error == 0 ? Cause::NotRegularFile : causeOfSystemError(error)};
         // Readable by all whatever the umask, so that the next run of another member of the group can
         // take over the file a killed run left; a file of another owner keeps its mode, which is enough.
         ::fchmod(fd, 0444);

@@ -1,7 +1,7 @@
 #include "patching/store/treewalk.h"
 
 #include "patching/store/backuprule.h"
-#include "patching/store/filestore.h"
+#include "patching/store/systemerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +47,42 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 }
 #endif
 
+#ifdef Q_OS_UNIX
+// Looks at the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
+// a link is found, a directory to enter is pending, one that is not entered is found as a failure.
+void takeEntry(int parent, const QByteArray &directory, const char *entryName, dev_t rootDevice,
+               QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+{
+    const QByteArray name(entryName);
+    if (name == "." || name == "..")
+        return;
+    const QByteArray raw = directory + '/' + name;
+    const QString path = QFile::decodeName(raw);
+    struct stat info;
+    if (::fstatat(parent, entryName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return; // gone meanwhile
+    // What a link leads to is found under its own name; the link is named for a backup beside it.
+    if (S_ISLNK(info.st_mode)) {
+        if (QFile::encodeName(path) == raw && !isToolsOwnName(QFile::decodeName(name)))
+            found->append({path, FileOutcome::leftAlone(Reason()), true});
+        return;
+    }
+    const bool isDirectory = S_ISDIR(info.st_mode);
+    if (!isDirectory && !S_ISREG(info.st_mode))
+        return; // a pipe, a device, a socket: nothing of Qt's
+    if (QFile::encodeName(path) != raw)
+        found->append({path, failure(ReasonCode::UnreadableName)});
+    else if (isDirectory && isMountRoot(parent, entryName, rootDevice))
+        found->append({path, failure(ReasonCode::OtherFileSystem)});
+    else if (isDirectory && namesBackup(QFile::decodeName(name)))
+        found->append({path, failure(ReasonCode::DirectoryHoldsBack)});
+    else if (isDirectory)
+        pending->append(raw);
+    else if (!isToolsOwnName(QFile::decodeName(name)))
+        found->append({path, FileOutcome::leftAlone(Reason())});
+}
+#endif
+
 } // namespace
 
 QVector<WalkEntry> walkInstallation(const QString &qtPath)
@@ -74,33 +110,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                     found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
                 break;
             }
-            const QByteArray name(entry->d_name);
-            if (name == "." || name == "..")
-                continue;
-            const QByteArray raw = directory + '/' + name;
-            const QString path = QFile::decodeName(raw);
-            struct stat info;
-            if (::fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // gone meanwhile
-            // What a link leads to is found under its own name; the link is named for a backup beside it.
-            if (S_ISLNK(info.st_mode)) {
-                if (QFile::encodeName(path) == raw && !isToolsOwnName(QFile::decodeName(name)))
-                    found.append({path, FileOutcome::leftAlone(Reason()), true});
-                continue;
-            }
-            const bool isDirectory = S_ISDIR(info.st_mode);
-            if (!isDirectory && !S_ISREG(info.st_mode))
-                continue; // a pipe, a device, a socket: nothing of Qt's
-            if (QFile::encodeName(path) != raw)
-                found.append({path, failure(ReasonCode::UnreadableName)});
-            else if (isDirectory && isMountRoot(dirfd(handle), entry->d_name, rootInfo.st_dev))
-                found.append({path, failure(ReasonCode::OtherFileSystem)});
-            else if (isDirectory && namesBackup(QFile::decodeName(name)))
-                found.append({path, failure(ReasonCode::DirectoryHoldsBack)});
-            else if (isDirectory)
-                pending.append(raw);
-            else if (!isToolsOwnName(QFile::decodeName(name)))
-                found.append({path, FileOutcome::leftAlone(Reason())});
+            takeEntry(dirfd(handle), directory, entry->d_name, rootInfo.st_dev, &found, &pending);
         }
         ::closedir(handle);
     }

@@ -1,0 +1,64 @@
+#ifndef ZEL_READER_H
+#define ZEL_READER_H
+
+#include "patching/base/fileoutcome.h"
+#include "patching/base/limits.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+// Whether anything is named `path`: a file, a directory, a dangling link, ...
+bool entryExists(const QString &path);
+
+// A regular file under its own name: neither a link nor a directory, pipe or device. What is then
+// read or written is opened through openRegularFile, which checks the open file again.
+bool isRegularFile(const QString &path);
+
+// What a file was when it was read, to tell that something else changed it before it is written.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 modified = 0; // nanoseconds
+    bool operator==(const FileStamp &other) const { return size == other.size && modified == other.modified; }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
+};
+
+// The stamp of the file `path` is now, or of the open file `file`; size -1 when it cannot be looked at.
+FileStamp stampOf(const QString &path);
+FileStamp stampOf(const QFile &file);
+
+#ifdef Q_OS_UNIX
+// Opens `path` with `flags` (and `createMode` for O_CREAT), never through a link at its last name and
+// never waiting on a pipe or a device; `opened` is what was opened. -1 when it is not a regular file
+// (`*error` 0) or the system refused (`*error` its errno).
+int openRegularDescriptor(const QByteArray &path, int flags, struct stat *opened, int *error, mode_t createMode = 0);
+#endif
+
+// Opens the existing regular file `path` unbuffered with `mode`, through openRegularDescriptor:
+// anything but a regular file fails with NotRegularFile.
+bool openRegularFile(QFile &file, const QString &path, Failure *failure, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+
+struct LoadedFile {
+    bool ok = false;
+    bool unwanted = false; // not read, for what its first bytes are
+    QByteArray data;
+    Failure failure;
+    FileStamp stamp;
+    qint64 limit = 0; // the most that was to be read
+
+    // Why it was not read, as `code` says of the file read: one larger than `limit` has a reason of its own.
+    Reason failureAs(ReasonCode code) const;
+};
+
+// Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
+// larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
+LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize,
+                         const std::function<bool(const QByteArray &head)> &wanted = {});
+
+#endif
