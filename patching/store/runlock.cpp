@@ -80,7 +80,7 @@ Taking takeLockFile(const QString &path, RunAccess access)
         // take over the file a killed run left; a file of another owner keeps its mode, which is enough.
         ::fchmod(fd, 0444);
         const bool locked = ::flock(fd, (access == RunAccess::ReadsOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
-        const int error = errno;
+        error = errno;
         struct stat named;
         const bool stillTheLock = ::lstat(name.constData(), &named) == 0 && sameFile(opened, named);
         if (locked && stillTheLock)
