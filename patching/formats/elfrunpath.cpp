@@ -159,7 +159,7 @@ Reason chooseSpelling(const ElfSearchPath &string, const EntrySpellings &spellin
         return Reason();
     // The shortest spelling there is, against the room: what a shorter root must save.
     const qsizetype absoluteSize = spellings.absolute.join(':').size();
-    const qsizetype shortest = spellings.relativeUsable ? qMin(spellings.relative.join(':').size(), absoluteSize)
+    const qsizetype shortest = spellings.relativeUsable ? qMin<qsizetype>(spellings.relative.join(':').size(), absoluteSize)
                                                         : absoluteSize;
     return Reason(ReasonCode::RunPathTooLong, {QString::number(shortest), QString::number(room)});
 }

@@ -40,8 +40,8 @@ const QtGeneration &qt4Generation()
                            {QStringLiteral("lib/pkgconfig"), {QStringLiteral("*.pc")}},
                            {QStringLiteral("bin/qt.conf"), {}},
                            {QStringLiteral("lib/prl.txt"), {}}};
-        g.metadataSuffixes = {QStringLiteral(".prl"), QStringLiteral(".la"), QStringLiteral(".pc")};
-        g.configNames = {QStringLiteral("qmake.conf"), QStringLiteral(".qmake.cache")};
+        g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".la"), QStringLiteral(".pc")};
+        g.configNames = QStringList{QStringLiteral("qmake.conf"), QStringLiteral(".qmake.cache")};
         g.qtCoreNamePattern = QStringLiteral("*QtCore*");
         return g;
     }();
