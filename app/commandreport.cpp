@@ -79,15 +79,38 @@ void showCommandEnd(QWidget *parent, Command command, const QVector<FileReport> 
     // The same box as QMessageBox::warning, but a file name must never be taken for markup.
     QMessageBox box(QMessageBox::Warning, QString(), failedFilesText(command, reports), QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(failedFilesDetails(reports));
     box.exec();
 }
 
-QString failedFilesText(Command command, const QVector<FileReport> &reports)
+namespace {
+// The failures a box lists itself: more would make it taller than a screen, its button out of reach.
+constexpr int failuresInBox = 12;
+
+QStringList failureLines(const QVector<FileReport> &reports)
 {
-    QString text = failedHeading(command);
+    QStringList lines;
     for (const FileReport &report : reports) {
         if (report.outcome.isFailure())
-            text += QLatin1Char('\n') + QCoreApplication::translate("CommandReport", "%1 : %2").arg(report.relativePath, reasonText(report.outcome.reason));
+            lines << QCoreApplication::translate("CommandReport", "%1 : %2").arg(report.relativePath, reasonText(report.outcome.reason));
     }
+    return lines;
+}
+} // namespace
+
+QString failedFilesText(Command command, const QVector<FileReport> &reports)
+{
+    const QStringList lines = failureLines(reports);
+    QString text = failedHeading(command) + QLatin1Char('\n') + lines.mid(0, failuresInBox).join(QLatin1Char('\n'));
+    if (lines.size() > failuresInBox)
+        text += QLatin1Char('\n')
+            + QCoreApplication::translate("CommandReport", "… et %n autre(s) fichier(s) en échec : voir les détails.", nullptr,
+                                          int(lines.size() - failuresInBox));
     return text;
+}
+
+QString failedFilesDetails(const QVector<FileReport> &reports)
+{
+    const QStringList lines = failureLines(reports);
+    return lines.size() > failuresInBox ? lines.join(QLatin1Char('\n')) : QString();
 }

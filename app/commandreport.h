@@ -16,7 +16,11 @@ void runCommandInWindow(QWidget *window, Command command, const QString &qtPath)
 // otherwise a warning listing each failed file and its reason.
 void showCommandEnd(QWidget *parent, Command command, const QVector<FileReport> &reports);
 
-// The warning's text for a run in which some files failed.
+// The warning's text for a run in which some files failed: the first of them, and how many more.
 QString failedFilesText(Command command, const QVector<FileReport> &reports);
+
+// Every failed file and its reason, for the warning's details when its text cannot list them all;
+// empty otherwise.
+QString failedFilesDetails(const QVector<FileReport> &reports);
 
 #endif

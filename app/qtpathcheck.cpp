@@ -61,8 +61,8 @@ QString qtPathCheckMessage(QtPathCheck check, const QString &path)
         return QCoreApplication::translate("QtPathCheck", "ce répertoire n'existe pas.");
     case QtPathCheck::NameNotSpelled:
         return QCoreApplication::translate("QtPathCheck", "le nom du répertoire contient un octet que l'encodage du "
-                                                          "système (la locale) ne sait pas écrire : le nommer sous la "
-                                                          "locale dans laquelle il a été écrit, ou le renommer.");
+                                                          "système (la locale) ne sait pas écrire : le renommer en "
+                                                          "caractères qu'elle sait écrire.");
     case QtPathCheck::NotAnInstallation:
         return QCoreApplication::translate("QtPathCheck", "le repertoire ne contient pas de version de Qt.");
     case QtPathCheck::TooLong:

@@ -1,3 +1,4 @@
+#include "app/commandreport.h"
 #include "app/mainwindow.h"
 #include "patching/store/runlock.h"
 #include "testsupport.h"
@@ -210,6 +211,22 @@ private slots:
         QCOMPARE(press(window, "unpatcher"),
                  QStringLiteral("warning |  | Certains fichiers n'ont pas pu être restaurés :\n.qmake.cache : ")
                      + reasonText(Reason(ReasonCode::EditedSincePatch)) + QStringLiteral(" | over Suppression du patche en cours..."));
+    }
+
+    // A run in which many files failed: the box lists the first ones and how many more, so that it fits
+    // on a screen; its details list them all.
+    void manyFailuresFitTheBox()
+    {
+        QVector<FileReport> reports;
+        for (int i = 0; i < 40; ++i)
+            reports.append({QString(), QStringLiteral("plugins/lib%1.so").arg(i), FileKind::Binary,
+                            i % 2 ? FileOutcome::failed(Reason(ReasonCode::FileNotWritten, Cause::AccessDenied)) : FileOutcome::changed()});
+        const QStringList lines = failedFilesText(Command::Unpatch, reports).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 1 + 12 + 1);
+        QVERIFY2(lines.last().contains(QLatin1String("8 autre")), qPrintable(lines.last()));
+        QCOMPARE(failedFilesDetails(reports).count(QLatin1Char('\n')), 20 - 1);
+        reports.resize(10);
+        QVERIFY(failedFilesDetails(reports).isEmpty());
     }
 
 };

@@ -92,6 +92,13 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
 </context>
 <context>
     <name>CommandReport</name>
+    <message numerus="yes">
+        <source>… et %n autre(s) fichier(s) en échec : voir les détails.</source>
+        <translation>
+            <numerusform>… and %n other file failed: see the details.</numerusform>
+            <numerusform>… and %n other files failed: see the details.</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Patche en cours...</source>
         <translation>Patching...</translation>
@@ -167,8 +174,8 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>The directory does not exist.</translation>
     </message>
     <message>
-        <source>le nom du répertoire contient un octet que l&apos;encodage du système (la locale) ne sait pas écrire : le nommer sous la locale dans laquelle il a été écrit, ou le renommer.</source>
-        <translation>The directory&apos;s name holds a byte the system&apos;s encoding (the locale) cannot spell: name it under the locale it was written in, or rename it.</translation>
+        <source>le nom du répertoire contient un octet que l&apos;encodage du système (la locale) ne sait pas écrire : le renommer en caractères qu&apos;elle sait écrire.</source>
+        <translation>The directory&apos;s name holds a byte the system&apos;s encoding (the locale) cannot spell: rename it in characters it can spell.</translation>
     </message>
 </context>
 <context>

@@ -40,7 +40,7 @@ constexpr int maxCapabilitySize = 256;
 constexpr int maxAnswerKiB = 64;
 constexpr int queryTimeoutMs = 10000;
 // The characters of an odd answer, or of qmake's output, that a report shows.
-constexpr int maxAnswerShown = 80;
+constexpr int maxAnswerShown = 240;
 } // namespace Limits
 
 #endif
