@@ -83,7 +83,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
         }
     }
     if (!slotRewrite.tooSmall.isEmpty())
-        patched.failure = Reason(ReasonCode::SlotsTooSmall, {slotRewrite.tooSmall.join(QStringLiteral(", "))});
+        patched.failure = Reason(ReasonCode::SlotsTooSmall, slotRewrite.tooSmall);
     // A file listed by its name alone may hold no path slot: it is not "up to date"; nor is a file
     // whose search paths name no old root and that was never patched.
     if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))

@@ -120,16 +120,17 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey
         if (run.failure.cause == Cause::None && answer == QLatin1String("**Unknown**"))
             continue;
         Failure how = run.failure;
+        QString said;
         if (how.cause == Cause::None && run.exitCode != 0) {
             // What qmake said first tells why ("Could not find qmake configuration file", ...).
-            const QString said = answer.section(QLatin1Char('\n'), 0, 0).trimmed().left(Limits::maxAnswerShown);
-            how = {Cause::ExitCode, QString::number(run.exitCode) + (said.isEmpty() ? QString() : QStringLiteral(" : ") + said), false};
+            said = answer.section(QLatin1Char('\n'), 0, 0).trimmed().left(Limits::maxAnswerShown);
+            how = {Cause::ExitCode, QString::number(run.exitCode), false};
         }
         else if (how.cause == Cause::None && !answer.isEmpty() && !looksLikePath(answer))
             how = {Cause::NotAPath, answer.left(Limits::maxAnswerShown), false};
         if (how.cause != Cause::None) {
             *failure = how.as(ReasonCode::QmakeQueryFailed);
-            failure->args = QStringList{name};
+            failure->args = said.isEmpty() ? QStringList{name} : QStringList{name, said};
             return {};
         }
         if (answer.isEmpty())

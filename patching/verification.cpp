@@ -113,6 +113,18 @@ void findOldRootNamed(CheckedFile *checked, const PlannedFile &file, const PlanC
     }
 }
 
+// Why a file a patch --deep would still change is not relocated, by what verify found in it.
+Reason staleReason(const CheckedFile &checked)
+{
+    if (checked.inSearchPath)
+        return Reason(ReasonCode::SearchPathNamesOldRoot, {checked.oldRootNamed});
+    if (!checked.oldRootNamed.isEmpty())
+        return Reason(ReasonCode::NamesOldRoot, {checked.oldRootNamed});
+    if (checked.staleSlots)
+        return Reason(ReasonCode::StaleSlots);
+    return Reason(ReasonCode::WouldChange);
+}
+
 CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool staleSlots)
 {
     CheckedFile checked;
@@ -140,11 +152,12 @@ CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool 
         return checked;
     checked.unreadable = code == ReasonCode::FileNotRead || code == ReasonCode::BackupNotRead
         || code == ReasonCode::DirectoryNotRead || code == ReasonCode::UnreadableName;
-    if (!needsChange) {
-        checked.problem = judged.reason;
-        return checked;
-    }
-    findOldRootNamed(&checked, file, context);
+    if (!needsChange)
+        checked.reason = judged.reason;
+    else
+        findOldRootNamed(&checked, file, context);
+    if (checked.reason.isNone())
+        checked.reason = staleReason(checked);
     return checked;
 }
 } // namespace

@@ -311,6 +311,32 @@ private slots:
         }
     }
 
+    // A sentence shows every value its reason carries, however many: each key too small, qmake's exit
+    // code and what it said.
+    void sentenceShowsEveryArgument_data()
+    {
+        QTest::addColumn<Reason>("reason");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("slots too small for two keys name both")
+            << Reason(ReasonCode::SlotsTooSmall, {QStringLiteral("qt_prfxpath="), QStringLiteral("qt_docspath=")})
+            << QStringList{QStringLiteral("qt_prfxpath="), QStringLiteral("qt_docspath=")};
+        Reason exited = Failure{Cause::ExitCode, QStringLiteral("3"), false}.as(ReasonCode::QmakeQueryFailed);
+        exited.args = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("Could not find qmake.conf")};
+        QTest::newRow("a qmake that exits with an error is named with its code and what it said")
+            << exited << QStringList{QStringLiteral("bin/qmake"), QStringLiteral("3"), QStringLiteral("Could not find qmake.conf")};
+        QTest::newRow("an old root a RUNPATH still names is named")
+            << Reason(ReasonCode::SearchPathNamesOldRoot, {QStringLiteral("/old/qt")}) << QStringList{QStringLiteral("/old/qt")};
+    }
+
+    void sentenceShowsEveryArgument()
+    {
+        QFETCH(Reason, reason);
+        QFETCH(QStringList, shown);
+        const QString text = reasonText(reason);
+        for (const QString &value : qAsConst(shown))
+            QVERIFY2(text.contains(value), qPrintable(text));
+    }
+
     // A dry run's files weighed in turn against the room a file system says it has: each "name:backup:new"
     // is a file of the directory "a" or "b" needing so many units of 8 KiB, whose old file holds one unit;
     // "+" after the name gives that old file a second name.
