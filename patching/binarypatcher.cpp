@@ -30,9 +30,8 @@ QVector<Region> mergedRegions(const QVector<Region> &slotRewrite, const QVector<
 }
 } // namespace
 
-QByteArray originDirectory(const QString &filePath, const QString &root)
+QByteArray originDirectory(const QString &filePath, const QString &root, const QString &canonicalRoot)
 {
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
     const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
     if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
         return QFile::encodeName(QFileInfo(filePath).absolutePath());
@@ -40,8 +39,9 @@ QByteArray originDirectory(const QString &filePath, const QString &root)
     return QFile::encodeName(QDir::cleanPath(root + QLatin1Char('/') + relative));
 }
 
-FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const PlanContext &context, WriteMode mode)
+FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteMode mode)
 {
+    const QByteArray &rootDir = context.rootBytes;
     qDebug().noquote() << file.path;
     if (!file.exists)
         return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
@@ -63,7 +63,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     }
     const auto rewriteSearch = [&]() {
         const SearchPathRewrite rewrite = rewriteSearchPaths(
-            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath),
+            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath, context.canonicalRoot),
             [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); });
         patched.changes += rewrite.changes;
         if (!rewrite.failure.isNone())
@@ -95,13 +95,12 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
 
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath)
 {
-    PlanContext context;
-    context.qtPath = QString::fromLocal8Bit(rootDir);
-    context.generation = &generationOf(context.qtPath);
+    PlanContext context = planContext(Command::Patch, QString::fromLocal8Bit(rootDir));
+    context.rootBytes = rootDir;
     const PlannedFile file = planOneFile(context.qtPath, filePath, Treatment::Binary);
     if (file.treatment == Treatment::Refused) {
         qDebug().noquote() << filePath;
         return file.refusal;
     }
-    return patchBinaryFile(rootDir, file, context);
+    return patchBinaryFile(file, context);
 }

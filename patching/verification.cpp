@@ -93,7 +93,7 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
 // What the file holds now names of the old roots, by the rule of its kind.
 void findOldRootNamed(CheckedFile *checked, const PlannedFile &file, const PlanContext &context)
 {
-    const QByteArray root = context.qtPath.toLocal8Bit();
+    const QByteArray &root = context.rootBytes;
     const QByteArray current = currentBytes(file).data; // read by the dry run just before
     const PlaceExists placeExists = [&root](const QByteArray &place) { return existsBelow(root, place); };
     if (file.kind == FileKind::Text) {
@@ -139,8 +139,8 @@ CheckedFile checkFile(const PlannedFile &file, const PlanContext &context, bool 
         // of the file afterwards is read again.
         const PlannedFile copy = file;
         if (file.treatment == Treatment::Binary)
-            return patchBinaryFile(context.qtPath.toLocal8Bit(), copy, context, WriteMode::DryRun);
-        return patchTextFile(context.qtPath, copy, context, WriteMode::DryRun);
+            return patchBinaryFile(copy, context, WriteMode::DryRun);
+        return patchTextFile(copy, context, WriteMode::DryRun);
     };
     const FileOutcome judged = FileJob::callWorker(judge);
     // A dry run that could not write still says the file needs a change; that is all verify asks.
@@ -187,7 +187,7 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
     verification.identifiesQt = plan.identifiesQt;
     QVector<CheckedPath> slotPaths;
     QHash<QByteArray, QByteArray> expected;
-    const QByteArray root = qtPath.toLocal8Bit();
+    const QByteArray &root = plan.context.rootBytes;
     for (PlannedFile &file : plan.files) {
         if (file.treatment == Treatment::OtherName)
             continue;

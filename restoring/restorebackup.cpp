@@ -56,10 +56,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
 
 FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode)
 {
-    PlanContext context;
-    context.command = Command::Unpatch;
-    context.qtPath = root;
-    context.generation = &generationOf(root);
+    const PlanContext context = planContext(Command::Unpatch, root);
     const PlannedFile file = planOneFile(root, path, treatmentByName(*context.generation, path));
     if (file.treatment == Treatment::Refused)
         return file.refusal;

@@ -117,7 +117,7 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
                 unlisted.append(refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead))));
                 continue;
             }
-            if (!rewriteSlots(current.data, qtPath.toLocal8Bit(), generation.slotKeys).changes.isEmpty())
+            if (!rewriteSlots(current.data, context.rootBytes, generation.slotKeys).changes.isEmpty())
                 unlisted.append(refusedFile(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
         }
     }
@@ -248,6 +248,7 @@ void orderFiles(CommandPlan *plan, const FoundFiles &found, PlanPurpose purpose,
         orderForDeep(&plan->files, all, found);
     }
 }
+} // namespace
 
 PlanContext planContext(Command command, const QString &qtPath, bool deep)
 {
@@ -255,10 +256,11 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep)
     context.generation = &generationOf(qtPath);
     context.command = command;
     context.qtPath = qtPath;
+    context.rootBytes = qtPath.toLocal8Bit();
+    context.canonicalRoot = QFileInfo(qtPath).canonicalFilePath();
     context.deep = deep;
     return context;
 }
-} // namespace
 
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
 {
@@ -285,7 +287,7 @@ Treatment treatmentByName(const QtGeneration &generation, const QString &path)
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
 {
     qint64 budget = Limits::heldBytesBudget;
-    return readRecord(planContext(Command::Patch, qtPath, false), path, treatment, PlanStep::Window, purpose, &budget);
+    return readRecord(planContext(Command::Patch, qtPath), path, treatment, PlanStep::Window, purpose, &budget);
 }
 
 namespace {

@@ -165,7 +165,7 @@ void collectOldRoots(CommandPlan *plan, const QByteArray &own, const EarlierPlac
 
 void findOldRoots(CommandPlan *plan, int listed)
 {
-    const QByteArray own = plan->context.qtPath.toLocal8Bit();
+    const QByteArray &own = plan->context.rootBytes;
     bool patchedHere = false;
     const QVector<QByteArray> built = builtRoots(plan->files, listed, &patchedHere);
     EarlierPlaces earlier(own, built);

@@ -48,7 +48,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     if (!missing && !resolveInsideRoot(path, qtPath, &file.target))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
     // The file a link leads to passes the same guards: no command writes through a link into a backup.
-    const QString canonicalRoot = QFileInfo(qtPath).canonicalFilePath();
+    const QString &canonicalRoot = context.canonicalRoot;
     if (file.target != path && !canonicalRoot.isEmpty()) {
         const FileOutcome targetGuarded = backGuardRefusal(relativeToQtPath(canonicalRoot, file.target));
         if (!targetGuarded.reason.isNone())
