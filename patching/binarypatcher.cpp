@@ -1,6 +1,7 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
+#include "patching/patchregions.h"
 #include "patching/formats/elfrunpath.h"
 #include "patching/formats/pathslots.h"
 #include "patching/formats/rootrule.h"
@@ -10,25 +11,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
-namespace {
-// The regions of both rewrites, sorted, and which of them are search paths.
-QVector<Region> mergedRegions(const QVector<Region> &slotRewrite, const QVector<Region> &searchPaths, QVector<bool> *isSearchPath)
-{
-    QVector<QPair<Region, bool>> all;
-    for (const Region &region : slotRewrite)
-        all.append({region, false});
-    for (const Region &region : searchPaths)
-        all.append({region, true});
-    std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.first.offset < b.first.offset; });
-    QVector<Region> regions;
-    for (const auto &region : all) {
-        regions.append(region.first);
-        isSearchPath->append(region.second);
-    }
-    return regions;
-}
-} // namespace
 
 QByteArray originDirectory(const QString &filePath, const QString &root, const QString &canonicalRoot)
 {
@@ -52,8 +34,9 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, context.generation->slotKeys);
     patched.changes = slotRewrite.changes;
     const ElfSearchPaths &searchPaths = file.originalSearchPaths;
-    QVector<bool> isSearchPath;
-    patched.mayDiffer = mergedRegions(slotRewrite.rooms, searchPaths.regions(), &isSearchPath);
+    const PatchRegions regions = patchRegions(slotRewrite.rooms, searchPaths.regions());
+    const QVector<bool> &isSearchPath = regions.isSearchPath;
+    patched.mayDiffer = regions.regions;
     // A slot that shares bytes with a search path (only a crafted file has one) would be written by both
     // rewrites: neither is done, and nothing is written.
     for (int i = 1; i < patched.mayDiffer.size(); ++i) {
