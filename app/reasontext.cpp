@@ -9,6 +9,7 @@ struct CodeText {
     ReasonCode code;
     const char *key;
     const char *text;
+    bool oneList = false; // its arguments are the items of one list, %1, shown together
 };
 
 const CodeText codeTexts[] = {
@@ -34,7 +35,7 @@ const CodeText codeTexts[] = {
     {ReasonCode::BackupNotRead, "backup-not-read", QT_TRANSLATE_NOOP("Reason", "lecture de la sauvegarde impossible : %C")},
     {ReasonCode::BackupNotMade, "backup-not-made", QT_TRANSLATE_NOOP("Reason", "sauvegarde impossible : %C")},
     {ReasonCode::FileNotWritten, "file-not-written", QT_TRANSLATE_NOOP("Reason", "écriture impossible : %C")},
-    {ReasonCode::SlotsTooSmall, "slots-too-small", QT_TRANSLATE_NOOP("Reason", "emplacement trop petit pour %1")},
+    {ReasonCode::SlotsTooSmall, "slots-too-small", QT_TRANSLATE_NOOP("Reason", "emplacement trop petit pour %1"), true},
     {ReasonCode::OtherBuild, "other-build",
      QT_TRANSLATE_NOOP("Reason", "le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : "
                                  "pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l'original, "
@@ -76,6 +77,12 @@ const CodeText codeTexts[] = {
     {ReasonCode::DeepOnly, "deep-only", QT_TRANSLATE_NOOP("Reason", "fichier de construction, que seul --deep réécrit")},
     {ReasonCode::OldRootInDeepLines, "old-root-in-deep-lines",
      QT_TRANSLATE_NOOP("Reason", "nomme l'ancienne racine dans des lignes que seul --deep réécrit")},
+    {ReasonCode::NamesOldRoot, "names-old-root", QT_TRANSLATE_NOOP("Reason", "nomme encore l'ancienne racine %1")},
+    {ReasonCode::SearchPathNamesOldRoot, "search-path-names-old-root",
+     QT_TRANSLATE_NOOP("Reason", "RUNPATH ou RPATH nomme encore l'ancienne racine %1")},
+    {ReasonCode::StaleSlots, "stale-slots", QT_TRANSLATE_NOOP("Reason", "emplacements de chemin Qt qui ne nomment pas le répertoire")},
+    {ReasonCode::WouldChange, "would-change",
+     QT_TRANSLATE_NOOP("Reason", "un patch --deep le changerait encore : relancer patch --deep")},
     {ReasonCode::QmakeMissing, "qmake-missing", QT_TRANSLATE_NOOP("Reason", "aucun bin/qmake")},
     {ReasonCode::QmakeNotRunnable, "qmake-not-runnable", QT_TRANSLATE_NOOP("Reason", "%1 ne peut pas être lancé ici (%C)")},
     {ReasonCode::QmakeNotOwned, "qmake-not-owned",
@@ -175,21 +182,30 @@ QString causeText(const Reason &reason)
                                                        : QCoreApplication::translate("Reason", entry.text);
     return text.contains(QLatin1String("%1")) ? text.arg(reason.detail) : text;
 }
+
+// A piece of a sentence with the arguments it names, %1 and %2.
+QString filled(const QString &piece, const QStringList &args)
+{
+    if (args.size() >= 2 && piece.contains(QLatin1String("%2")))
+        return piece.arg(args.at(0), args.at(1));
+    if (!args.isEmpty() && piece.contains(QLatin1String("%1")))
+        return piece.arg(args.at(0));
+    return piece;
+}
 } // namespace
 
 QString reasonText(const Reason &reason)
 {
+    const CodeText &entry = entryFor(reason.code);
+    const QStringList args = entry.oneList ? QStringList{reason.args.join(QStringLiteral(", "))} : reason.args;
     // Pieces around the cause, each filled on its own: a path or an answer may itself hold "%1".
-    QStringList pieces = QCoreApplication::translate("Reason", entryFor(reason.code).text).split(QLatin1String("%C"));
-    for (QString &piece : pieces) {
-        if (!piece.contains(QLatin1Char('%')))
-            continue;
-        if (reason.args.size() == 1)
-            piece = piece.arg(reason.args.at(0));
-        else if (reason.args.size() >= 2)
-            piece = piece.arg(reason.args.at(0), reason.args.at(1));
-    }
+    QStringList pieces = QCoreApplication::translate("Reason", entry.text).split(QLatin1String("%C"));
+    for (QString &piece : pieces)
+        piece = filled(piece, args);
     QString text = pieces.join(causeText(reason));
+    // What qmake said first when it exited with an error, after its exit code: the code alone tells little.
+    if (reason.code == ReasonCode::QmakeQueryFailed && reason.args.size() >= 2)
+        text += QCoreApplication::translate("Reason", " : %1").arg(reason.args.at(1));
     // Past the first write the file is neither old nor new: the user must hear that it needs a new run.
     if (reason.partlyWritten)
         text += QCoreApplication::translate("Reason", " ; fichier écrit en partie, relancer la commande le refait depuis sa sauvegarde");

@@ -5,28 +5,6 @@
 #include "cli/reportparts.h"
 
 namespace {
-// Why verify says a file is not relocated: a stable name for scripts, empty where the file's reason
-// code says it, and the sentence.
-struct StaleVerdict {
-    QString code;
-    QString text;
-};
-
-StaleVerdict staleVerdict(const CheckedFile &file)
-{
-    if (file.relocated)
-        return {};
-    if (!file.problem.isNone())
-        return {QString(), reasonText(file.problem)};
-    if (file.inSearchPath)
-        return {QStringLiteral("search-path-names-old-root"), Report::tr("RUNPATH ou RPATH nomme encore l'ancienne racine %1").arg(file.oldRootNamed)};
-    if (!file.oldRootNamed.isEmpty())
-        return {QStringLiteral("names-old-root"), Report::tr("nomme encore l'ancienne racine %1").arg(file.oldRootNamed)};
-    if (file.staleSlots)
-        return {QStringLiteral("stale-slots"), Report::tr("emplacements de chemin Qt qui ne nomment pas le répertoire")};
-    return {QStringLiteral("would-change"), Report::tr("un patch --deep le changerait encore : relancer patch --deep")};
-}
-
 // How the install paths were learned: qmake's answers, or the binaries' slots and why.
 void addVerifyMethod(Report *report, const Verification &verification)
 {
@@ -51,15 +29,12 @@ ReportEntry checkedFileEntry(const CheckedFile &file)
 {
     const QString status = file.relocated ? QStringLiteral("relocated")
         : file.unreadable ? QStringLiteral("unreadable") : QStringLiteral("stale");
-    const StaleVerdict verdict = staleVerdict(file);
-    QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.problem, verdict.text);
-    if (!verdict.code.isEmpty())
-        json.insert(QStringLiteral("reasonCode"), verdict.code);
+    QJsonObject json = fileJson(file.relativePath, file.path, file.kind, status, file.reason);
     if (!file.oldRootNamed.isEmpty()) {
         json.insert(QStringLiteral("oldRoot"), file.oldRootNamed);
         json.insert(QStringLiteral("inSearchPath"), file.inSearchPath);
     }
-    return {json, verdict.text.isEmpty() ? QString() : Report::tr("%1 : %2").arg(file.relativePath, verdict.text)};
+    return {json, file.relocated ? QString() : Report::tr("%1 : %2").arg(file.relativePath, reasonText(file.reason))};
 }
 
 // An install path's entry; its text line is empty when the path names the directory.

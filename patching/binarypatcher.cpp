@@ -1,6 +1,7 @@
 #include "patching/binarypatcher.h"
 
 #include "patching/backuppatch.h"
+#include "patching/patchregions.h"
 #include "patching/formats/elfrunpath.h"
 #include "patching/formats/pathslots.h"
 #include "patching/formats/rootrule.h"
@@ -11,28 +12,8 @@
 
 #include <algorithm>
 
-namespace {
-// The regions of both rewrites, sorted, and which of them are search paths.
-QVector<Region> mergedRegions(const QVector<Region> &slotRewrite, const QVector<Region> &searchPaths, QVector<bool> *isSearchPath)
+QByteArray originDirectory(const QString &filePath, const QString &root, const QString &canonicalRoot)
 {
-    QVector<QPair<Region, bool>> all;
-    for (const Region &region : slotRewrite)
-        all.append({region, false});
-    for (const Region &region : searchPaths)
-        all.append({region, true});
-    std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.first.offset < b.first.offset; });
-    QVector<Region> regions;
-    for (const auto &region : all) {
-        regions.append(region.first);
-        isSearchPath->append(region.second);
-    }
-    return regions;
-}
-} // namespace
-
-QByteArray originDirectory(const QString &filePath, const QString &root)
-{
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
     const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
     if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
         return QFile::encodeName(QFileInfo(filePath).absolutePath());
@@ -40,8 +21,9 @@ QByteArray originDirectory(const QString &filePath, const QString &root)
     return QFile::encodeName(QDir::cleanPath(root + QLatin1Char('/') + relative));
 }
 
-FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const PlanContext &context, WriteMode mode)
+FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteMode mode)
 {
+    const QByteArray &rootDir = context.rootBytes;
     qDebug().noquote() << file.path;
     if (!file.exists)
         return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
@@ -52,8 +34,9 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, context.generation->slotKeys);
     patched.changes = slotRewrite.changes;
     const ElfSearchPaths &searchPaths = file.originalSearchPaths;
-    QVector<bool> isSearchPath;
-    patched.mayDiffer = mergedRegions(slotRewrite.rooms, searchPaths.regions(), &isSearchPath);
+    const PatchRegions regions = patchRegions(slotRewrite.rooms, searchPaths.regions());
+    const QVector<bool> &isSearchPath = regions.isSearchPath;
+    patched.mayDiffer = regions.regions;
     // A slot that shares bytes with a search path (only a crafted file has one) would be written by both
     // rewrites: neither is done, and nothing is written.
     for (int i = 1; i < patched.mayDiffer.size(); ++i) {
@@ -63,7 +46,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
     }
     const auto rewriteSearch = [&]() {
         const SearchPathRewrite rewrite = rewriteSearchPaths(
-            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath),
+            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath, context.canonicalRoot),
             [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); });
         patched.changes += rewrite.changes;
         if (!rewrite.failure.isNone())
@@ -83,7 +66,7 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
         }
     }
     if (!slotRewrite.tooSmall.isEmpty())
-        patched.failure = Reason(ReasonCode::SlotsTooSmall, {slotRewrite.tooSmall.join(QStringLiteral(", "))});
+        patched.failure = Reason(ReasonCode::SlotsTooSmall, slotRewrite.tooSmall);
     // A file listed by its name alone may hold no path slot: it is not "up to date"; nor is a file
     // whose search paths name no old root and that was never patched.
     if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))
@@ -95,13 +78,12 @@ FileOutcome patchBinaryFile(const QByteArray &rootDir, PlannedFile file, const P
 
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath)
 {
-    PlanContext context;
-    context.qtPath = QString::fromLocal8Bit(rootDir);
-    context.generation = &generationOf(context.qtPath);
+    PlanContext context = planContext(Command::Patch, QString::fromLocal8Bit(rootDir));
+    context.rootBytes = rootDir;
     const PlannedFile file = planOneFile(context.qtPath, filePath, Treatment::Binary);
     if (file.treatment == Treatment::Refused) {
         qDebug().noquote() << filePath;
         return file.refusal;
     }
-    return patchBinaryFile(rootDir, file, context);
+    return patchBinaryFile(file, context);
 }

@@ -45,7 +45,7 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
     }
     const QByteArray &current = loaded.data;
     const QtGeneration &generation = *context.generation;
-    const QByteArray root = context.qtPath.toLocal8Bit();
+    const QByteArray &root = context.rootBytes;
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
         rewriteSlots(patched, root, generation.slotKeys);

@@ -25,8 +25,8 @@ FileOutcome treatFile(FileWorker worker, PlannedFile file, const PlanContext &co
 FileOutcome patchFile(PlannedFile file, const PlanContext &context, WriteMode mode)
 {
     if (file.treatment == Treatment::Binary)
-        return patchBinaryFile(context.qtPath.toLocal8Bit(), std::move(file), context, mode);
-    return patchTextFile(context.qtPath, std::move(file), context, mode);
+        return patchBinaryFile(std::move(file), context, mode);
+    return patchTextFile(std::move(file), context, mode);
 }
 
 QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode mode, const FileReportHandler &onFileDone,

@@ -15,7 +15,7 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
     TextRules rules;
     rules.configFile = file.treatment == Treatment::Config;
     rules.deep = context.deep;
-    const QByteArray root = context.qtPath.toLocal8Bit();
+    const QByteArray root = context.rootBytes;
     // Asked once per place: a file of millions of lines names the same few again and again.
     const auto known = std::make_shared<QHash<QByteArray, bool>>();
     rules.relocation = {context.oldRoots, root, [root, known](const QByteArray &place) {
@@ -25,14 +25,12 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
     return rules;
 }
 
-FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanContext &context, WriteMode mode)
+FileOutcome patchTextFile(PlannedFile file, const PlanContext &context, WriteMode mode)
 {
     qDebug().noquote() << file.path;
     if (!file.exists)
         return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
-    PlanContext patching = context;
-    patching.qtPath = root;
-    const TextRules rules = textRulesFor(file, patching);
+    const TextRules rules = textRulesFor(file, context);
     PatchedContent patched;
     FileOutcome failure;
     if (!takeOriginal(file, &patched.original, &failure) || !holdCurrent(file, &failure))
@@ -62,13 +60,11 @@ FileOutcome patchTextFile(const QString &root, PlannedFile file, const PlanConte
 
 FileOutcome patchTextFile(const QString &root, const QString &filePath)
 {
-    PlanContext context;
-    context.qtPath = root;
-    context.generation = &generationOf(root);
+    const PlanContext context = planContext(Command::Patch, root);
     const PlannedFile file = planOneFile(root, filePath, Treatment::Config);
     if (file.treatment == Treatment::Refused) {
         qDebug().noquote() << filePath;
         return file.refusal;
     }
-    return patchTextFile(root, file, context);
+    return patchTextFile(file, context);
 }

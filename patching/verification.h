@@ -30,7 +30,8 @@ struct CheckedFile {
     QString oldRootNamed;       // the first old root it still names, empty when none
     bool inSearchPath = false;  // named by an ELF file's RUNPATH or RPATH
     bool staleSlots = false;    // a path slot that does not hold what a patch writes
-    Reason problem;             // why it is not relocated when no old root says it: unreadable, lost backup, ...
+    Reason reason;              // why it is not relocated: its worker's reason (unreadable, lost backup, ...),
+                                // else what verify found (an old root it names, stale slots, ...)
     bool unreadable = false;    // it or its backup could not be read
 };
 

@@ -1,27 +1,13 @@
 #include "restoring/restorebackup.h"
 
 #include "patching/backuppatch.h"
+#include "patching/patchregions.h"
 #include "patching/formats/elfrunpath.h"
 #include "patching/formats/pathslots.h"
 #include "patching/textpatcher.h"
 #include "patching/formats/textrules.h"
 
 #include <QFileInfo>
-
-namespace {
-// Where a patch may have changed a binary whose original is `backup`: its slots and search paths.
-QVector<Region> patchedRegions(const QByteArray &backup, const PlannedFile &file, const QtGeneration &generation)
-{
-    QVector<Region> regions;
-    forEachPathSlot(backup, generation.slotKeys, [&regions](const FoundSlot &slot) {
-        if (slot.room > 0)
-            regions.append({slot.offset, slot.room});
-    });
-    regions += file.originalSearchPaths.regions();
-    std::sort(regions.begin(), regions.end(), [](const Region &a, const Region &b) { return a.offset < b.offset; });
-    return regions;
-}
-} // namespace
 
 FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMode mode)
 {
@@ -45,7 +31,10 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
         if (!writtenByTool(backup, file.current.bytes(), textRulesFor(file, context), context.earlierPlaces))
             return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
     } else {
-        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, patchedRegions(backup, file, *context.generation)), context);
+        // Where a patch may have changed the file: its backup's slots and search paths.
+        const QVector<Region> mayDiffer = patchRegions(slotRooms(backup, context.generation->slotKeys),
+                                                       file.originalSearchPaths.regions()).regions;
+        const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, mayDiffer), context);
         if (judged)
             return *judged;
     }
@@ -56,10 +45,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
 
 FileOutcome restoreBackup(const QString &path, const QString &root, WriteMode mode)
 {
-    PlanContext context;
-    context.command = Command::Unpatch;
-    context.qtPath = root;
-    context.generation = &generationOf(root);
+    const PlanContext context = planContext(Command::Unpatch, root);
     const PlannedFile file = planOneFile(root, path, treatmentByName(*context.generation, path));
     if (file.treatment == Treatment::Refused)
         return file.refusal;

@@ -6,6 +6,7 @@
 #include "patching/qt/generation.h"
 #include "patching/qt/listing.h"
 #include "patching/formats/pathslots.h"
+#include "patching/patchregions.h"
 #include "patching/store/runlock.h"
 #include "patching/textpatcher.h"
 #include "patching/formats/textrules.h"
@@ -192,6 +193,8 @@ private slots:
         QTest::newRow("a place outside the prefix takes Qt's default place")
             << slot("qt_prfxpath=", "/usr/lib/qt4") + slot("qt_docspath=", "/usr/share/doc/qt4")
             << slot("qt_prfxpath=", "/new/qt") + slot("qt_docspath=", "/new/qt/doc") << QStringList();
+        QTest::newRow("a key inside a slot's value is no slot of its own")
+            << slot("qt_prfxpath=", "/a/qt_docspath=/b") + end << slot("qt_prfxpath=", "/new/qt") + end << QStringList();
         QTest::newRow("a Windows place below the prefix in another letter case and separator")
             << slot("qt_prfxpath=", "C:/Qt/4.8.1") + slot("qt_plugpath=", "c:\\qt\\4.8.1\\plugins")
             << slot("qt_prfxpath=", "/new/qt") + slot("qt_plugpath=", "/new/qt/plugins") << QStringList();
@@ -202,8 +205,12 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(QByteArray, expected);
         QFETCH(QStringList, tooSmall);
-        QCOMPARE(rewriteSlots(data, "/new/qt", qt4Generation().slotKeys).tooSmall, tooSmall);
+        const QByteArray original = data;
+        const SlotRewrite rewrite = rewriteSlots(data, "/new/qt", qt4Generation().slotKeys);
+        QCOMPARE(rewrite.tooSmall, tooSmall);
         QCOMPARE(data, expected);
+        // An unpatch judges a binary by where a patch may have written: the same rooms, found without writing.
+        QCOMPARE(slotRooms(original, qt4Generation().slotKeys), rewrite.rooms);
     }
 
     // The text rules on a file that holds `current` and whose backup holds `backup`, patched for /here.
@@ -309,6 +316,32 @@ private slots:
                 QVERIFY2(!key.isEmpty() && keys.count(key) == 1, qPrintable(QStringLiteral("#%1: \"%2\"").arg(i + 1).arg(key)));
             }
         }
+    }
+
+    // A sentence shows every value its reason carries, however many: each key too small, qmake's exit
+    // code and what it said.
+    void sentenceShowsEveryArgument_data()
+    {
+        QTest::addColumn<Reason>("reason");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("slots too small for two keys name both")
+            << Reason(ReasonCode::SlotsTooSmall, {QStringLiteral("qt_prfxpath="), QStringLiteral("qt_docspath=")})
+            << QStringList{QStringLiteral("qt_prfxpath="), QStringLiteral("qt_docspath=")};
+        Reason exited = Failure{Cause::ExitCode, QStringLiteral("3"), false}.as(ReasonCode::QmakeQueryFailed);
+        exited.args = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("Could not find qmake.conf")};
+        QTest::newRow("a qmake that exits with an error is named with its code and what it said")
+            << exited << QStringList{QStringLiteral("bin/qmake"), QStringLiteral("3"), QStringLiteral("Could not find qmake.conf")};
+        QTest::newRow("an old root a RUNPATH still names is named")
+            << Reason(ReasonCode::SearchPathNamesOldRoot, {QStringLiteral("/old/qt")}) << QStringList{QStringLiteral("/old/qt")};
+    }
+
+    void sentenceShowsEveryArgument()
+    {
+        QFETCH(Reason, reason);
+        QFETCH(QStringList, shown);
+        const QString text = reasonText(reason);
+        for (const QString &value : qAsConst(shown))
+            QVERIFY2(text.contains(value), qPrintable(text));
     }
 
     // A dry run's files weighed in turn against the room a file system says it has: each "name:backup:new"

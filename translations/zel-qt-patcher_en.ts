@@ -508,6 +508,26 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>nomme l&apos;ancienne racine dans des lignes que seul --deep réécrit</source>
         <translation>names the old root in lines only --deep rewrites</translation>
     </message>
+    <message>
+        <source>nomme encore l&apos;ancienne racine %1</source>
+        <translation>still names the old root %1</translation>
+    </message>
+    <message>
+        <source>RUNPATH ou RPATH nomme encore l&apos;ancienne racine %1</source>
+        <translation>RUNPATH or RPATH still names the old root %1</translation>
+    </message>
+    <message>
+        <source>emplacements de chemin Qt qui ne nomment pas le répertoire</source>
+        <translation>Qt path slots that do not name the directory</translation>
+    </message>
+    <message>
+        <source>un patch --deep le changerait encore : relancer patch --deep</source>
+        <translation>a patch --deep would still change it: run patch --deep again</translation>
+    </message>
+    <message>
+        <source> : %1</source>
+        <translation> : %1</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
@@ -774,10 +794,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>Install paths: read in the binaries&apos; slots (%1)</translation>
     </message>
     <message>
-        <source>nomme encore l&apos;ancienne racine %1</source>
-        <translation>still names the old root %1</translation>
-    </message>
-    <message>
         <source>%1 (%2) : %3 au lieu de %4</source>
         <translation>%1 (%2): %3 instead of %4</translation>
     </message>
@@ -830,24 +846,12 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>Build files left as they are: nothing to rewrite.</translation>
     </message>
     <message>
-        <source>RUNPATH ou RPATH nomme encore l&apos;ancienne racine %1</source>
-        <translation>RUNPATH or RPATH still names the old root %1</translation>
-    </message>
-    <message>
         <source>qmake en échec, </source>
         <translation>qmake failing, </translation>
     </message>
     <message>
         <source>Emplacement précédent : %1 (lu dans %2)</source>
         <translation>Earlier place: %1 (read in %2)</translation>
-    </message>
-    <message>
-        <source>emplacements de chemin Qt qui ne nomment pas le répertoire</source>
-        <translation>Qt path slots that do not name the directory</translation>
-    </message>
-    <message>
-        <source>un patch --deep le changerait encore : relancer patch --deep</source>
-        <translation>a patch --deep would still change it: run patch --deep again</translation>
     </message>
     <message>
         <source>rien n&apos;y désigne une installation de Qt 4 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>

@@ -32,7 +32,7 @@ enum class ReasonCode {
     BackupNotRead,           // cause
     BackupNotMade,           // cause
     FileNotWritten,          // cause
-    SlotsTooSmall,           // args: the keys
+    SlotsTooSmall,           // args: the keys, one each
     OtherBuild,              // the file differs from its backup beyond what a patch changes
     PatchedWithoutBackup,
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat
@@ -53,13 +53,19 @@ enum class ReasonCode {
     // the run as a whole, refused before it reads the tree
     RunInProgress,           // another run holds the installation's lock
     RunLockNotMade,          // cause: why a run that writes could not make the lock
+    // verify: why a file is not relocated, when its worker gives no reason of its own
+    NamesOldRoot,            // arg: the old root it still names
+    SearchPathNamesOldRoot,  // arg: the old root its RUNPATH or RPATH still names
+    StaleSlots,              // a path slot that does not hold what a patch writes
+    WouldChange,             // a patch --deep would still change it
     // verify: why bin/qmake is not run, or how it failed
     QmakeMissing,
     QmakeNotRunnable,        // args: qmake, the system's error
     QmakeNotOwned,           // arg: qmake
     QmakeWritableByOthers,   // arg: qmake
     QmakeGivesNoPath,        // arg: qmake
-    QmakeQueryFailed,        // arg: qmake; cause and its arg tell how; the last code, as tst_engine's check of the names reads them
+    QmakeQueryFailed,        // args: qmake, and what it said first when it exited with an error; cause and
+                             // its detail tell how; the last code, as tst_engine's check of the names reads them
 };
 
 // What stood in the way, when the code alone does not say it.
@@ -87,7 +93,7 @@ enum class Cause {
     AttributeNotCopied,    // detail: the attribute's name
     System,                // detail: the system's own text
     Crashed,
-    ExitCode,              // detail: the code
+    ExitCode,              // detail: the exit code
     AnswerTooLong,         // detail: the limit in KiB
     NoAnswerInTime,        // detail: seconds
     NotAPath,              // detail: the answer

@@ -9,4 +9,6 @@ struct Region {
     qint64 size = 0;
 };
 
+inline bool operator==(const Region &a, const Region &b) { return a.offset == b.offset && a.size == b.size; }
+
 #endif

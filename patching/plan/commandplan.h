@@ -87,6 +87,8 @@ struct PlanContext {
     const QtGeneration *generation = nullptr; // which generation the installation holds
     Command command = Command::Patch;
     QString qtPath;
+    QByteArray rootBytes;   // qtPath in the local 8-bit encoding the files hold
+    QString canonicalRoot;  // qtPath with every link resolved; empty when it is not there
     bool deep = false;
     QVector<QByteArray> oldRoots;      // every old root, local 8-bit
     QVector<QByteArray> earlierPlaces; // those read from what files hold now
@@ -102,6 +104,9 @@ struct CommandPlan {
     bool identifiesQt = false; // a file holding Qt 4's path slots
     QVector<PlannedFile> files;
 };
+
+// The context of `command` on the installation at `qtPath`, its facts computed once for every file.
+PlanContext planContext(Command command, const QString &qtPath, bool deep = false);
 
 // Whether the plan is for a run (a worker compares a binary with its backup as it reads it) or for a
 // look (inspect, verify: what every file holds now is read too).

@@ -1,0 +1,152 @@
+#include "patching/plan/planrecord.h"
+
+#include "patching/formats/pathslots.h"
+#include "patching/store/backuprule.h"
+#include "patching/store/places.h"
+#include "patching/store/treewalk.h"
+
+#include <QFileInfo>
+
+namespace {
+// What starts a file that may hold Qt's path slots or library search paths: ELF, PE, an ar archive.
+bool looksBinary(const QByteArray &head)
+{
+    return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
+}
+
+// The bytes the plan keeps for a worker while the budget lasts, past which its worker, verify and
+// inspect read them again: a tree of large libraries, or of many large text files, must not all sit
+// in memory.
+HeldBytes hold(const QByteArray &bytes, qint64 *budget)
+{
+    if (bytes.size() > *budget)
+        return HeldBytes();
+    *budget -= bytes.size();
+    return HeldBytes(bytes);
+}
+
+// The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
+// or its backup refuses it.
+PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment)
+{
+    const QString &qtPath = context.qtPath;
+    PlannedFile file;
+    file.path = path;
+    file.relativePath = relativeToQtPath(qtPath, path);
+    file.treatment = treatment;
+    file.kind = file.treatment == Treatment::Binary ? FileKind::Binary : FileKind::Text;
+    file.target = path;
+    const QFileInfo info(path);
+    // A name the system's encoding could not give back comes out of a listing with a replacement character.
+    if (path.contains(QChar::ReplacementCharacter) && !entryExists(path))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::UnreadableName)));
+    const FileOutcome guarded = backGuardRefusal(file.relativePath);
+    if (!guarded.reason.isNone())
+        return refusedFile(file, guarded);
+    // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
+    const bool missing = !info.exists();
+    if (!missing && !resolveInsideRoot(path, qtPath, &file.target))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
+    // The file a link leads to passes the same guards: no command writes through a link into a backup.
+    const QString &canonicalRoot = context.canonicalRoot;
+    if (file.target != path && !canonicalRoot.isEmpty()) {
+        const FileOutcome targetGuarded = backGuardRefusal(relativeToQtPath(canonicalRoot, file.target));
+        if (!targetGuarded.reason.isNone())
+            return refusedFile(file, targetGuarded);
+    }
+    // A mount below DIR is another tree, which a write must not reach.
+    const bool canonicalTarget = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
+    if (!missing && crossesMount(canonicalTarget ? canonicalRoot : qtPath, file.target))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
+    // A directory that happens to match a name pattern holds nothing to patch.
+    if (QFileInfo(file.target).isDir())
+        return refusedFile(file, FileOutcome::leftAlone(Reason(ReasonCode::IsDirectory)));
+    file.exists = !missing;
+    file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
+    file.backupExists = entryExists(file.backupPath);
+    // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
+    if (file.backupExists && !isRegularFile(file.backupPath))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
+    return file;
+}
+
+// What the original tells of a binary: its path slots, and an ELF file's search paths.
+void learnBinary(PlannedFile *file, const QByteArray &original, const QtGeneration &generation)
+{
+    if (file->kind != FileKind::Binary)
+        return;
+    file->holdsSlots = holdsPathSlot(original, generation.slotKeys);
+    if (isElf(original))
+        file->originalSearchPaths = readSearchPaths(original);
+}
+
+// `file` with what it holds now read too, beside its backup's bytes, or refused when that read fails.
+PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, qint64 *budget)
+{
+    const LoadedFile current = loadWholeFile(file.target, readLimit(file.kind));
+    if (!current.ok)
+        return refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
+    file.currentStamp = current.stamp;
+    if (file.kind == FileKind::Text)
+        file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
+    file.current = hold(current.data, budget);
+    return file;
+}
+} // namespace
+
+Treatment treatmentFor(const QtGeneration &generation, const QString &path, PlanStep step)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (isConfigName(generation, name) && step != PlanStep::Walk)
+        return Treatment::Config;
+    if (step == PlanStep::Metadata || (step == PlanStep::Window && isMetadataName(generation, name)))
+        return Treatment::Metadata;
+    return Treatment::Binary;
+}
+
+PlannedFile refusedFile(PlannedFile file, const FileOutcome &outcome)
+{
+    file.treatment = Treatment::Refused;
+    file.refusal = outcome;
+    file.original.release();
+    file.current.release();
+    return file;
+}
+
+PlannedFile readRecord(const PlanContext &context, const QString &path, Treatment treatment, PlanStep step,
+                       PlanPurpose purpose, qint64 *budget, bool *wanted)
+{
+    const QtGeneration &generation = *context.generation;
+    if (wanted)
+        *wanted = true;
+    PlannedFile file = locatedFile(context, path, treatment);
+    if (file.treatment == Treatment::Refused || (!file.exists && !file.backupExists))
+        return file;
+    // Of the files the walk finds, only binaries are read whole.
+    const LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? looksBinary : nullptr);
+    if (original.unwanted) {
+        *wanted = false;
+        return file;
+    }
+    if (!original.ok)
+        return refusedFile(file, FileOutcome::failed(original.failureAs(file.backupExists ? ReasonCode::BackupNotRead
+                                                                                              : ReasonCode::FileNotRead)));
+    file.originalStamp = original.stamp;
+    learnBinary(&file, original.data, generation);
+    if (step == PlanStep::Walk && !file.holdsSlots && file.originalSearchPaths.strings.isEmpty()
+        && file.originalSearchPaths.error.isNone()) {
+        *wanted = false;
+        return file;
+    }
+    const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
+    file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots);
+    if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
+        file = withCurrent(std::move(file), generation, recorder, budget);
+        if (file.treatment == Treatment::Refused)
+            return file;
+    }
+    if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
+    file.original = hold(original.data, budget);
+    return file;
+}

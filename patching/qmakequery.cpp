@@ -1,0 +1,146 @@
+#include "patching/qmakequery.h"
+
+#include "patching/qmaketrust.h"
+#include "patching/formats/rootrule.h"
+#include "patching/qt/listing.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+bool looksLikePath(const QString &answer)
+{
+    for (const QChar c : answer) {
+        if (c.unicode() < 0x20)
+            return false;
+    }
+    return isAbsolutePath(answer.toLocal8Bit());
+}
+
+struct QueryRun {
+    bool started = false;
+    Failure failure; // the process ran but gave no answer: killed, crashed, ...
+    int exitCode = 0;
+    QByteArray output;
+};
+
+// Runs `qmake -query name`, its output read as it comes and never beyond the bound.
+// qmake in a process group of its own, so that ending it also ends whatever it started.
+class QueryProcess : public QProcess
+{
+public:
+    QueryProcess()
+    {
+#if defined(Q_OS_UNIX) && QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
+    }
+    void killGroup()
+    {
+#ifdef Q_OS_UNIX
+        if (processId() > 0)
+            ::kill(-pid_t(processId()), SIGKILL);
+#endif
+        kill();
+    }
+
+protected:
+#if defined(Q_OS_UNIX) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    void setupChildProcess() override { ::setpgid(0, 0); }
+#endif
+};
+
+QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
+{
+    QueryRun run;
+    QueryProcess process;
+    // One channel: the other would fill unread, without bound, meanwhile.
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
+    if (!process.waitForStarted(timeoutMs)) {
+        run.failure = {Cause::System, process.errorString(), false};
+        return run;
+    }
+    run.started = true;
+    const qint64 limit = qint64(Limits::maxAnswerKiB) * 1024;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (process.state() == QProcess::Running && run.output.size() <= limit && !deadline.hasExpired()) {
+        process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        run.output += process.readAll();
+    }
+    const bool killed = process.state() == QProcess::Running;
+    if (killed) {
+        process.killGroup();
+        process.waitForFinished(-1);
+    }
+    run.output += process.readAll();
+    if (run.output.size() > limit)
+        run.failure = {Cause::AnswerTooLong, QString::number(Limits::maxAnswerKiB), false};
+    else if (killed)
+        run.failure = {Cause::NoAnswerInTime, QString::number(timeoutMs / 1000), false};
+    else if (process.exitStatus() == QProcess::CrashExit)
+        run.failure = {Cause::Crashed, QString(), false};
+    run.exitCode = process.exitCode();
+    return run;
+}
+
+} // namespace
+
+QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey> &slotKeys, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
+                                Reason *notQueried, Reason *failure)
+{
+    QString qmake = qtPath + QStringLiteral("/bin/qmake");
+    if (!QFileInfo::exists(qmake))
+        qmake += QStringLiteral(".exe");
+    const QString name = relativeToQtPath(qtPath, qmake);
+    // What runs is the file that was checked, named with every link resolved: a link in bin could
+    // be pointed elsewhere between the check and a run.
+    const QFileInfo info(QFileInfo(qmake).canonicalFilePath());
+    *notQueried = info.isFile() ? whyNotTrusted(QFileInfo(qmake), info, name) : Reason(ReasonCode::QmakeMissing);
+    if (!notQueried->isNone())
+        return {};
+    qmake = info.filePath();
+    QVector<CheckedPath> answers;
+    for (const PathSlotKey &slotKey : slotKeys) {
+        const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs);
+        if (!run.started) {
+            *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
+            notQueried->args = QStringList{name};
+            return {};
+        }
+        const QString answer = QString::fromLocal8Bit(run.output).trimmed();
+        // A qmake older than the name answers "**Unknown**" (and exits 101), or nothing: not a stale path.
+        if (run.failure.cause == Cause::None && answer == QLatin1String("**Unknown**"))
+            continue;
+        Failure how = run.failure;
+        QString said;
+        if (how.cause == Cause::None && run.exitCode != 0) {
+            // What qmake said first tells why ("Could not find qmake configuration file", ...).
+            said = answer.section(QLatin1Char('\n'), 0, 0).trimmed().left(Limits::maxAnswerShown);
+            how = {Cause::ExitCode, QString::number(run.exitCode), false};
+        }
+        else if (how.cause == Cause::None && !answer.isEmpty() && !looksLikePath(answer))
+            how = {Cause::NotAPath, answer.left(Limits::maxAnswerShown), false};
+        if (how.cause != Cause::None) {
+            *failure = how.as(ReasonCode::QmakeQueryFailed);
+            failure->args = said.isEmpty() ? QStringList{name} : QStringList{name, said};
+            return {};
+        }
+        if (answer.isEmpty())
+            continue;
+        const QByteArray value = QDir::cleanPath(QDir::fromNativeSeparators(answer)).toLocal8Bit();
+        const QByteArray wanted = expected.value(slotKey.key, qtPath.toLocal8Bit() + slotKey.suffix);
+        answers.append({QString::fromLatin1(slotKey.queryName), name + QStringLiteral(" -query"), answer,
+                        QString::fromLocal8Bit(wanted), value == wanted});
+    }
+    if (answers.isEmpty())
+        *notQueried = Reason(ReasonCode::QmakeGivesNoPath, {name});
+    return answers;
+}
