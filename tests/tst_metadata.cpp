@@ -203,6 +203,10 @@ void TestMetadata::planned_data()
     QTest::newRow("an unpatch cannot put back a file without a backup that names DIR itself")
         << "qt" << patchedHere + "sed -i \"s,/usr/local/Trolltech/Qt-4.8.7,$0,\" $0/lib/libQtCore.la"
         << 3 << "lib/libQtCore.la" << "failed patched-without-backup" << "";
+    QTest::newRow("an unpatch that restores every backup treats a file once, whatever names of it the walk finds")
+        << "qt" << "mkdir $0/plugins && cp $0/lib/libQtCore.so.4.8.7 $0/plugins/libx.so && cp $0/plugins/libx.so $0/plugins/libx.so.back && "
+                   "ln -s libx.so $0/plugins/liby.so && cp $0/plugins/libx.so $0/plugins/liby.so.back"
+        << 2 << "plugins/liby.so" << "left-alone same-file-as (plugins/libx.so)" << "";
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";

@@ -241,7 +241,7 @@ void orderFiles(CommandPlan *plan, const FoundFiles &found, PlanPurpose purpose,
         for (const PlannedFile &file : all.mid(found.window.size(), found.metadata.size()))
             if (file.backupExists)
                 plan->files.append(file);
-        plan->files += found.walked;
+        plan->files += all.mid(found.window.size() + found.metadata.size()); // as marked and judged
     } else if (context.command == Command::Patch && !context.deep && plan->identifiesQt) {
         plan->files += unlistedQtCores(context, found.window, purpose, budget);
     } else if (context.deep && !(context.command == Command::Patch && plan->oldRoots.roots.isEmpty())) {
