@@ -5,6 +5,7 @@
 #include "patching/filejob.h"
 #include "patching/qt/generation.h"
 #include "patching/qt/listing.h"
+#include "patching/formats/lineindex.h"
 #include "patching/formats/pathslots.h"
 #include "patching/patchregions.h"
 #include "patching/store/runlock.h"
@@ -266,6 +267,23 @@ private slots:
         QCOMPARE(patched.editsKept, editsKept);
         // What an unpatch may put back without losing anything: the tool's own output, never an edit.
         QCOMPARE(writtenByTool(backup, current, rules, {"/there"}), !editsKept);
+    }
+
+    // Lines crafted to share one hash cost a bounded number of comparisons each, not one per line before
+    // them; the first ones are still found, the others are taken for lines the tool did not write.
+    void lineIndexBoundsCollisions()
+    {
+        QVector<QByteArray> lines;
+        for (int i = 0; i < 5000; ++i)
+            lines << QByteArray::number(i);
+        qint64 remade = 0;
+        LineIndex index([&](quint64 id) { ++remade; return lines.at(int(id)); }, [](const QByteArray &) { return 7u; });
+        for (int i = 0; i < lines.size(); ++i)
+            index.insert(lines.at(i), quint64(i));
+        quint64 id = 0;
+        QVERIFY(index.find("0", &id) && id == 0);
+        QVERIFY(!index.find("4999", &id) && !index.find("none", &id));
+        QVERIFY2(remade <= 64 * qint64(lines.size() + 3), qPrintable(QString::number(remade)));
     }
 
     // What a restore refuses before it writes, each with its reason; its dry run foresees the same.

@@ -29,6 +29,10 @@ constexpr int maxQtPathLength = 200;
 // Slots found before a file's prefix that wait for it; past them a file is no Qt build as configure
 // lays it out, and they take Qt's default places.
 constexpr int maxWaitingSlots = 64;
+// Places a line index looks at for a line before it gives up on it (the line is then not indexed, and
+// counts as one the tool did not write): crafted lines that all collide (Qt 5's hash of bytes is not
+// keyed) must not make an index cost the square of the file. At most half full, a real one looks at two.
+constexpr int maxLineProbes = 64;
 // ELF strings nested in others are each read whole again: never more than this many bytes in all.
 constexpr quint64 elfStringBytesBound(quint64 tableSize) { return 4 * tableSize + 4096; }
 // Places of one text file looked for on disk to judge whether it names a place now gone; paths shown

@@ -1,5 +1,7 @@
 #include "patching/formats/lineindex.h"
 
+#include "patching/base/limits.h"
+
 #include <QHash>
 #include <QRandomGenerator>
 
@@ -9,20 +11,27 @@ namespace {
 constexpr qsizetype firstSize = 64;
 } // namespace
 
-LineIndex::LineIndex(LineOf lineOf)
-    // A seed of its own: the lines are the installation's, and crafted ones must not all collide.
-    : m_lineOf(std::move(lineOf)), m_seed(QRandomGenerator::global()->generate()), m_entries(firstSize)
+LineIndex::LineIndex(LineOf lineOf, HashOf hashOf)
+    : m_lineOf(std::move(lineOf)), m_hashOf(std::move(hashOf)), m_entries(firstSize)
 {
+    if (!m_hashOf) {
+        // A seed of its own: the lines are the installation's, and crafted ones should not all collide.
+        const uint seed = QRandomGenerator::global()->generate();
+        m_hashOf = [seed](const QByteArray &line) { return quint32(qHash(line, seed)); };
+    }
 }
 
 qsizetype LineIndex::slotOf(const QByteArray &line, quint32 hash) const
 {
     const qsizetype mask = m_entries.size() - 1;
-    for (qsizetype at = qsizetype(hash) & mask;; at = (at + 1) & mask) {
+    qsizetype at = qsizetype(hash) & mask;
+    // Bounded, so that crafted lines of one hash, or of one slot, cost a constant each.
+    for (int probe = 0; probe < Limits::maxLineProbes; ++probe, at = (at + 1) & mask) {
         const Entry &entry = m_entries.at(at);
         if (!entry.used || (entry.hash == hash && m_lineOf(entry.id) == line))
             return at;
     }
+    return -1;
 }
 
 void LineIndex::grow()
@@ -33,17 +42,21 @@ void LineIndex::grow()
         if (!entry.used)
             continue;
         qsizetype at = qsizetype(entry.hash) & mask;
-        while (m_entries.at(at).used)
+        int probe = 0;
+        while (m_entries.at(at).used && ++probe < Limits::maxLineProbes)
             at = (at + 1) & mask;
-        m_entries[at] = entry;
+        if (!m_entries.at(at).used)
+            m_entries[at] = entry; // else dropped, as insert() drops a line past the bound
+        else
+            --m_used;
     }
 }
 
 void LineIndex::insert(const QByteArray &line, quint64 id)
 {
-    const quint32 hash = quint32(qHash(line, m_seed));
+    const quint32 hash = m_hashOf(line);
     const qsizetype at = slotOf(line, hash);
-    if (m_entries.at(at).used)
+    if (at < 0 || m_entries.at(at).used)
         return;
     m_entries[at] = {hash, true, id};
     if (++m_used * 2 > m_entries.size())
@@ -52,8 +65,9 @@ void LineIndex::insert(const QByteArray &line, quint64 id)
 
 bool LineIndex::find(const QByteArray &line, quint64 *id) const
 {
-    const Entry &entry = m_entries.at(slotOf(line, quint32(qHash(line, m_seed))));
-    if (entry.used)
-        *id = entry.id;
-    return entry.used;
+    const qsizetype at = slotOf(line, m_hashOf(line));
+    if (at < 0 || !m_entries.at(at).used)
+        return false;
+    *id = m_entries.at(at).id;
+    return true;
 }

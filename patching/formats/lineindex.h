@@ -14,10 +14,13 @@ class LineIndex
 public:
     // Makes again the line added under `id`.
     using LineOf = std::function<QByteArray(quint64 id)>;
+    // A line's hash; by default Qt's, with a seed of this index's own.
+    using HashOf = std::function<quint32(const QByteArray &line)>;
 
-    explicit LineIndex(LineOf lineOf);
+    explicit LineIndex(LineOf lineOf, HashOf hashOf = HashOf());
 
-    // Adds `line` under `id` unless an equal line is there already: the first added wins.
+    // Adds `line` under `id` unless an equal line is there already: the first added wins. A line
+    // past Limits::maxLineProbes others of its hash is not added, and is then not found.
     void insert(const QByteArray &line, quint64 id);
     // The id of the line equal to `line`; false when there is none.
     bool find(const QByteArray &line, quint64 *id) const;
@@ -32,7 +35,7 @@ private:
     void grow();
 
     LineOf m_lineOf;
-    quint32 m_seed;
+    HashOf m_hashOf;
     QVector<Entry> m_entries; // open addressing, a power of two in size, at most half full
     qsizetype m_used = 0;
 };
