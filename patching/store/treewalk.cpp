@@ -75,7 +75,7 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, d
     else if (isDirectory && isMountRoot(parent, entryName, rootDevice))
         found->append({path, failure(ReasonCode::OtherFileSystem)});
     else if (isDirectory && namesBackup(QFile::decodeName(name)))
-        found->append({path, failure(ReasonCode::DirectoryHoldsBack)});
+        found->append({path, FileOutcome::leftAlone(Reason(ReasonCode::DirectoryHoldsBack))});
     else if (isDirectory)
         pending->append(raw);
     else if (!isToolsOwnName(QFile::decodeName(name)))
@@ -133,7 +133,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                 continue;
             }
             if (entry.isDir() && namesBackup(entry.fileName()))
-                found.append({entry.absoluteFilePath(), failure(ReasonCode::DirectoryHoldsBack)});
+                found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason(ReasonCode::DirectoryHoldsBack))});
             else if (entry.isDir())
                 pending.append(entry.absoluteFilePath());
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
