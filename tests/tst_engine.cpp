@@ -424,6 +424,21 @@ private slots:
         QCOMPARE(found, expected);
     }
 
+    // The walk tells a file whose backup lies beside it from its directory's listing, and passes over
+    // the backups themselves.
+    void walkTellsBackupsBeside()
+    {
+        QTemporaryDir dir;
+        QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+        for (const char *name : {"lib/a.so", "lib/a.so.back", "lib/b.so", "plugins/c.so", "plugins/c.so.back"})
+            QVERIFY(writeFile(dir.filePath(QLatin1String(name)), "x"));
+        QStringList found;
+        for (const WalkEntry &entry : walkInstallation(dir.path()))
+            found << QDir(dir.path()).relativeFilePath(entry.path) + (entry.backupBeside ? QStringLiteral("+back") : QString());
+        found.sort();
+        QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so"), QStringLiteral("plugins/c.so+back")}));
+    }
+
     void resolvedDirectory()
     {
 #ifdef Q_OS_WIN

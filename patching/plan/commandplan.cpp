@@ -161,8 +161,9 @@ bool restoresAll(const PlanContext &context)
 
 // A file of the walk, read as what it is: build metadata wherever it lies (a plugin's .prl) is
 // metadata, after the listed files; any other file is wanted for its slots or search paths.
-void addWalked(FoundFiles *found, const PlanContext &context, const QString &path, PlanPurpose purpose, qint64 *budget)
+void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, qint64 *budget)
 {
+    const QString &path = entry.path;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
         // its /usr/local an old root. It is rewritten for the roots the installation records.
@@ -172,6 +173,10 @@ void addWalked(FoundFiles *found, const PlanContext &context, const QString &pat
         found->metadata.append(file);
         return;
     }
+    // Most files of a tree are headers and pages: a file of its own name without a backup costs one look
+    // at its first bytes when they show it holds neither slots nor search paths.
+    if (!entry.link && !entry.backupBeside && lookAtHead(path, startsLikeBinary) == HeadLook::Unwanted)
+        return;
     bool wanted = true;
     PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, budget, &wanted);
     if (wanted)
@@ -184,7 +189,11 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
     const bool all = restoresAll(context);
     const QSet<QString> windowTargets = filesReached(found->window);
     for (const WalkEntry &entry : walkInstallation(context.qtPath)) {
-        if (found->listed.contains(entry.path) || windowTargets.contains(QFileInfo(entry.path).canonicalFilePath()))
+        // The walk never goes through a link: below the canonical root, a file's own name is its canonical one.
+        const QString canonical = entry.link || context.canonicalRoot.isEmpty()
+            ? QFileInfo(entry.path).canonicalFilePath()
+            : context.canonicalRoot + QLatin1Char('/') + relativeToQtPath(context.qtPath, entry.path);
+        if (found->listed.contains(entry.path) || windowTargets.contains(canonical))
             continue;
         // A patch never wrote behind what the walk refuses, but for a directory it could not read then
         // either and another user may have: an unpatch that restores every backup names only that.
@@ -198,9 +207,9 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
             continue;
         }
         // A link is walked only for a backup beside its name, which an unpatch must not pass over.
-        if ((all || entry.link) && !entryExists(backupNameOf(entry.path)))
+        if ((all || entry.link) && !entry.backupBeside)
             continue;
-        addWalked(found, context, entry.path, purpose, budget);
+        addWalked(found, context, entry, purpose, budget);
     }
 }
 

@@ -8,12 +8,6 @@
 #include <QFileInfo>
 
 namespace {
-// What starts a file that may hold Qt's path slots or library search paths: ELF, PE, an ar archive.
-bool looksBinary(const QByteArray &head)
-{
-    return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
-}
-
 // The bytes the plan keeps for a worker while the budget lasts, past which its worker, verify and
 // inspect read them again: a tree of large libraries, or of many large text files, must not all sit
 // in memory.
@@ -94,6 +88,11 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
 }
 } // namespace
 
+bool startsLikeBinary(const QByteArray &head)
+{
+    return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
+}
+
 Treatment treatmentFor(const QtGeneration &generation, const QString &path, PlanStep step)
 {
     const QString name = QFileInfo(path).fileName();
@@ -123,7 +122,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     if (file.treatment == Treatment::Refused || (!file.exists && !file.backupExists))
         return file;
     // Of the files the walk finds, only binaries are read whole.
-    const LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? looksBinary : nullptr);
+    const LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? startsLikeBinary : nullptr);
     if (original.unwanted) {
         *wanted = false;
         return file;

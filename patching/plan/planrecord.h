@@ -8,6 +8,10 @@
 // Where a file of the plan was found, which tells its treatment.
 enum class PlanStep { Window, Metadata, Walk };
 
+// Whether a file's first bytes start as one that may hold Qt's path slots or library search paths
+// does: ELF, PE, an ar archive.
+bool startsLikeBinary(const QByteArray &head);
+
 // The treatment of a file found by `step`, by its name.
 Treatment treatmentFor(const QtGeneration &generation, const QString &path, PlanStep step);
 

@@ -56,6 +56,13 @@ struct LoadedFile {
     Reason failureAs(ReasonCode code) const;
 };
 
+// What a look at a file's first bytes found.
+enum class HeadLook { Wanted, Unwanted, NotRead };
+
+// Whether the first bytes of the regular file `path` are what `wanted` looks for, reading no further;
+// NotRead when it could not be opened as one (a full read then says why).
+HeadLook lookAtHead(const QString &path, const std::function<bool(const QByteArray &head)> &wanted);
+
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
 // larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
 LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize,

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -50,7 +51,7 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 #ifdef Q_OS_UNIX
 // Looks at the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
 // a link is found, a directory to enter is pending, one that is not entered is found as a failure.
-void takeEntry(int parent, const QByteArray &directory, const char *entryName, dev_t rootDevice,
+void takeEntry(int parent, const QByteArray &directory, const char *entryName, unsigned char type, dev_t rootDevice,
                QVector<WalkEntry> *found, QVector<QByteArray> *pending)
 {
     const QByteArray name(entryName);
@@ -59,7 +60,10 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, d
     const QByteArray raw = directory + '/' + name;
     const QString path = QFile::decodeName(raw);
     struct stat info;
-    if (::fstatat(parent, entryName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+    // A regular file's type comes with its name: one system call fewer for most of a tree.
+    if (type == DT_REG)
+        info.st_mode = S_IFREG;
+    else if (::fstatat(parent, entryName, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return; // gone meanwhile
     // What a link leads to is found under its own name; the link is named for a backup beside it.
     if (S_ISLNK(info.st_mode)) {
@@ -83,6 +87,22 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, d
 }
 #endif
 
+// Tells the files of one directory, found from `first` on, whose backup lies beside them, from the
+// directory's own listing rather than by asking for each name.
+void markBackupsBeside(QVector<WalkEntry> *found, int first)
+{
+    if (first >= found->size())
+        return;
+    const QDir directory = QFileInfo(found->at(first).path).absoluteDir();
+    const QStringList backups = directory.entryList({QStringLiteral("*.back")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    if (backups.isEmpty())
+        return;
+    const QSet<QString> names(backups.cbegin(), backups.cend());
+    for (int i = first; i < found->size(); ++i) {
+        WalkEntry &entry = (*found)[i];
+        entry.backupBeside = names.contains(QFileInfo(entry.path).fileName() + QStringLiteral(".back"));
+    }
+}
 } // namespace
 
 QVector<WalkEntry> walkInstallation(const QString &qtPath)
@@ -96,6 +116,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
     QVector<QByteArray> pending{QFile::encodeName(qtPath)};
     while (!pending.isEmpty()) {
         const QByteArray directory = pending.takeLast();
+        const int firstOfDirectory = int(found.size());
         DIR *handle = ::opendir(directory.constData());
         if (!handle) {
             found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
@@ -110,9 +131,10 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
                     found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
                 break;
             }
-            takeEntry(dirfd(handle), directory, entry->d_name, rootInfo.st_dev, &found, &pending);
+            takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootInfo.st_dev, &found, &pending);
         }
         ::closedir(handle);
+        markBackupsBeside(&found, firstOfDirectory);
     }
 #else
     // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
@@ -126,6 +148,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
         }
         const QFileInfoList entries = QDir(directory).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                                     | QDir::NoDotAndDotDot);
+        const int firstOfDirectory = int(found.size());
         for (const QFileInfo &entry : entries) {
             if (entry.isSymLink()) {
                 if (!isToolsOwnName(entry.fileName()))
@@ -139,6 +162,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())});
         }
+        markBackupsBeside(&found, firstOfDirectory);
     }
 #endif
     std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });

@@ -12,6 +12,7 @@ struct WalkEntry {
     QString path;        // absolute
     FileOutcome refusal; // Reason None: a regular file to look at
     bool link = false;   // a symbolic link, reported for the backup that may lie beside its name
+    bool backupBeside = false; // its name followed by ".back" is in the same directory, as its listing says
 };
 
 // Every regular file below `qtPath` (absolute, sorted), found without following a link (a linked
