@@ -18,13 +18,15 @@ which also empties it for everything else the machine runs.
 
 For each command it prints the median of the pairs' time ratios (command / floor) and their middle
 half, the median times, the peak resident set of each side (ru_maxrss from wait4, the figure
-`/usr/bin/time -f %M` prints) and, from one more run of each under `strace -f -c` (not timed), the
-system calls per entry of the copy (files, links and directories, as the command finds it).
+`/usr/bin/time -f %M` prints); then, from one more run of each under `strace -f -c` on a fresh
+copy, the system calls per entry of the copy (files, links and directories, as the command finds
+it). strace slows a command many times over: at 100,000 files that pass outlasts the pairs.
 Run by hand, never by CI: it asserts nothing.
 """
 import argparse
 import os
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -101,16 +103,21 @@ def measure(args, tree, scratch):
             floor, run = (one, other) if floor_first else (other, one)
             runs[name].append((run, floor))
         print("pair %d of %d done" % (pair + 1, args.pairs), file=sys.stderr, flush=True)
+    return runs
 
-    calls = {}
-    if not args.no_strace:
-        fresh_copy(tree, copy)
-        for name, arguments, _ in STEPS:
-            count = entries(copy)
-            floor = system_calls(floor_of(copy), scratch)
-            calls[name] = (system_calls([args.cli] + arguments + [copy], scratch) / count, floor / count, count)
+
+def count_calls(args, tree, scratch):
+    """Each command's system calls per entry, then the floor's, on a fresh copy taken through the steps.
+    Printed as they come: strace -f slows a command many times over (minutes at 100,000 files)."""
+    copy = os.path.join(scratch, "qt")
+    fresh_copy(tree, copy)
+    print("\n| Command | System calls per entry, command / floor | Entries |\n|---|---|---|")
+    for name, arguments, _ in STEPS:
+        count = entries(copy)
+        floor = system_calls(floor_of(copy), scratch)
+        command = system_calls([args.cli] + arguments + [copy], scratch)
+        print("| %s | %.1f / %.1f | %d |" % (name, command / count, floor / count, count), flush=True)
     shutil.rmtree(copy)
-    return runs, calls
 
 
 def quartiles(values):
@@ -120,27 +127,26 @@ def quartiles(values):
     return low, high
 
 
-def report(args, tree, runs, calls, load_before):
+def report(args, tree, runs, load_before):
     files = sum(len(names) for _, _, names in os.walk(tree))
     size = sum(os.lstat(os.path.join(d, n)).st_size for d, _, names in os.walk(tree) for n in names)
     print("\n%s: %d entries (%d files and links), %.0f MiB; %d pairs, %s cache; load average %s at the start, %s at the end"
           % (tree, entries(tree), files, size / 2 ** 20, args.pairs, "dropped" if args.drop_caches else "warm",
              load_before, "%.1f" % os.getloadavg()[0]))
     print("\n| Command | Time, command / floor: median (middle half) | Median s, command / floor "
-          "| Peak memory, command / floor | System calls per entry, command / floor | Exit status |")
-    print("|---|---|---|---|---|---|")
+          "| Peak memory, command / floor | Exit status |")
+    print("|---|---|---|---|---|")
     for name, _, _ in STEPS:
         pairs = runs[name]
         ratios = [run[0] / floor[0] for run, floor in pairs]
         low, high = quartiles(ratios)
         statuses = sorted({run[2] for run, _ in pairs})
-        per_entry = ("%.1f / %.1f (of %d)" % calls[name]) if name in calls else "-"
-        print("| %s | %.2f (%.2f–%.2f) | %.2f / %.2f | %s / %s KiB | %s | %s |"
+        print("| %s | %.2f (%.2f–%.2f) | %.2f / %.2f | %s / %s KiB | %s |"
               % (name, statistics.median(ratios), low, high,
                  statistics.median(run[0] for run, _ in pairs), statistics.median(floor[0] for _, floor in pairs),
                  format(int(statistics.median(run[1] for run, _ in pairs)), ","),
                  format(int(statistics.median(floor[1] for _, floor in pairs)), ","),
-                 per_entry, ", ".join(map(str, statuses))))
+                 ", ".join(map(str, statuses))), flush=True)
 
 
 def main():
@@ -156,13 +162,16 @@ def main():
         sys.exit("error: need an installation from make-tree.py and the CLI (--cli)")
     if not args.no_strace and not shutil.which("strace"):
         sys.exit("error: strace is missing (apt-get install strace), or pass --no-strace")
+    # A bench stopped by kill still removes its copy, which may be GBs.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     load_before = "%.1f" % os.getloadavg()[0]
     scratch = tempfile.mkdtemp(prefix="treebench-", dir=os.path.dirname(tree))
     try:
-        runs, calls = measure(args, tree, scratch)
+        report(args, tree, measure(args, tree, scratch), load_before)
+        if not args.no_strace:
+            count_calls(args, tree, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    report(args, tree, runs, calls, load_before)
 
 
 if __name__ == "__main__":
