@@ -42,6 +42,8 @@ std::vector<quint64> otherNames(const QByteArray &elf)
         for (quint64 at = section(d, 2); at + (wide ? 16 : 8) <= section(d, 2) + section(d, 3) && at < quint64(elf.size());
              at += wide ? 16 : 8) {
             const quint64 tag = get(at, wide ? 8 : 4);
+            if (tag == DT_NULL) // the loader reads no entry past it
+                break;
             if (tag == DT_NEEDED || tag == DT_SONAME)
                 found.push_back(strings + get(at + (wide ? 8 : 4), wide ? 8 : 4));
         }

@@ -27,6 +27,11 @@ printf '\x04/new\0QMAKESPEC = /old/mkspecs/linux-g++\r\nQT_BUILD_TREE=/old\n# QT
 for file in "$root"/tests/data/elf/*.so.*; do
     { printf 'new\n/opt/oldqt-4.8.7-build\n/opt/oldqt\nplugins/sqldrivers\n'; cat "$file"; } > "$out/elf-corpus/seed-${file##*/}"
 done
+# Seeds: inputs that once found a fault, in the code or in a fuzzer's own checks, named for their fuzzer.
+for seed in "$root"/fuzz/seeds/*; do
+    name="${seed##*/}"
+    cp "$seed" "$out/${name%%-*}-corpus/seed-$name"
+done
 share=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
 for name in slotandline elf; do
     echo "== $name: ${share} s"
