@@ -13,7 +13,7 @@ namespace {
 // in memory.
 HeldBytes hold(const QByteArray &bytes, qint64 *budget)
 {
-    if (bytes.size() > *budget)
+    if (bytes.size() > *budget || bytes.size() > Limits::maxHeldFileSize)
         return HeldBytes();
     *budget -= bytes.size();
     return HeldBytes(bytes);
