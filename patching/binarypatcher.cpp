@@ -12,9 +12,9 @@
 
 #include <algorithm>
 
-QByteArray originDirectory(const QString &filePath, const QString &root, const QString &canonicalRoot)
+QByteArray originDirectory(const QString &filePath, const QString &canonicalFile, const QString &root,
+                           const QString &canonicalRoot)
 {
-    const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
     if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
         return QFile::encodeName(QFileInfo(filePath).absolutePath());
     const QString relative = QDir(canonicalRoot).relativeFilePath(QFileInfo(canonicalFile).absolutePath());
@@ -46,7 +46,7 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     }
     const auto rewriteSearch = [&]() {
         const SearchPathRewrite rewrite = rewriteSearchPaths(
-            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, context.qtPath, context.canonicalRoot),
+            patched.content, searchPaths, context.oldRoots, rootDir, originDirectory(file.target, file.canonicalTarget, context.qtPath, context.canonicalRoot),
             [&rootDir](const QByteArray &place) { return existsBelow(rootDir, place); });
         patched.changes += rewrite.changes;
         if (!rewrite.failure.isNone())

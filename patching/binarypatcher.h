@@ -18,7 +18,9 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath);
 
 // The directory `$ORIGIN` stands for in the file named `filePath` below `root` (whose canonical path
-// is `canonicalRoot`): that of the file itself, a link followed, spelled below `root` as given, local 8-bit.
-QByteArray originDirectory(const QString &filePath, const QString &root, const QString &canonicalRoot);
+// is `canonicalRoot`), the file's own being `canonicalFile`: that of the file itself, a link followed,
+// spelled below `root` as given, local 8-bit.
+QByteArray originDirectory(const QString &filePath, const QString &canonicalFile, const QString &root,
+                           const QString &canonicalRoot);
 
 #endif

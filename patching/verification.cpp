@@ -55,9 +55,8 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
     bool stale = false;
     // Same build, same places: what a patch gives a slot lies where the slot lies now. One not read, or
     // another build than its backup, adds no path: the dry run of its worker says which.
-    const LoadedFile now = currentBytes(file);
     // The original is patched where it lies and given back as it was: a large library is in memory
-    // twice at most, as it is now and as a patch makes it.
+    // twice at most, as it is now and as a patch makes it. A file without a backup is its own original.
     const bool held = file.original.held();
     LoadedFile original;
     if (held) {
@@ -66,6 +65,7 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
     } else {
         original = originalBytes(file);
     }
+    const LoadedFile now = file.backupExists ? currentBytes(file) : original;
     QByteArray &patched = original.data;
     const auto giveBack = [&](SlotRewrite *rewrite) {
         if (rewrite)

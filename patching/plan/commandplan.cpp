@@ -28,16 +28,15 @@ void markOtherNames(QVector<PlannedFile> *files)
     };
     for (int i = 0; i < files->size(); ++i) {
         const PlannedFile &file = files->at(i);
-        const QString canonical = QFileInfo(file.target).canonicalFilePath();
-        if (file.treatment == Treatment::Refused || canonical.isEmpty())
+        if (file.treatment == Treatment::Refused || file.canonicalTarget.isEmpty())
             continue;
-        const auto known = speaker.constFind(canonical);
+        const auto known = speaker.constFind(file.canonicalTarget);
         if (known == speaker.constEnd() || rank(file) > rank(files->at(*known)))
-            speaker.insert(canonical, i);
+            speaker.insert(file.canonicalTarget, i);
     }
     for (int i = 0; i < files->size(); ++i) {
         PlannedFile &file = (*files)[i];
-        const int treating = speaker.value(QFileInfo(file.target).canonicalFilePath(), i);
+        const int treating = speaker.value(file.canonicalTarget, i);
         if (file.treatment != Treatment::Refused && treating != i) {
             file.treatedAs = files->at(treating).path;
             file.refusal = FileOutcome::leftAlone(Reason(ReasonCode::SameFileAs, {files->at(treating).relativePath}));
@@ -71,9 +70,8 @@ QSet<QString> filesReached(const QVector<PlannedFile> &files)
 {
     QSet<QString> reached;
     for (const PlannedFile &file : files) {
-        const QString canonical = QFileInfo(file.target).canonicalFilePath();
-        if (!canonical.isEmpty())
-            reached.insert(canonical);
+        if (!file.canonicalTarget.isEmpty())
+            reached.insert(file.canonicalTarget);
     }
     return reached;
 }
@@ -83,7 +81,7 @@ QSet<QString> filesReached(const QVector<PlannedFile> &files)
 // that holds path slots is named, for the installation would not be relocated.
 // Each is dropped once judged, so the plan's budget left after the window's files bounds each alone.
 QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<PlannedFile> &window, PlanPurpose purpose,
-                                     qint64 budget)
+                                     PlanReading *reading)
 {
     const QtGeneration &generation = *context.generation;
     const QString &qtPath = context.qtPath;
@@ -99,9 +97,10 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
             if (reached.contains(canonical) || isToolsOwnName(entry.fileName()))
                 continue;
             reached.insert(canonical);
-            qint64 left = budget;
+            const qint64 left = reading->budget;
             bool wanted = true;
-            PlannedFile file = readRecord(context, entry.absoluteFilePath(), Treatment::Binary, PlanStep::Walk, purpose, &left, &wanted);
+            PlannedFile file = readRecord(context, entry.absoluteFilePath(), Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
+            reading->budget = left;
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
             if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName) {
@@ -133,20 +132,20 @@ struct FoundFiles {
 
 // Listing: the window's files, then the build metadata, which every plan reads for the roots it
 // records and only --deep treats.
-void listFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpose, qint64 *budget)
+void listFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpose, PlanReading *reading)
 {
     const QtGeneration &generation = *context.generation;
     for (const QString &path : commandFiles(generation, context.qtPath, context.command)) {
         if (!found->listed.contains(path)) {
             found->listed.insert(path);
-            found->window.append(readRecord(context, path, treatmentFor(generation, path, PlanStep::Window), PlanStep::Window, purpose, budget));
+            found->window.append(readRecord(context, path, treatmentFor(generation, path, PlanStep::Window), PlanStep::Window, purpose, reading));
         }
     }
     found->metadataPaths = metadataFiles(generation, context.qtPath);
     for (const QString &path : qAsConst(found->metadataPaths)) {
         if (!found->listed.contains(path)) {
             found->listed.insert(path);
-            found->metadata.append(readRecord(context, path, treatmentFor(generation, path, PlanStep::Metadata), PlanStep::Metadata, purpose, budget));
+            found->metadata.append(readRecord(context, path, treatmentFor(generation, path, PlanStep::Metadata), PlanStep::Metadata, purpose, reading));
         }
     }
 }
@@ -161,13 +160,13 @@ bool restoresAll(const PlanContext &context)
 
 // A file of the walk, read as what it is: build metadata wherever it lies (a plugin's .prl) is
 // metadata, after the listed files; any other file is wanted for its slots or search paths.
-void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, qint64 *budget)
+void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, PlanReading *reading)
 {
     const QString &path = entry.path;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
         // its /usr/local an old root. It is rewritten for the roots the installation records.
-        PlannedFile file = readRecord(context, path, Treatment::Metadata, PlanStep::Metadata, purpose, budget);
+        PlannedFile file = readRecord(context, path, Treatment::Metadata, PlanStep::Metadata, purpose, reading);
         file.prefixes.clear();
         file.currentPrefixes.clear();
         found->metadata.append(file);
@@ -178,13 +177,13 @@ void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &e
     if (!entry.link && !entry.backupBeside && lookAtHead(path, startsLikeBinary) == HeadLook::Unwanted)
         return;
     bool wanted = true;
-    PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, budget, &wanted);
+    PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
     if (wanted)
         found->walked.append(file);
 }
 
 // The walk: the files below DIR that no listing gave.
-void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpose, qint64 *budget)
+void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpose, PlanReading *reading)
 {
     const bool all = restoresAll(context);
     const QSet<QString> windowTargets = filesReached(found->window);
@@ -209,7 +208,7 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
         // A link is walked only for a backup beside its name, which an unpatch must not pass over.
         if ((all || entry.link) && !entry.backupBeside)
             continue;
-        addWalked(found, context, entry, purpose, budget);
+        addWalked(found, context, entry, purpose, reading);
     }
 }
 
@@ -240,8 +239,8 @@ void orderForDeep(QVector<PlannedFile> *files, const QVector<PlannedFile> &all, 
 // Ordering: the files the command treats, in the order it treats them. Without --deep the metadata
 // was only read, for the roots it records. A patch without any old root would rewrite nothing, and
 // recomputing a file from its backup with nothing replaced could undo an earlier patch: the build
-// metadata and Qt's other files stay out then too. `budget` is what the plan may still keep.
-void orderFiles(CommandPlan *plan, const FoundFiles &found, PlanPurpose purpose, qint64 budget)
+// metadata and Qt's other files stay out then too. `reading` holds what the plan may still keep.
+void orderFiles(CommandPlan *plan, const FoundFiles &found, PlanPurpose purpose, PlanReading *reading)
 {
     const PlanContext &context = plan->context;
     const QVector<PlannedFile> all = plan->files;
@@ -252,7 +251,7 @@ void orderFiles(CommandPlan *plan, const FoundFiles &found, PlanPurpose purpose,
                 plan->files.append(file);
         plan->files += all.mid(found.window.size() + found.metadata.size()); // as marked and judged
     } else if (context.command == Command::Patch && !context.deep && plan->identifiesQt) {
-        plan->files += unlistedQtCores(context, found.window, purpose, budget);
+        plan->files += unlistedQtCores(context, found.window, purpose, reading);
     } else if (context.deep && !(context.command == Command::Patch && plan->oldRoots.roots.isEmpty())) {
         orderForDeep(&plan->files, all, found);
     }
@@ -277,14 +276,15 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     plan.context = planContext(command, qtPath, deep);
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     FoundFiles found;
-    listFiles(&found, plan.context, purpose, &budget);
+    PlanReading reading{budget, {}};
+    listFiles(&found, plan.context, purpose, &reading);
     plan.identifiesQt = identifiesQt(*plan.context.generation, qtPath, found.window + found.metadata);
     if ((deep || restoresAll(plan.context)) && plan.identifiesQt)
-        walkFiles(&found, plan.context, purpose, &budget);
+        walkFiles(&found, plan.context, purpose, &reading);
     plan.files = found.window + found.metadata + found.walked;
     markOtherNames(&plan.files);
     findOldRoots(&plan, int(found.window.size() + found.metadata.size()));
-    orderFiles(&plan, found, purpose, budget);
+    orderFiles(&plan, found, purpose, &reading);
     return plan;
 }
 
@@ -295,8 +295,8 @@ Treatment treatmentByName(const QtGeneration &generation, const QString &path)
 
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
 {
-    qint64 budget = Limits::heldBytesBudget;
-    return readRecord(planContext(Command::Patch, qtPath), path, treatment, PlanStep::Window, purpose, &budget);
+    PlanReading reading{Limits::heldBytesBudget, {}};
+    return readRecord(planContext(Command::Patch, qtPath), path, treatment, PlanStep::Window, purpose, &reading);
 }
 
 namespace {

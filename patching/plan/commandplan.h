@@ -60,6 +60,7 @@ struct PlannedFile {
     QString path;          // absolute, as listed
     QString relativePath;  // relative to the Qt directory, with "/" separators
     QString target;        // the file written: `path`, or the file a link inside the installation leads to
+    QString canonicalTarget; // `target` with every link resolved; empty when nothing is there
     QString backupPath;
     bool backupExists = false;
     bool exists = false;   // a regular file is there

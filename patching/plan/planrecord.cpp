@@ -21,7 +21,7 @@ HeldBytes hold(const QByteArray &bytes, qint64 *budget)
 
 // The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
 // or its backup refuses it.
-PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment)
+PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment, CanonicalDirectories *directories)
 {
     const QString &qtPath = context.qtPath;
     PlannedFile file;
@@ -39,7 +39,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         return refusedFile(file, guarded);
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
-    if (!missing && !resolveInsideRoot(path, qtPath, &file.target))
+    if (!missing && !resolveInsideRoot(path, qtPath, &file.target, &file.canonicalTarget, directories))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
     // The file a link leads to passes the same guards: no command writes through a link into a backup.
     const QString &canonicalRoot = context.canonicalRoot;
@@ -75,7 +75,7 @@ void learnBinary(PlannedFile *file, const QByteArray &original, const QtGenerati
 }
 
 // `file` with what it holds now read too, beside its backup's bytes, or refused when that read fails.
-PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, qint64 *budget)
+PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading)
 {
     const LoadedFile current = loadWholeFile(file.target, readLimit(file.kind));
     if (!current.ok)
@@ -83,7 +83,7 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
     file.currentStamp = current.stamp;
     if (file.kind == FileKind::Text)
         file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
-    file.current = hold(current.data, budget);
+    file.current = hold(current.data, &reading->budget);
     return file;
 }
 } // namespace
@@ -113,12 +113,12 @@ PlannedFile refusedFile(PlannedFile file, const FileOutcome &outcome)
 }
 
 PlannedFile readRecord(const PlanContext &context, const QString &path, Treatment treatment, PlanStep step,
-                       PlanPurpose purpose, qint64 *budget, bool *wanted)
+                       PlanPurpose purpose, PlanReading *reading, bool *wanted)
 {
     const QtGeneration &generation = *context.generation;
     if (wanted)
         *wanted = true;
-    PlannedFile file = locatedFile(context, path, treatment);
+    PlannedFile file = locatedFile(context, path, treatment, &reading->directories);
     if (file.treatment == Treatment::Refused || (!file.exists && !file.backupExists))
         return file;
     // Of the files the walk finds, only binaries are read whole.
@@ -140,12 +140,12 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
     file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots);
     if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
-        file = withCurrent(std::move(file), generation, recorder, budget);
+        file = withCurrent(std::move(file), generation, recorder, reading);
         if (file.treatment == Treatment::Refused)
             return file;
     }
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
-    file.original = hold(original.data, budget);
+    file.original = hold(original.data, &reading->budget);
     return file;
 }

@@ -2,6 +2,7 @@
 #define ZEL_PLANRECORD_H
 
 #include "patching/plan/commandplan.h"
+#include "patching/store/places.h"
 
 #include <QString>
 
@@ -18,10 +19,16 @@ Treatment treatmentFor(const QtGeneration &generation, const QString &path, Plan
 // `file`, refused with `outcome`: nothing of its bytes is kept.
 PlannedFile refusedFile(PlannedFile file, const FileOutcome &outcome);
 
-// Reads one file of the plan once, and what it says. `budget` is what the plan may still keep for the
-// workers. A file of the walk that is not a binary, or holds neither path slots nor search paths, is
-// no file of the plan: `wanted` is then false.
+// What a plan carries from one file it reads to the next: the bytes it may still keep for the
+// workers, and the canonical paths of the directories it met.
+struct PlanReading {
+    qint64 budget = 0;
+    CanonicalDirectories directories;
+};
+
+// Reads one file of the plan once, and what it says. A file of the walk that is not a binary, or holds
+// neither path slots nor search paths, is no file of the plan: `wanted` is then false.
 PlannedFile readRecord(const PlanContext &context, const QString &path, Treatment treatment, PlanStep step,
-                       PlanPurpose purpose, qint64 *budget, bool *wanted = nullptr);
+                       PlanPurpose purpose, PlanReading *reading, bool *wanted = nullptr);
 
 #endif

@@ -15,24 +15,37 @@ bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
     return canonicalPath.compare(canonicalRoot, cs) == 0 || canonicalPath.startsWith(prefix, cs);
 }
 
-bool resolveInsideRoot(const QString &path, const QString &root, QString *target)
+QString CanonicalDirectories::of(const QString &directory)
+{
+    const auto known = m_known.constFind(directory);
+    if (known != m_known.constEnd())
+        return *known;
+    const QString canonical = QFileInfo(directory).canonicalFilePath();
+    m_known.insert(directory, canonical);
+    return canonical;
+}
+
+bool resolveInsideRoot(const QString &path, const QString &root, QString *target, QString *canonicalTarget,
+                       CanonicalDirectories *directories)
 {
     const QFileInfo info(path);
     const QString directory = QDir::cleanPath(info.absolutePath());
-    const QString canonicalDirectory = QFileInfo(directory).canonicalFilePath();
+    const QString canonicalDirectory = directories->of(directory);
     *target = path;
+    *canonicalTarget = canonicalDirectory.isEmpty() ? QString() : QDir(canonicalDirectory).filePath(info.fileName());
     // A link anywhere on the way ("lib" may itself be a link to another installation)
     // must lead into the installation, as seen with every link resolved, so that an
     // installation reached through a linked directory still works. The directory
     // matters too: it receives the backup and the temporary file of a replace.
-    if (canonicalDirectory == directory && !info.isSymLink())
+    const bool link = info.isSymLink();
+    if (canonicalDirectory == directory && !link)
         return true;
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    const QString canonicalRoot = directories->of(QDir::cleanPath(QFileInfo(root).absoluteFilePath()));
     if (canonicalRoot.isEmpty() || canonicalDirectory.isEmpty() || !isBelow(canonicalDirectory, canonicalRoot))
         return false;
-    if (info.isSymLink())
-        *target = info.canonicalFilePath(); // empty for a link leading nowhere
-    return !target->isEmpty() && isBelow(QFileInfo(*target).canonicalFilePath(), canonicalRoot);
+    if (link)
+        *target = *canonicalTarget = info.canonicalFilePath(); // empty for a link leading nowhere
+    return !target->isEmpty() && isBelow(*canonicalTarget, canonicalRoot);
 }
 
 bool existsBelow(const QByteArray &root, const QByteArray &relative)
