@@ -75,9 +75,15 @@ void learnBinary(PlannedFile *file, const QByteArray &original, const QtGenerati
 }
 
 // `file` with what it holds now read too, beside its backup's bytes, or refused when that read fails.
+// A binary's bytes now are read only to be kept for its worker: one too large to keep is read by the
+// worker alone, which also says why it cannot be read.
 PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading)
 {
-    const LoadedFile current = loadWholeFile(file.target, readLimit(file.kind));
+    const bool binary = file.kind == FileKind::Binary;
+    const qint64 keepable = qMin(reading->budget, Limits::maxHeldFileSize);
+    const LoadedFile current = loadWholeFile(file.target, binary ? keepable : readLimit(file.kind));
+    if (binary && current.failure.cause == Cause::TooLarge)
+        return file;
     if (!current.ok)
         return refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
     file.currentStamp = current.stamp;
