@@ -134,6 +134,9 @@ void TestCli::commands_data()
             + "$CLI verify --json $DIR-4.8.7" << 1
         << "qmake-query roots=/usr/local/Trolltech/Qt-4.8.7,$DIR mkspecs/qconfig.pri=stale/$DIR lib/libQtCore.prl=stale/$DIR "
            "lib/pkgconfig/QtCore.pc=stale/$DIR 0" << "";
+    QTest::newRow("verify reads a library too large for the plan to keep where it lies, and finds it relocated")
+        << "truncate -s +2M $DIR/lib/libQtCore.so.4.8.7 && " + patched + "$CLI verify --json $DIR" << 0 << "qmake-query " + old + " 0"
+        << "";
     QTest::newRow("patch --deep run twice: the second run changes nothing")
         << patched + "cp -a $DIR $DIR.first && $CLI patch --deep --json $DIR" << 0
         << old + " bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "
