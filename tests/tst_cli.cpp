@@ -137,6 +137,11 @@ void TestCli::commands_data()
     QTest::newRow("verify reads a library too large for the plan to keep where it lies, and finds it relocated")
         << "truncate -s +2M $DIR/lib/libQtCore.so.4.8.7 && " + patched + "$CLI verify --json $DIR" << 0 << "qmake-query " + old + " 0"
         << "";
+    QTest::newRow("verify says a patched library replaced by one too large to read is too large, not another build")
+        << patched + "rm $DIR/bin/qmake && truncate -s 1073741825 $DIR/lib/libQtCore.so.4.8.7 && "
+                     "$CLI verify --json $DIR >$DIR.json; status=$?; cat $DIR.json; exit $status" << 1
+        << "slots qmake-missing " + old + " lib/libQtCore.so=stale 0"
+        << "grep -q '\"reasonCode\": \"file-too-large\"' $DIR.json";
     QTest::newRow("patch --deep run twice: the second run changes nothing")
         << patched + "cp -a $DIR $DIR.first && $CLI patch --deep --json $DIR" << 0
         << old + " bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "

@@ -336,6 +336,15 @@ private slots:
         QCOMPARE(restoreBackup(lib, qt), failed(ReasonCode::LinkOutsideInstallation));
         QCOMPARE(readFile(outside + QStringLiteral("/libQtCore.so")), slotted);
         QCOMPARE(QDir(outside).entryList(QDir::Files), words("libQtCore.so libQtCore.so.back"));
+        // A whole run meets the linked directory once per file in it: each is refused, not only the first.
+        QVERIFY(writeFile(outside + QStringLiteral("/libQtCore.a"), slotted));
+        QStringList refused;
+        for (const FileReport &report : runCommand(Command::Patch, qt)) {
+            if (report.outcome == failed(ReasonCode::LinkOutsideInstallation))
+                refused << report.relativePath;
+        }
+        QCOMPARE(refused, words("lib/libQtCore.a lib/libQtCore.so"));
+        QCOMPARE(readFile(outside + QStringLiteral("/libQtCore.a")), slotted);
     }
 };
 

@@ -97,10 +97,10 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
             if (reached.contains(canonical) || isToolsOwnName(entry.fileName()))
                 continue;
             reached.insert(canonical);
-            const qint64 left = reading->budget;
+            const qint64 saved = reading->budget;
             bool wanted = true;
             PlannedFile file = readRecord(context, entry.absoluteFilePath(), Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
-            reading->budget = left;
+            reading->budget = saved;
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
             if (refusal == ReasonCode::FileNotRead || refusal == ReasonCode::BackupNotRead || refusal == ReasonCode::UnreadableName) {

@@ -60,7 +60,8 @@ struct PlannedFile {
     QString path;          // absolute, as listed
     QString relativePath;  // relative to the Qt directory, with "/" separators
     QString target;        // the file written: `path`, or the file a link inside the installation leads to
-    QString canonicalTarget; // `target` with every link resolved; empty when nothing is there
+    QString canonicalTarget; // `target` with every link resolved, once the plan located it below DIR;
+                             // empty when nothing is there or the file was refused first
     QString backupPath;
     bool backupExists = false;
     bool exists = false;   // a regular file is there
@@ -114,7 +115,8 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep = fals
 enum class PlanPurpose { Run, Look };
 
 // The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
-// `budget` is what it may keep of the files' bytes for the workers, all files together.
+// `budget` is what it may keep of the files' bytes for the workers, all files together (each no larger
+// than Limits::maxHeldFileSize).
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run,
                         qint64 budget = Limits::heldBytesBudget);
 

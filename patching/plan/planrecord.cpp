@@ -8,9 +8,9 @@
 #include <QFileInfo>
 
 namespace {
-// The bytes the plan keeps for a worker while the budget lasts, past which its worker, verify and
-// inspect read them again: a tree of large libraries, or of many large text files, must not all sit
-// in memory.
+// The bytes the plan keeps for a worker while the budget lasts and the file is small, past which its
+// worker, verify and inspect read them again: a tree of large libraries, or of many large text files,
+// must not all sit in memory.
 HeldBytes hold(const QByteArray &bytes, qint64 *budget)
 {
     if (bytes.size() > *budget || bytes.size() > Limits::maxHeldFileSize)
@@ -39,7 +39,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         return refusedFile(file, guarded);
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
-    if (!missing && !resolveInsideRoot(path, qtPath, &file.target, &file.canonicalTarget, directories))
+    if (!missing && !resolveInsideRoot(path, context.canonicalRoot, &file.target, &file.canonicalTarget, directories))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
     // The file a link leads to passes the same guards: no command writes through a link into a backup.
     const QString &canonicalRoot = context.canonicalRoot;
@@ -49,8 +49,8 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
             return refusedFile(file, targetGuarded);
     }
     // A mount below DIR is another tree, which a write must not reach.
-    const bool canonicalTarget = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
-    if (!missing && crossesMount(canonicalTarget ? canonicalRoot : qtPath, file.target))
+    const bool belowCanonicalRoot = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
+    if (!missing && crossesMount(belowCanonicalRoot ? canonicalRoot : qtPath, file.target))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     // A directory that happens to match a name pattern holds nothing to patch.
     if (QFileInfo(file.target).isDir())
@@ -76,14 +76,18 @@ void learnBinary(PlannedFile *file, const QByteArray &original, const QtGenerati
 
 // `file` with what it holds now read too, beside its backup's bytes, or refused when that read fails.
 // A binary's bytes now are read only to be kept for its worker: one too large to keep is read by the
-// worker alone, which also says why it cannot be read.
+// worker alone, which also says why it cannot be read; one too large to read at all is refused here.
 PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading)
 {
     const bool binary = file.kind == FileKind::Binary;
     const qint64 keepable = qMin(reading->budget, Limits::maxHeldFileSize);
     const LoadedFile current = loadWholeFile(file.target, binary ? keepable : readLimit(file.kind));
-    if (binary && current.failure.cause == Cause::TooLarge)
-        return file;
+    if (binary && current.failure.cause == Cause::TooLarge) {
+        if (current.stamp.size <= readLimit(file.kind))
+            return file;
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::FileTooLarge, {QString::number(current.stamp.size),
+                                                                                      QString::number(readLimit(file.kind))})));
+    }
     if (!current.ok)
         return refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
     file.currentStamp = current.stamp;

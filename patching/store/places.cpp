@@ -25,7 +25,7 @@ QString CanonicalDirectories::of(const QString &directory)
     return canonical;
 }
 
-bool resolveInsideRoot(const QString &path, const QString &root, QString *target, QString *canonicalTarget,
+bool resolveInsideRoot(const QString &path, const QString &canonicalRoot, QString *target, QString *canonicalTarget,
                        CanonicalDirectories *directories)
 {
     const QFileInfo info(path);
@@ -40,7 +40,6 @@ bool resolveInsideRoot(const QString &path, const QString &root, QString *target
     const bool link = info.isSymLink();
     if (canonicalDirectory == directory && !link)
         return true;
-    const QString canonicalRoot = directories->of(QDir::cleanPath(QFileInfo(root).absoluteFilePath()));
     if (canonicalRoot.isEmpty() || canonicalDirectory.isEmpty() || !isBelow(canonicalDirectory, canonicalRoot))
         return false;
     if (link)

@@ -21,9 +21,9 @@ private:
 };
 
 // Where a write to `path` lands: the path itself, or the canonical target of a symbolic link; and
-// that file's canonical path. Returns false when the target is not below `root` (both compared as
-// canonical paths), or when the link leads nowhere.
-bool resolveInsideRoot(const QString &path, const QString &root, QString *target, QString *canonicalTarget,
+// that file's canonical path. Returns false when the target is not below `canonicalRoot` (compared as
+// canonical paths; empty when the root is not there), or when the link leads nowhere.
+bool resolveInsideRoot(const QString &path, const QString &canonicalRoot, QString *target, QString *canonicalTarget,
                        CanonicalDirectories *directories);
 
 // Whether `relative` ("lib/libQtCore.so", "/" separators) exists below `root` in the file system.
