@@ -195,9 +195,9 @@ def lay_out_qt4(root, files, old):
     # The mkspecs of every platform Qt 4.8 ships, one qmake.conf and qplatformdefs.h each.
     conf = open(os.path.join(root, "mkspecs/linux-g++/qmake.conf")).read()
     for number in range(150):
-        spec = os.path.join(root, "mkspecs", ("qws/" if number % 5 == 0 else "") + "platform-%03d" % number)
-        write_text(os.path.join(spec, "qmake.conf"), conf.replace("linux-g++", "platform-%03d" % number))
-        write_text(os.path.join(spec, "qplatformdefs.h"), '#include "../linux-g++/qplatformdefs.h"\n')
+        mkspec = os.path.join(root, "mkspecs", ("qws/" if number % 5 == 0 else "") + "platform-%03d" % number)
+        write_text(os.path.join(mkspec, "qmake.conf"), conf.replace("linux-g++", "platform-%03d" % number))
+        write_text(os.path.join(mkspec, "qplatformdefs.h"), '#include "../linux-g++/qplatformdefs.h"\n')
     for number in range(110):
         write_text(os.path.join(root, "mkspecs/features/feature%03d.prf" % number), text_of("cpp", "feature%d" % number, 1500))
     for language in QT4_LANGUAGES:
