@@ -11,13 +11,19 @@ namespace {
 // The bytes the plan keeps for a worker while the budget lasts and the file is small, past which its
 // worker, verify and inspect read them again: a tree of large libraries, or of many large text files,
 // must not all sit in memory.
-HeldBytes hold(const QByteArray &bytes, qint64 *budget)
+qint64 mostKept(const PlanReading &reading)
 {
-    if (bytes.size() > *budget || bytes.size() > Limits::maxHeldFileSize)
+    return qMin(reading.budget, Limits::maxHeldFileSize);
+}
+
+HeldBytes hold(const QByteArray &bytes, PlanReading *reading)
+{
+    if (bytes.size() > mostKept(*reading))
         return HeldBytes();
-    *budget -= bytes.size();
+    reading->budget -= bytes.size();
     return HeldBytes(bytes);
 }
+
 
 // The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
 // or its backup refuses it.
@@ -80,20 +86,18 @@ void learnBinary(PlannedFile *file, const QByteArray &original, const QtGenerati
 PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading)
 {
     const bool binary = file.kind == FileKind::Binary;
-    const qint64 keepable = qMin(reading->budget, Limits::maxHeldFileSize);
-    const LoadedFile current = loadWholeFile(file.target, binary ? keepable : readLimit(file.kind));
+    LoadedFile current = loadWholeFile(file.target, binary ? mostKept(*reading) : readLimit(file.kind));
     if (binary && current.failure.cause == Cause::TooLarge) {
         if (current.stamp.size <= readLimit(file.kind))
             return file;
-        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::FileTooLarge, {QString::number(current.stamp.size),
-                                                                                      QString::number(readLimit(file.kind))})));
+        current.limit = readLimit(file.kind); // refused as a read of its kind refuses it
     }
     if (!current.ok)
         return refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
     file.currentStamp = current.stamp;
     if (file.kind == FileKind::Text)
         file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
-    file.current = hold(current.data, &reading->budget);
+    file.current = hold(current.data, reading);
     return file;
 }
 } // namespace
@@ -156,6 +160,6 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     }
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
-    file.original = hold(original.data, &reading->budget);
+    file.original = hold(original.data, reading);
     return file;
 }
