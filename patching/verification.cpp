@@ -1,5 +1,6 @@
 #include "patching/verification.h"
 
+#include "patching/backuppatch.h"
 #include "patching/binarypatcher.h"
 #include "patching/plan/commandplan.h"
 #include "patching/formats/elfrunpath.h"
@@ -56,30 +57,28 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
     // Same build, same places: what a patch gives a slot lies where the slot lies now. One not read, or
     // another build than its backup, adds no path: the dry run of its worker says which.
     // The original is patched where it lies and given back as it was: a large library is in memory
-    // twice at most, as it is now and as a patch makes it. A file without a backup is its own original.
+    // twice at most, as it is now and as a patch makes it. A file without a backup is its own original,
+    // whose bytes the patch below copies.
     const bool held = file.original.held();
-    LoadedFile original;
-    if (held) {
-        original.ok = true;
-        original.data = file.original.take();
-    } else {
-        original = originalBytes(file);
-    }
-    const LoadedFile now = file.backupExists ? currentBytes(file) : original;
-    QByteArray &patched = original.data;
+    QByteArray patched;
+    FileOutcome unread;
+    if (!takeOriginal(file, &patched, &unread))
+        return false;
+    const LoadedFile current = file.backupExists ? currentBytes(file) : LoadedFile();
+    const QByteArray now = file.backupExists ? current.data : patched;
     const auto giveBack = [&](SlotRewrite *rewrite) {
         if (rewrite)
             undoChanges(patched, rewrite->changes);
         if (held)
             file.original = HeldBytes(std::move(patched));
     };
-    if (!original.ok || !now.ok || original.data.size() != now.data.size()) {
+    if ((file.backupExists && !current.ok) || patched.size() != now.size()) {
         giveBack(nullptr);
         return false;
     }
     SlotRewrite rewrite = rewriteSlots(patched, root, slotKeys);
     const int first = paths->size();
-    forEachPathSlot(now.data, slotKeys, [&](const FoundSlot &slot) {
+    forEachPathSlot(now, slotKeys, [&](const FoundSlot &slot) {
         const QByteArray shouldBe = patchedSlotValue(patched, slot);
         if (slot.room > 0 && !expected->contains(slot.key))
             expected->insert(slot.key, shouldBe);

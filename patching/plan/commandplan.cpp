@@ -316,14 +316,10 @@ qint64 readLimit(FileKind kind)
     return kind == FileKind::Text ? Limits::maxTextFileSize : Limits::maxLoadableFileSize;
 }
 
-LoadedFile originalBytes(const PlannedFile &file)
-{
-    return heldOrRead(file.original, file.readPath(), file.kind);
-}
-
 LoadedFile currentBytes(const PlannedFile &file)
 {
-    return file.backupExists ? heldOrRead(file.current, file.target, file.kind) : originalBytes(file);
+    // Without a backup, the file is its own original.
+    return heldOrRead(file.backupExists ? file.current : file.original, file.target, file.kind);
 }
 
 bool rootEncodable(const QString &qtPath)

@@ -123,9 +123,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep = fals
 // The most a file of this kind may hold to be read.
 qint64 readLimit(FileKind kind);
 
-// A file's original bytes and what it holds now, as the plan kept them or read again: for inspect and
-// verify, which look at every file, held or not. A read again that fails says why.
-LoadedFile originalBytes(const PlannedFile &file);
+// What a file holds now, as the plan kept it or read again: for inspect and verify, which look at every
+// file, held or not. A read again that fails says why.
 LoadedFile currentBytes(const PlannedFile &file);
 
 // How the window's command treats the file named `path`, by its name: configuration text, build
