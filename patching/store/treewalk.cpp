@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -88,21 +89,51 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
 #endif
 
 // Tells the files of one directory, found from `first` on, whose backup lies beside them, from the
-// directory's own listing rather than by asking for each name.
-void markBackupsBeside(QVector<WalkEntry> *found, int first)
+// names of backups its listing held rather than by asking for each name.
+void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString> &backups)
 {
-    if (first >= found->size())
-        return;
-    const QDir directory = QFileInfo(found->at(first).path).absoluteDir();
-    const QStringList backups = directory.entryList({QStringLiteral("*.back")}, QDir::AllEntries | QDir::Hidden | QDir::System);
     if (backups.isEmpty())
         return;
-    const QSet<QString> names(backups.cbegin(), backups.cend());
     for (int i = first; i < found->size(); ++i) {
         WalkEntry &entry = (*found)[i];
-        entry.backupBeside = names.contains(QFileInfo(entry.path).fileName() + QStringLiteral(".back"));
+        entry.backupBeside = backups.contains(QFileInfo(entry.path).fileName() + QStringLiteral(".back"));
     }
 }
+
+// Keeps `name` among `backups` when it is a backup's.
+void noteBackup(QSet<QString> *backups, const QString &name)
+{
+    if (name.endsWith(QLatin1String(".back")))
+        backups->insert(name);
+}
+#ifdef Q_OS_UNIX
+// Lists the directory `directory` once: its files and links are found, its directories to enter pending.
+void listDirectory(const QByteArray &directory, dev_t rootDevice, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+{
+    const int firstOfDirectory = int(found->size());
+    QSet<QString> backups;
+    DIR *handle = ::opendir(directory.constData());
+    if (!handle) {
+        found->append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
+        return;
+    }
+    for (;;) {
+        // readdir says an error only through errno, which the calls below it set too.
+        errno = 0;
+        const dirent *entry = ::readdir(handle);
+        if (!entry) {
+            if (errno != 0)
+                found->append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
+            break;
+        }
+        if (QByteArray::fromRawData(entry->d_name, int(std::strlen(entry->d_name))).endsWith(".back"))
+            noteBackup(&backups, QFile::decodeName(entry->d_name));
+        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, found, pending);
+    }
+    ::closedir(handle);
+    markBackupsBeside(found, firstOfDirectory, backups);
+}
+#endif
 } // namespace
 
 QVector<WalkEntry> walkInstallation(const QString &qtPath)
@@ -114,28 +145,8 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
     if (::stat(QFile::encodeName(qtPath).constData(), &rootInfo) != 0)
         return found;
     QVector<QByteArray> pending{QFile::encodeName(qtPath)};
-    while (!pending.isEmpty()) {
-        const QByteArray directory = pending.takeLast();
-        const int firstOfDirectory = int(found.size());
-        DIR *handle = ::opendir(directory.constData());
-        if (!handle) {
-            found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
-            continue;
-        }
-        for (;;) {
-            // readdir says an error only through errno, which the calls below it set too.
-            errno = 0;
-            const dirent *entry = ::readdir(handle);
-            if (!entry) {
-                if (errno != 0)
-                    found.append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
-                break;
-            }
-            takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootInfo.st_dev, &found, &pending);
-        }
-        ::closedir(handle);
-        markBackupsBeside(&found, firstOfDirectory);
-    }
+    while (!pending.isEmpty())
+        listDirectory(pending.takeLast(), rootInfo.st_dev, &found, &pending);
 #else
     // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
     QStringList pending{qtPath};
@@ -149,7 +160,9 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
         const QFileInfoList entries = QDir(directory).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                                     | QDir::NoDotAndDotDot);
         const int firstOfDirectory = int(found.size());
+        QSet<QString> backups;
         for (const QFileInfo &entry : entries) {
+            noteBackup(&backups, entry.fileName());
             if (entry.isSymLink()) {
                 if (!isToolsOwnName(entry.fileName()))
                     found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), true});
@@ -162,7 +175,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())});
         }
-        markBackupsBeside(&found, firstOfDirectory);
+        markBackupsBeside(&found, firstOfDirectory, backups);
     }
 #endif
     std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });
