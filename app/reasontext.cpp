@@ -36,6 +36,12 @@ const CodeText codeTexts[] = {
     {ReasonCode::BackupNotMade, "backup-not-made", QT_TRANSLATE_NOOP("Reason", "sauvegarde impossible : %C")},
     {ReasonCode::FileNotWritten, "file-not-written", QT_TRANSLATE_NOOP("Reason", "écriture impossible : %C")},
     {ReasonCode::SlotsTooSmall, "slots-too-small", QT_TRANSLATE_NOOP("Reason", "emplacement trop petit pour %1"), true},
+    {ReasonCode::PrefixLengthFixed, "prefix-length-fixed",
+     QT_TRANSLATE_NOOP("Reason", "cette QtCore lit son préfixe sur exactement %2 octets et le nouveau chemin en "
+                                 "demande %1 : rien n'y est écrit ; patcher l'installation sous un chemin d'au plus "
+                                 "%2 octets (un lien court vers elle suffit)")},
+    {ReasonCode::SlotsUnread, "slots-unread",
+     QT_TRANSLATE_NOOP("Reason", "QtCore relocalisable : elle trouve sa place seule et ne lit jamais ses chemins, laissés tels quels")},
     {ReasonCode::OtherBuild, "other-build",
      QT_TRANSLATE_NOOP("Reason", "le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : "
                                  "pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l'original, "

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     // Slots: same length; a byte changes only in a slot given its whole record, the rest of its room
     // zeroed; undoing the changes gives the original back.
     QByteArray after = before;
-    SlotRewrite result = rewriteSlots(after, root, qt4Generation().slotKeys);
+    SlotRewrite result = rewriteSlots(after, root, SlotRule{qt4Generation().slotKeys});
     assert(after.size() == before.size());
     QByteArray covered(before.size(), '\0');
     for (const Change &change : result.changes) {

@@ -31,7 +31,11 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     FileOutcome failure;
     if (!takeOriginal(file, &patched.content, &failure))
         return failure;
-    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, context.generation->slotKeys);
+    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, slotRule(context));
+    // A prefix the library reads with a fixed length cannot take a longer root: nothing is written.
+    if (slotRewrite.fixedLength >= 0)
+        return FileOutcome::failed(Reason(ReasonCode::PrefixLengthFixed, {QString::number(slotRewrite.neededLength),
+                                                                          QString::number(slotRewrite.fixedLength)}));
     patched.changes = slotRewrite.changes;
     const ElfSearchPaths &searchPaths = file.originalSearchPaths;
     const PatchRegions regions = patchRegions(slotRewrite.rooms, searchPaths.regions());
@@ -71,6 +75,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     // whose search paths name no old root and that was never patched.
     if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))
         patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
+    else if (slotRewrite.found > 0 && slotsUnread(context) && searchPathsNamingOldRoot == 0)
+        patched.leftAloneReason = Reason(ReasonCode::SlotsUnread);
     else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
     return writePatched(file, std::move(patched), context, mode, compared);

@@ -44,12 +44,12 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         return file;
     }
     const QByteArray &current = loaded.data;
-    const QtGeneration &generation = *context.generation;
     const QByteArray &root = context.rootBytes;
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
-        rewriteSlots(patched, root, generation.slotKeys);
-        forEachPathSlot(current, generation.slotKeys, [&](const FoundSlot &slot) {
+        const SlotRule rule = slotRule(context);
+        rewriteSlots(patched, root, rule);
+        forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
             judge(&file, slot.key + slot.value,
                   patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
         });

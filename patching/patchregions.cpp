@@ -20,11 +20,11 @@ PatchRegions patchRegions(const QVector<Region> &slotRooms, const QVector<Region
     return merged;
 }
 
-QVector<Region> slotRooms(const QByteArray &original, const QVector<PathSlotKey> &slotKeys)
+QVector<Region> slotRooms(const QByteArray &original, const SlotRule &rule)
 {
     QVector<Region> rooms;
     // A slot without room (no zero byte within reach) is none rewriteSlots() may write.
-    forEachPathSlot(original, slotKeys, [&rooms](const FoundSlot &slot) {
+    forEachPathSlot(original, rule, [&rooms](const FoundSlot &slot) {
         if (slot.room > 0)
             rooms.append({slot.offset, slot.room});
     });

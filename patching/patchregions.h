@@ -19,6 +19,6 @@ PatchRegions patchRegions(const QVector<Region> &slotRooms, const QVector<Region
 
 // The rooms of the slots in `original`, those rewriteSlots() gives of the same bytes, without
 // rewriting them.
-QVector<Region> slotRooms(const QByteArray &original, const QVector<PathSlotKey> &slotKeys);
+QVector<Region> slotRooms(const QByteArray &original, const SlotRule &rule);
 
 #endif

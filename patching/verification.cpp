@@ -50,7 +50,7 @@ void addSlotPath(QVector<CheckedPath> *paths, int first, const QString &relative
 
 // The slots of one binary now, against those a patch gives it, one path per key: a file packed with
 // slots adds no more than that. `expected` learns what each key's first slot should hold.
-bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &root, const QVector<PathSlotKey> &slotKeys,
+bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &root, const SlotRule &rule,
               QHash<QByteArray, QByteArray> *expected)
 {
     bool stale = false;
@@ -76,9 +76,9 @@ bool addSlots(QVector<CheckedPath> *paths, PlannedFile &file, const QByteArray &
         giveBack(nullptr);
         return false;
     }
-    SlotRewrite rewrite = rewriteSlots(patched, root, slotKeys);
+    SlotRewrite rewrite = rewriteSlots(patched, root, rule);
     const int first = paths->size();
-    forEachPathSlot(now, slotKeys, [&](const FoundSlot &slot) {
+    forEachPathSlot(now, rule, [&](const FoundSlot &slot) {
         const QByteArray shouldBe = patchedSlotValue(patched, slot);
         if (slot.room > 0 && !expected->contains(slot.key))
             expected->insert(slot.key, shouldBe);
@@ -193,7 +193,7 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
         if (file.treatment == Treatment::Refused && !file.refusal.isFailure())
             continue; // a backup, a directory: nothing of the installation's paths
         const bool staleSlots = file.treatment == Treatment::Binary && file.holdsSlots
-            && addSlots(&slotPaths, file, root, plan.context.generation->slotKeys, &expected);
+            && addSlots(&slotPaths, file, root, slotRule(plan.context), &expected);
         if (file.exists || file.treatment == Treatment::Refused)
             verification.files.append(checkFile(file, plan.context, staleSlots));
     }

@@ -32,7 +32,7 @@ FileOutcome restoreBackup(PlannedFile file, const PlanContext &context, WriteMod
             return FileOutcome::failed(Reason(ReasonCode::EditedSincePatch));
     } else {
         // Where a patch may have changed the file: its backup's slots and search paths.
-        const QVector<Region> mayDiffer = patchRegions(slotRooms(backup, context.generation->slotKeys),
+        const QVector<Region> mayDiffer = patchRegions(slotRooms(backup, slotRule(context)),
                                                        file.originalSearchPaths.regions()).regions;
         const std::optional<FileOutcome> judged = binaryBeforeWrite(file, compareWithCurrent(file, backup, mayDiffer), context);
         if (judged)

@@ -207,11 +207,61 @@ private slots:
         QFETCH(QByteArray, expected);
         QFETCH(QStringList, tooSmall);
         const QByteArray original = data;
-        const SlotRewrite rewrite = rewriteSlots(data, "/new/qt", qt4Generation().slotKeys);
+        const SlotRewrite rewrite = rewriteSlots(data, "/new/qt", SlotRule{qt4Generation().slotKeys});
         QCOMPARE(rewrite.tooSmall, tooSmall);
         QCOMPARE(data, expected);
         // An unpatch judges a binary by where a patch may have written: the same rooms, found without writing.
-        QCOMPARE(slotRooms(original, qt4Generation().slotKeys), rewrite.rooms);
+        QCOMPARE(slotRooms(original, SlotRule{qt4Generation().slotKeys}), rewrite.rooms);
+    }
+
+    // The slot rule of Qt 5 and later on one file's bytes, the installation's old roots /old, /usr and /opt/qt-5.15,
+    // its device prefix /usr/local/qt5pi, for the new root /new/qt.
+    void laterSlotRule_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("build"); // "fixed": 5.14 and later, not relocatable; "relocatable"
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QStringList>("lengths"); // a fixed-length prefix refused: needed, fixed
+        const QByteArray end = "X";
+        QTest::newRow("a value below an old root keeps its rest, a trailing separator included, and /etc/xdg stays")
+            << slot("qt_datapath=", "/old/") + slot("qt_libspath=", "/usr/lib/x86_64") + slot("qt_stngpath=", "/etc/xdg") << QString()
+            << slot("qt_datapath=", "/new/qt/") + slot("qt_libspath=", "/new/qt/lib/x86_64") + slot("qt_stngpath=", "/etc/xdg")
+            << QStringList();
+        QTest::newRow("the device prefix stays though it lies below an old root")
+            << slot("qt_prfxpath=", "/usr/local/qt5pi") + slot("qt_epfxpath=", "/old") << QString()
+            << slot("qt_prfxpath=", "/usr/local/qt5pi") + slot("qt_epfxpath=", "/new/qt") << QStringList();
+        QTest::newRow("no slot is written past its record, whatever zeros follow it")
+            << slot("qt_epfxpath=", "/old", 264) + QByteArray(64, '\0') + end << QString("long")
+            << slot("qt_epfxpath=", "/old", 264) + QByteArray(64, '\0') + end << QStringList();
+        QTest::newRow("a prefix read with a fixed length is padded with / to that length")
+            << slot("qt_prfxpath=", "/opt/qt-5.15") + end << QString("fixed")
+            << slot("qt_prfxpath=", "/new/qt/////") + end << QStringList();
+        QTest::newRow("a prefix read with a fixed length too short for the new root leaves every slot as it was")
+            << slot("qt_docspath=", "/usr/doc") + slot("qt_prfxpath=", "/usr") + end << QString("fixed")
+            << slot("qt_docspath=", "/usr/doc") + slot("qt_prfxpath=", "/usr") + end << QStringList{QStringLiteral("7"), QStringLiteral("4")};
+        QTest::newRow("a relocatable QtCore's slot is never written")
+            << slot("qt_prfxpath=", "/usr") + end << QString("relocatable") << slot("qt_prfxpath=", "/usr") + end << QStringList();
+    }
+
+    void laterSlotRule()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, build);
+        QFETCH(QByteArray, expected);
+        QFETCH(QStringList, lengths);
+        SlotRule rule(qt5Generation().slotKeys, SlotPlacement::BelowOldRoot);
+        rule.oldRoots = {"/old", "/usr", "/opt/qt-5.15"};
+        rule.keptPrefixes = {"/usr/local/qt5pi/"};
+        rule.record = 268;
+        rule.fixedPrefixLength = build == QLatin1String("fixed");
+        rule.unread = build == QLatin1String("relocatable");
+        const QByteArray root = build == QLatin1String("long") ? "/new/" + QByteArray(260, 'q') : QByteArray("/new/qt");
+        const SlotRewrite rewrite = rewriteSlots(data, root, rule);
+        QCOMPARE(data, expected);
+        QCOMPARE(rewrite.tooSmall.isEmpty(), build != QLatin1String("long"));
+        const QStringList said = rewrite.fixedLength < 0 ? QStringList()
+            : QStringList{QString::number(rewrite.neededLength), QString::number(rewrite.fixedLength)};
+        QCOMPARE(said, lengths);
     }
 
     // The text rules on a file that holds `current` and whose backup holds `backup`, patched for /here.

@@ -310,7 +310,7 @@ private slots:
     // 7: the search resumes after a written record; 9: a key with no zero within 4 KiB is no slot.
     void slotSearch()
     {
-        const QVector<PathSlotKey> &slotKeys = qt4Generation().slotKeys;
+        const SlotRule slotKeys{qt4Generation().slotKeys};
         QByteArray data = QByteArray("qt_prfxpath=/old").leftJustified(300, '\0');
         QCOMPARE(rewriteSlots(data, "/x/qt_prfxpath=", slotKeys).found, 1);
         QCOMPARE(data, QByteArray("qt_prfxpath=/x/qt_prfxpath=").leftJustified(300, '\0'));

@@ -528,6 +528,14 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source> : %1</source>
         <translation> : %1</translation>
     </message>
+    <message>
+        <source>QtCore relocalisable : elle trouve sa place seule et ne lit jamais ses chemins, laissés tels quels</source>
+        <translation>relocatable QtCore: it finds its own place and never reads its paths, left as they are</translation>
+    </message>
+    <message>
+        <source>cette QtCore lit son préfixe sur exactement %2 octets et le nouveau chemin en demande %1 : rien n&apos;y est écrit ; patcher l&apos;installation sous un chemin d&apos;au plus %2 octets (un lien court vers elle suffit)</source>
+        <translation>this QtCore reads its prefix as exactly %2 bytes and the new path needs %1: nothing is written to it; patch the installation under a path of at most %2 bytes (a short link to it will do)</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>

@@ -33,6 +33,8 @@ enum class ReasonCode {
     BackupNotMade,           // cause
     FileNotWritten,          // cause
     SlotsTooSmall,           // args: the keys, one each
+    PrefixLengthFixed,       // args: the bytes the new root needs, the length QtCore reads its prefix with
+    SlotsUnread,             // QtCore finds its place by itself and never reads its slots
     OtherBuild,              // the file differs from its backup beyond what a patch changes
     PatchedWithoutBackup,
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat

@@ -30,6 +30,15 @@ constexpr int maxOldRoots = 32;
 constexpr int maxEarlierPlaces = 8;
 // The longest installation root the window and the front end accept.
 constexpr int maxQtPathLength = 200;
+// The most of qconfig.pri or qmodule.pri read for the build's facts: a real one holds a few KiB.
+constexpr qint64 maxFactsFileSize = qint64(1) << 20;
+// Folders of lib looked into for a generation's files (a distribution's multiarch folder is one of few).
+constexpr int maxMarkerFolders = 64;
+// Files of a generation's marks read to tell whether they hold its slots.
+constexpr int maxMarkedFiles = 16;
+// The record of a Qt 5 or later path slot, and of a Windows one up to Qt 5.7: no slot is written past it.
+constexpr qsizetype slotRecord = 256 + 12;
+constexpr qsizetype windowsSlotRecord = 512 + 12;
 // Slots found before a file's prefix that wait for it; past them a file is no Qt build as configure
 // lays it out, and they take Qt's default places.
 constexpr int maxWaitingSlots = 64;

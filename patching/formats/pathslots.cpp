@@ -73,13 +73,13 @@ qsizetype valueEnd(const QByteArray &data, qsizetype valueStart, qsizetype *zero
 }
 
 // Bytes from the key at `at` to the end of the run of zeros after its value, never past
-// the end of the data nor maxSlotSpan; 0 when the value itself runs beyond that span.
-qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsizetype *zero)
+// the end of the data nor `limit`; 0 when the value itself runs beyond that span.
+qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsizetype *zero, qsizetype limit)
 {
     qsizetype end = valueEnd(data, at + keySize, zero);
-    if (end - at > maxSlotSpan)
+    if (end - at > limit)
         return 0;
-    while (end < data.size() && end - at < maxSlotSpan && data.at(end) == '\0')
+    while (end < data.size() && end - at < limit && data.at(end) == '\0')
         ++end;
     return end - at;
 }
@@ -88,14 +88,25 @@ qsizetype slotRoom(const QByteArray &data, qsizetype at, qsizetype keySize, qsiz
 
 namespace {
 // The value a slot keyed `k` whose original value is `original` gets, in a file whose prefix is `prefix`.
-QByteArray newSlotValue(const QVector<PathSlotKey> &slotKeys, int k, const QByteArray &original, const QByteArray &prefix,
+QByteArray newSlotValue(const SlotRule &rule, int k, const QByteArray &original, const QByteArray &prefix,
                         const QByteArray &root)
 {
+    if (rule.placement == SlotPlacement::BelowOldRoot) {
+        const auto kept = [&original](const QByteArray &prefix) { return rootKey(prefix) == rootKey(original); };
+        if (std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(), kept))
+            return original;
+        const RootMatch match = longestOldRoot(original, rule.oldRoots, root);
+        if (match.index < 0)
+            return original;
+        // The rest as it was ("/lib", a trailing "/"); the root "/" with no rest is itself.
+        const QByteArray value = rootSpelling(root) + original.mid(match.length);
+        return value.isEmpty() ? root : value;
+    }
     if (k == 0)
         return root;
     const RootMatch below = longestOldRoot(original, {prefix}, QByteArray());
     if (prefix.isEmpty() || below.index < 0)
-        return root + slotKeys.at(k).suffix;
+        return root + rule.keys.at(k).suffix;
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
 }
 
@@ -112,8 +123,8 @@ void noteTooSmall(SlotRewrite &result, const QByteArray &slotKey)
 class SlotWriter
 {
 public:
-    SlotWriter(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys, SlotRewrite &result)
-        : m_data(data), m_root(root), m_slotKeys(slotKeys), m_result(result)
+    SlotWriter(QByteArray &data, const QByteArray &root, const SlotRule &rule, SlotRewrite &result)
+        : m_data(data), m_root(root), m_rule(rule), m_result(result)
     {
     }
 
@@ -121,7 +132,7 @@ public:
     void take(qsizetype at, qsizetype valueEnd, qsizetype room, int k)
     {
         const Hit hit{at, valueEnd, room, k};
-        const qsizetype keySize = m_slotKeys.at(k).key.size();
+        const qsizetype keySize = m_rule.keys.at(k).key.size();
         if (!m_prefixKnown && k == 0)
             learnPrefix(m_data.mid(at + keySize, valueEnd - at - keySize));
         if (m_prefixKnown) {
@@ -154,9 +165,22 @@ private:
 
     void write(const Hit &hit)
     {
-        const QByteArray &key = m_slotKeys.at(hit.k).key;
+        const QByteArray &key = m_rule.keys.at(hit.k).key;
         const QByteArray original = m_data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
-        const QByteArray record = key + newSlotValue(m_slotKeys, hit.k, original, m_prefix, m_root) + '\0';
+        QByteArray value = newSlotValue(m_rule, hit.k, original, m_prefix, m_root);
+        if (m_rule.fixedPrefixLength && hit.k == 0 && value != original) {
+            // The library reads as many bytes as the value had: a shorter one is padded so that the
+            // path stays the same, a longer one cannot be given.
+            if (value.size() > original.size()) {
+                if (m_result.fixedLength < 0) {
+                    m_result.fixedLength = original.size();
+                    m_result.neededLength = value.size();
+                }
+                return;
+            }
+            value = value.leftJustified(original.size(), '/');
+        }
+        const QByteArray record = key + value + '\0';
         // A record longer than the slot would cut into whatever follows it.
         if (record.size() > hit.room) {
             noteTooSmall(m_result, key);
@@ -172,7 +196,7 @@ private:
 
     QByteArray &m_data;
     const QByteArray &m_root;
-    const QVector<PathSlotKey> &m_slotKeys;
+    const SlotRule &m_rule;
     SlotRewrite &m_result;
     QVector<Hit> m_waiting;
     QByteArray m_prefix;
@@ -180,15 +204,22 @@ private:
 };
 } // namespace
 
-SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys)
+qsizetype SlotRule::roomLimit(const QByteArray &data) const
 {
-    const QVector<QByteArray> keys = keysOf(slotKeys);
+    const qsizetype limit = data.startsWith("MZ") && windowsRecord > 0 ? windowsRecord : record;
+    return limit > 0 ? qMin(limit, maxSlotSpan) : maxSlotSpan;
+}
+
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const SlotRule &rule)
+{
+    const QVector<QByteArray> keys = keysOf(rule.keys);
+    const qsizetype limit = rule.roomLimit(data);
     SlotRewrite result;
-    SlotWriter writer(data, root, slotKeys, result);
+    SlotWriter writer(data, root, rule, result);
     qsizetype zero = -1;
     scanKeys(data, keys, [&](qsizetype at, int k) {
         const qsizetype keySize = keys.at(k).size();
-        const qsizetype room = slotRoom(data, at, keySize, &zero);
+        const qsizetype room = slotRoom(data, at, keySize, &zero, limit);
         const qsizetype end = valueEnd(data, at + keySize, &zero);
         ++result.found;
         if (room == 0) { // no zero byte within reach: no slot to write
@@ -196,12 +227,18 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector
             return at + keySize;
         }
         result.rooms.append({at, room});
-        writer.take(at, end, room, k);
+        if (!rule.unread)
+            writer.take(at, end, room, k);
         // The search goes on after the slot's room, which a record written meanwhile may fill: a root
         // holding a key is not two slots.
         return qMax(end, at + room);
     });
     writer.finish();
+    // A prefix that cannot be given leaves the whole file as it was.
+    if (result.fixedLength >= 0) {
+        undoChanges(data, result.changes);
+        result.changes.clear();
+    }
     // In the keys' own order, whatever the order of the file.
     std::sort(result.tooSmall.begin(), result.tooSmall.end(), [&keys](const QString &a, const QString &b) {
         return keys.indexOf(a.toLatin1()) < keys.indexOf(b.toLatin1());
@@ -241,10 +278,10 @@ bool holdsPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys)
     return holds;
 }
 
-void forEachPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys,
-                     const std::function<void(const FoundSlot &)> &onSlot)
+void forEachPathSlot(const QByteArray &data, const SlotRule &rule, const std::function<void(const FoundSlot &)> &onSlot)
 {
-    const QVector<QByteArray> keys = keysOf(slotKeys);
+    const QVector<QByteArray> keys = keysOf(rule.keys);
+    const qsizetype limit = rule.roomLimit(data);
     // A slot is told once the next key is found, since a value without its zero stops there.
     FoundSlot pending;
     qsizetype pendingEnd = -1;
@@ -262,7 +299,7 @@ void forEachPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKey
         pending.offset = hit;
         pending.key = keys.at(k);
         const qsizetype keySize = pending.key.size();
-        pending.room = slotRoom(data, hit, keySize, &zero);
+        pending.room = slotRoom(data, hit, keySize, &zero, limit);
         const qsizetype end = valueEnd(data, hit + keySize, &zero);
         const bool whole = end - hit <= maxSlotSpan;
         pendingEnd = whole ? end : hit + maxSlotSpan;

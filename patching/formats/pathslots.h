@@ -23,20 +23,55 @@ struct Change {
     QByteArray before;
 };
 
+// How the slots of one installation take a new root: its generation's keys and placement, and what
+// the installation tells of its build.
+enum class SlotPlacement {
+    BelowOwnPrefix, // a value keeps its place relative to the file's own prefix, or takes Qt's default place
+    BelowOldRoot,   // a value that is an old root or lies below one keeps the rest it has; any other stays
+};
+
+struct SlotRule {
+    explicit SlotRule(QVector<PathSlotKey> keys, SlotPlacement placement = SlotPlacement::BelowOwnPrefix)
+        : keys(std::move(keys)), placement(placement)
+    {
+    }
+
+    QVector<PathSlotKey> keys;
+    SlotPlacement placement = SlotPlacement::BelowOwnPrefix;
+    QVector<QByteArray> oldRoots;     // BelowOldRoot: the roots a value may name
+    QVector<QByteArray> keptPrefixes; // values that stay whatever root they name: a cross build's device prefix
+    // The most bytes one record holds, in an ELF (or other) file and in a Windows one: no slot is
+    // written past its record, whatever zeros follow. 0: the room ends where the zeros after its value do.
+    qsizetype record = 0;
+    qsizetype windowsRecord = 0;
+    // The library reads its prefix with the length the value had when it was built: a new value is
+    // padded with '/' to that length, and one longer cannot be written.
+    bool fixedPrefixLength = false;
+    // The library finds its place from its own file and never reads its slots: they stay as they are.
+    bool unread = false;
+
+    // The most bytes a slot's room may span in `data`.
+    qsizetype roomLimit(const QByteArray &data) const;
+};
+
 struct SlotRewrite {
     int found = 0;              // slots seen
     QStringList tooSmall;       // keys of the slots left byte for byte as they were, for want of room
     QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
     QVector<Change> changes;    // to undo the rewrite
+    // A fixed-length prefix the new value would not fit, with both lengths; nothing was changed then.
+    qsizetype fixedLength = -1;
+    qsizetype neededLength = -1;
 };
 
 // Gives every slot in `data` its value for `root` (8-bit, as the files hold it), in place, in one pass
-// over the data for all keys; the data never grows. A slot's value keeps its place relative to the
-// file's own prefix (a plugin directory at <prefix>/lib/qt4/plugins becomes <root>/lib/qt4/plugins);
-// one that does not lie below the prefix takes Qt's default place (<root>/plugins). A slot is written
+// over the data for all keys; the data never grows. BelowOwnPrefix: a slot's value keeps its place
+// relative to the file's own prefix (a plugin directory at <prefix>/lib/qt4/plugins becomes
+// <root>/lib/qt4/plugins); one that does not lie below the prefix takes Qt's default place
+// (<root>/plugins). BelowOldRoot: /old/lib/ becomes <root>/lib/, and /etc/xdg stays. A slot is written
 // only when key, value and a zero byte fit in its room, the rest of which is then zeroed; a key whose
-// value has no zero byte within 4 KiB of it is no slot and counts as too small.
-SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const QVector<PathSlotKey> &slotKeys);
+// value has no zero byte within its room's limit is no slot and counts as too small.
+SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const SlotRule &rule);
 
 // Puts the bytes `changes` replaced back, and then again the rewrite's bytes.
 void undoChanges(QByteArray &data, QVector<Change> &changes);
@@ -50,14 +85,14 @@ struct FoundSlot {
     qsizetype offset = 0;
     QByteArray key;
     QByteArray value; // up to the first zero byte, at most 4 KiB from the key and never into the next key
-    qsizetype room = 0; // bytes from the key to the end of the zero run after the value, at most 4 KiB
+    qsizetype room = 0; // bytes from the key to the end of the zero run after the value, within its record's limit
 };
 
 // Calls `onSlot` for every slot of the known keys in `data`, in file order, holding none of them:
 // a file packed with keys costs no memory beyond its own. A value that ends with its zero byte
 // within 4 KiB is whole, keys inside it included (a root may hold a key); a value without one is
 // cut at the next key.
-void forEachPathSlot(const QByteArray &data, const QVector<PathSlotKey> &slotKeys,
-                     const std::function<void(const FoundSlot &)> &onSlot);
+// Rooms are bounded as `rule` bounds them.
+void forEachPathSlot(const QByteArray &data, const SlotRule &rule, const std::function<void(const FoundSlot &)> &onSlot);
 
 #endif

@@ -47,21 +47,24 @@ void markOtherNames(QVector<PlannedFile> *files)
     }
 }
 
-// Whether anything identifies a Qt 4 installation: a file holding Qt's path slots among the files
-// planned (qmake and QtCore hold them), or, when there is none, among bin/*QtCore* and lib/*QtCore*.
+// Whether anything identifies a Qt installation: a file holding Qt's path slots among the files
+// planned (qmake and QtCore hold them), or, when there is none, among bin/*QtCore* and lib/*QtCore*
+// and the QtCore libraries that mark the generation (a distribution's lib/<multiarch>).
 // A qmake alone does not: a system's qmake of another Qt, or a chooser, is not one.
 bool identifiesQt(const QtGeneration &generation, const QString &qtPath, const QVector<PlannedFile> &files)
 {
     if (std::any_of(files.cbegin(), files.cend(), [](const PlannedFile &file) { return file.holdsSlots; }))
         return true;
+    QStringList candidates = markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles);
     for (const char *directory : {"/bin", "/lib"}) {
-        for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({generation.qtCoreNamePattern}, QDir::Files)) {
-            const LoadedFile loaded = loadWholeFile(entry.absoluteFilePath());
-            if (loaded.ok && holdsPathSlot(loaded.data, generation.slotKeys))
-                return true;
-        }
+        for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({generation.qtCoreNamePattern}, QDir::Files))
+            candidates.append(entry.absoluteFilePath());
     }
-    return false;
+    candidates.removeDuplicates();
+    return std::any_of(candidates.cbegin(), candidates.cend(), [&](const QString &path) {
+        const LoadedFile loaded = loadWholeFile(path);
+        return loaded.ok && holdsPathSlot(loaded.data, generation.slotKeys);
+    });
 }
 
 // The files that `files` lead to, by their canonical paths. A file missing or a link leading nowhere
@@ -116,7 +119,7 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
                 unlisted.append(refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead))));
                 continue;
             }
-            if (!rewriteSlots(current.data, context.rootBytes, generation.slotKeys).changes.isEmpty())
+            if (!rewriteSlots(current.data, context.rootBytes, slotRule(context)).changes.isEmpty())
                 unlisted.append(refusedFile(file, FileOutcome::failed(Reason(ReasonCode::UnlistedSlots))));
         }
     }
@@ -267,7 +270,32 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep)
     context.rootBytes = qtPath.toLocal8Bit();
     context.canonicalRoot = QFileInfo(qtPath).canonicalFilePath();
     context.deep = deep;
+    context.build = readBuildFacts(*context.generation, qtPath);
     return context;
+}
+
+bool slotsUnread(const PlanContext &context)
+{
+    return context.generation->major >= 5 && context.build.minor >= 14 && context.build.relocatable == BuildFacts::Relocatable::Yes;
+}
+
+SlotRule slotRule(const PlanContext &context)
+{
+    const QtGeneration &generation = *context.generation;
+    SlotRule rule{generation.slotKeys, generation.slotPlacement};
+    if (generation.major < 5)
+        return rule;
+    rule.oldRoots = context.oldRoots;
+    rule.keptPrefixes = context.devicePrefixes;
+    rule.record = Limits::slotRecord;
+    // Windows builds wrote 524-byte records up to Qt 5.7; a build that does not say is taken at the smaller.
+    const int minor = context.build.minor;
+    rule.windowsRecord = minor >= 0 && minor <= 7 ? Limits::windowsSlotRecord : Limits::slotRecord;
+    // From 5.14 a QtCore that reads its prefix reads as many bytes as the build gave it; a build that
+    // does not say its version is taken at its word only when shown relocatable.
+    rule.fixedPrefixLength = (minor < 0 || minor >= 14) && context.build.relocatable != BuildFacts::Relocatable::Yes;
+    rule.unread = slotsUnread(context);
+    return rule;
 }
 
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)

@@ -5,6 +5,7 @@
 #include "patching/base/fileoutcome.h"
 #include "patching/store/filestore.h"
 #include "patching/qt/listing.h"
+#include "patching/qt/buildfacts.h"
 #include "patching/qt/generation.h"
 #include "patching/qt/oldroots.h"
 
@@ -79,6 +80,7 @@ struct PlannedFile {
     bool holdsSlots = false;    // in the original
     ElfSearchPaths originalSearchPaths;
     QVector<QByteArray> prefixes;        // what the original records
+    QByteArray devicePrefix;             // a cross build's prefix on the device, which the original records beside them
     QVector<QByteArray> currentPrefixes; // what the file records now, when it was read
 
     QString readPath() const { return backupExists ? backupPath : target; }
@@ -94,7 +96,15 @@ struct PlanContext {
     bool deep = false;
     QVector<QByteArray> oldRoots;      // every old root, local 8-bit
     QVector<QByteArray> earlierPlaces; // those read from what files hold now
+    BuildFacts build;                  // what the installation says of its build
+    QVector<QByteArray> devicePrefixes; // a cross build's prefixes on the device: no old root, kept as they are
 };
+
+// How the slots of the installation take the new root, as its generation and build say.
+SlotRule slotRule(const PlanContext &context);
+
+// Whether the installation's QtCore finds its place by itself and never reads its slots.
+bool slotsUnread(const PlanContext &context);
 
 // What a command does to an installation, computed once before anything is written: each file
 // once with its treatment, in the order they are treated (the window's files, then with --deep the

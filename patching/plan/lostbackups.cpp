@@ -163,8 +163,32 @@ void collectOldRoots(CommandPlan *plan, const QByteArray &own, const EarlierPlac
 }
 } // namespace
 
+namespace {
+// A cross build's prefix on the device is no place the tree was: whatever file records it (QtCore,
+// a .pc file), it is no old root, and it stays as it is.
+void setDevicePrefixesApart(CommandPlan *plan)
+{
+    QSet<QByteArray> device;
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        if (file.treatment != Treatment::Refused && !file.devicePrefix.isEmpty() && !device.contains(rootKey(file.devicePrefix))) {
+            device.insert(rootKey(file.devicePrefix));
+            plan->context.devicePrefixes.append(file.devicePrefix);
+        }
+    }
+    if (device.isEmpty())
+        return;
+    const auto onDevice = [&device](const QByteArray &prefix) { return device.contains(rootKey(prefix)); };
+    for (PlannedFile &file : plan->files) {
+        file.prefixes.erase(std::remove_if(file.prefixes.begin(), file.prefixes.end(), onDevice), file.prefixes.end());
+        file.currentPrefixes.erase(std::remove_if(file.currentPrefixes.begin(), file.currentPrefixes.end(), onDevice),
+                                   file.currentPrefixes.end());
+    }
+}
+} // namespace
+
 void findOldRoots(CommandPlan *plan, int listed)
 {
+    setDevicePrefixesApart(plan);
     const QByteArray &own = plan->context.rootBytes;
     bool patchedHere = false;
     const QVector<QByteArray> built = builtRoots(plan->files, listed, &patchedHere);

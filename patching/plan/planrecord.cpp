@@ -152,7 +152,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
         return file;
     }
     const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
-    file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots);
+    file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots, &file.devicePrefix);
     if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
         file = withCurrent(std::move(file), generation, recorder, reading);
         if (file.treatment == Treatment::Refused)

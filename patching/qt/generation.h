@@ -15,6 +15,13 @@ struct QtGeneration {
     // The path slots in the order of the install paths, each with what `qmake -query` calls it; the
     // first is the prefix.
     QVector<PathSlotKey> slotKeys;
+    SlotPlacement slotPlacement = SlotPlacement::BelowOwnPrefix;
+    // The keys that say where the tree was installed on the build machine when a file holds them
+    // (Qt 5.5 and later's qmake); the prefix beside them, when it differs, is the target device's.
+    QVector<QByteArray> installPrefixKeys;
+    // Files whose presence shows an installation of this generation: a folder below DIR ("lib/*"
+    // is each folder of lib: a distribution's multiarch one) and a name pattern.
+    QVector<CommandStep> markers;
     // The window's files, in the order each command treats them.
     QVector<CommandStep> patchSteps;
     QVector<CommandStep> unpatchSteps;
@@ -37,5 +44,9 @@ const QtGeneration &generationOf(const QString &qtPath);
 
 // The generations' own tables.
 const QtGeneration &qt4Generation();
+const QtGeneration &qt5Generation();
+
+// The files of `markers` found below `qtPath`, at most `limit` of them; a folder of many entries costs one listing.
+QStringList markedFiles(const QString &qtPath, const QVector<CommandStep> &markers, int limit);
 
 #endif

@@ -38,7 +38,8 @@ Recorder recorderFor(const QString &fileName, bool binary)
     return Recorder::Nothing;
 }
 
-QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit)
+QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit,
+                                     QByteArray *devicePrefix)
 {
     QVector<QByteArray> found;
     QSet<QByteArray> keys;
@@ -61,12 +62,25 @@ QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder re
         }
     };
     switch (recorder) {
-    case Recorder::Slots:
-        forEachPathSlot(bytes, generation.slotKeys, [&](const FoundSlot &slot) {
-            if (slot.key == generation.slotKeys.first().key && !slot.value.isEmpty())
-                add(slot.value);
+    case Recorder::Slots: {
+        QVector<QByteArray> plain, installed;
+        forEachPathSlot(bytes, SlotRule{generation.slotKeys}, [&](const FoundSlot &slot) {
+            if (slot.value.isEmpty())
+                return;
+            if (slot.key == generation.slotKeys.first().key)
+                plain.append(slot.value);
+            else if (generation.installPrefixKeys.contains(slot.key))
+                installed.append(slot.value);
         });
+        for (const QByteArray &prefix : (installed.isEmpty() ? plain : installed))
+            add(prefix);
+        const auto isInstalled = [&](const QByteArray &prefix) { return keys.contains(rootKey(prefix)); };
+        for (const QByteArray &prefix : qAsConst(plain)) {
+            if (!installed.isEmpty() && !isInstalled(prefix) && devicePrefix && isAbsolutePath(prefix))
+                *devicePrefix = prefix;
+        }
         break;
+    }
     case Recorder::QmakeCache:
         forEachConfigAssignment(bytes, [&](const ConfigAssignment &assignment) {
             if (assignment.key == "QT_BUILD_TREE" || assignment.key == "QT_SOURCE_TREE")

@@ -38,6 +38,9 @@ enum class Recorder {
 Recorder recorderFor(const QString &fileName, bool binary);
 
 // The distinct absolute prefixes `bytes` records, at most `limit` + 1 of them (one more tells there are too many).
-QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit);
+// Slots: where a file holds its generation's install prefixes, those, and a prefix beside them that
+// differs from them is the target device's, given in `devicePrefix` and not among the prefixes.
+QVector<QByteArray> recordedPrefixes(const QtGeneration &generation, Recorder recorder, const QByteArray &bytes, int limit,
+                                     QByteArray *devicePrefix = nullptr);
 
 #endif

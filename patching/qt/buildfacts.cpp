@@ -1,0 +1,77 @@
+#include "patching/qt/buildfacts.h"
+
+#include "patching/base/limits.h"
+#include "patching/qt/generation.h"
+#include "patching/store/reader.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+// The folder holding the installation's mkspecs/qconfig.pri: DIR/mkspecs, or a distribution's
+// lib/<multiarch>/qt<major>/mkspecs.
+QString findMkspecs(const QtGeneration &generation, const QString &qtPath)
+{
+    const QString own = qtPath + QStringLiteral("/mkspecs");
+    if (QFileInfo::exists(own + QStringLiteral("/qconfig.pri")))
+        return own;
+    const QString versioned = QStringLiteral("/qt%1/mkspecs").arg(generation.major);
+    const QDir lib(qtPath + QStringLiteral("/lib"));
+    const QStringList folders = lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &folder : folders.mid(0, Limits::maxMarkerFolders)) {
+        const QString candidate = lib.filePath(folder) + versioned;
+        if (QFileInfo::exists(candidate + QStringLiteral("/qconfig.pri")))
+            return candidate;
+    }
+    return QString();
+}
+
+// The words of every `NAME = words` line of `bytes` whose name ends with `suffix`.
+QByteArrayList wordsOf(const QByteArray &bytes, const QByteArray &suffix)
+{
+    QByteArrayList words;
+    for (const QByteArray &line : bytes.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0 && line.left(equals).trimmed().endsWith(suffix))
+            words += line.mid(equals + 1).simplified().split(' ');
+    }
+    return words;
+}
+
+QByteArray valueOf(const QByteArray &bytes, const QByteArray &name)
+{
+    for (const QByteArray &line : bytes.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0 && line.left(equals).trimmed() == name)
+            return line.mid(equals + 1).trimmed();
+    }
+    return QByteArray();
+}
+} // namespace
+
+BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
+{
+    BuildFacts facts;
+    facts.mkspecsPath = findMkspecs(generation, qtPath);
+    if (facts.mkspecsPath.isEmpty())
+        return facts;
+    const LoadedFile qconfig = loadWholeFile(facts.mkspecsPath + QStringLiteral("/qconfig.pri"), Limits::maxFactsFileSize);
+    if (qconfig.ok) {
+        bool ok = false;
+        const int minor = valueOf(qconfig.data, "QT_MINOR_VERSION").toInt(&ok);
+        facts.minor = ok ? minor : -1;
+        const int patch = valueOf(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
+        facts.patch = ok ? patch : -1;
+    }
+    // Qt 5 lists the feature in qmodule.pri, Qt 6 in its core module's private file.
+    for (const char *name : {"/qmodule.pri", "/modules/qt_lib_core_private.pri"}) {
+        const LoadedFile features = loadWholeFile(facts.mkspecsPath + QLatin1String(name), Limits::maxFactsFileSize);
+        if (!features.ok)
+            continue;
+        if (wordsOf(features.data, ".enabled_features").contains("relocatable"))
+            facts.relocatable = BuildFacts::Relocatable::Yes;
+        else if (wordsOf(features.data, ".disabled_features").contains("relocatable"))
+            facts.relocatable = BuildFacts::Relocatable::No;
+    }
+    return facts;
+}
