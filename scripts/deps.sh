@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures|trial|windows|qt-mingw-source]...
+# Usage: scripts/deps.sh [gui|window|package|elf-fixtures|mingw-fixtures|trial|debian-qt|windows|qt-mingw-source]...
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
 #   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
 #   scripts/make-elf-fixtures.sh and scripts/make-mingw-fixtures.sh build the test files with;
-#   trial: what scripts/trial-faults.sh runs; windows: the cross compiler, wine and the zip
-#   tool for the Windows programs; qt-mingw-source: what builds their static Qt from source.
+#   trial: what scripts/trial-faults.sh runs; debian-qt: the Qt packages (beyond qtbase5-dev and
+#   qt6-base-dev) scripts/make-debian-qt-tree.sh copies and what scripts/check-qt-tree.sh reads ELF
+#   files with; windows: the cross compiler, wine and the zip tool for the Windows programs;
+#   qt-mingw-source: what builds their static Qt from source.
 set -euo pipefail
 
 # qt6-tools-dev and qttools5-dev give CMake its Qt LinguistTools; qt6-l10n-tools and
@@ -21,6 +23,8 @@ for group in "$@"; do
         elf-fixtures) packages+=(binutils-powerpc-linux-gnu python3) ;;
         mingw-fixtures) packages+=(g++-mingw-w64-x86-64-posix) ;;
         trial) packages+=(binutils python3 xxd time util-linux strace qt5-qmake qtbase5-dev-tools) ;;
+        debian-qt) packages+=(qt5-qmake qt5-qmake-bin qtbase5-dev-tools qmake6 qmake6-bin qt6-base-dev-tools
+                              dpkg-dev binutils) ;;
         # wine64 runs the 64-bit programs; wine is its launcher and wineserver.
         windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
                             openbox x11-utils zip xz-utils python3) ;;
