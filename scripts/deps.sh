@@ -4,7 +4,8 @@
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
 #   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
-#   scripts/make-elf-fixtures.sh and scripts/make-mingw-fixtures.sh build the test files with;
+#   scripts/make-elf-fixtures.sh and scripts/make-mingw-fixtures.sh (and, mingw-fixtures,
+#   scripts/make-qt5-fixtures.sh) build the test files with;
 #   trial: what scripts/trial-faults.sh runs; windows: the cross compiler, wine and the zip
 #   tool for the Windows programs; qt-mingw-source: what builds their static Qt from source.
 set -euo pipefail
