@@ -4,7 +4,8 @@
 #   gui: what a real window needs; window: that, plus an X server without a screen, a
 #   driver for it, a window manager (title bars in the pictures) and a screenshot tool;
 #   package: what builds and checks the .deb; elf-fixtures and mingw-fixtures: what
-#   scripts/make-elf-fixtures.sh and scripts/make-mingw-fixtures.sh build the test files with;
+#   scripts/make-elf-fixtures.sh and scripts/make-mingw-fixtures.sh (and, mingw-fixtures,
+#   scripts/make-qt5-fixtures.sh) build the test files with;
 #   trial: what scripts/trial-faults.sh runs; debian-qt: the Qt packages (beyond qtbase5-dev and
 #   qt6-base-dev) scripts/make-debian-qt-tree.sh copies and what scripts/check-qt-tree.sh reads ELF
 #   files with; windows: the cross compiler, wine and the zip tool for the Windows programs;

@@ -1,0 +1,1 @@
+#define QT_VERSION_STR "5.1.1"

@@ -1,0 +1,11 @@
+QT_CPU_FEATURES.x86_64 = mmx sse sse2
+QT.global_private.enabled_features = sse2 alloca_h alloca dbus dbus-linked dlopen gui network posix_fallocate reduce_exports reduce_relocations sql system-zlib testlib widgets xml
+QT.global_private.disabled_features = alloca_malloc_h android-style-assets private_tests gc_binaries libudev relocatable stack-protector-strong zstd
+QMAKE_LIBS_DBUS = -ldbus-1
+QMAKE_INCDIR_DBUS = /usr/include/dbus-1.0 /usr/lib/x86_64-linux-gnu/dbus-1.0/include
+QMAKE_LIBS_LIBDL = -ldl
+QT_COORD_TYPE = double
+QMAKE_LIBS_ZLIB = -lz
+CONFIG += sse2 sse3 ssse3 sse4_1 sse4_2 avx avx2 compile_examples enable_new_dtags largefile precompile_header
+QT_BUILD_PARTS += libs tools
+QT_HOST_CFLAGS_DBUS += -I/usr/include/dbus-1.0 -I/usr/lib/x86_64-linux-gnu/dbus-1.0/include
