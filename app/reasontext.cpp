@@ -42,6 +42,8 @@ const CodeText codeTexts[] = {
                                  "%2 octets (un lien court vers elle suffit)")},
     {ReasonCode::SlotsUnread, "slots-unread",
      QT_TRANSLATE_NOOP("Reason", "QtCore relocalisable : elle trouve sa place seule et ne lit jamais ses chemins, laissés tels quels")},
+    {ReasonCode::DevicePrefixKept, "device-prefix-kept",
+     QT_TRANSLATE_NOOP("Reason", "%1 est le préfixe de l'appareil cible, gardé tel quel")},
     {ReasonCode::OtherBuild, "other-build",
      QT_TRANSLATE_NOOP("Reason", "le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : "
                                  "pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l'original, "

@@ -29,6 +29,10 @@ InspectedStatus inspectedStatus(const InspectedFile &file)
     } else if (!file.error.isNone()) {
         judged.status = QStringLiteral("unreadable");
         judged.reason = file.error;
+    } else if (!file.slotNote.isNone()) {
+        // A prefix the root does not fit is stale for good; the others stay as they should.
+        judged.status = file.slotNote.code == ReasonCode::PrefixLengthFixed ? QStringLiteral("stale") : QStringLiteral("left-alone");
+        judged.reason = file.slotNote;
     } else if (file.paths.isEmpty()) {
         judged.status = QStringLiteral("no-path");
         judged.text = Report::tr("aucun chemin reconnu");
@@ -90,7 +94,7 @@ Report inspectReport(const Inspection &inspection)
 {
     Report report;
     report.head = reportHeader(QStringLiteral("inspect"), inspection.qtPath);
-    addInstallationLines(&report, inspection.oldRoots);
+    addInstallationLines(&report, inspection.oldRoots, inspection.identity);
     InspectCounts counts;
     for (const InspectedFile &file : inspection.files) {
         const InspectedStatus judged = inspectedStatus(file);

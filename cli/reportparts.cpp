@@ -71,9 +71,50 @@ QStringList oldRootLines(const OldRoots &old)
     return lines;
 }
 
-void addInstallationLines(Report *report, const OldRoots &old)
+namespace {
+// What Qt the installation holds, for Qt 5 and later, whose builds differ in what a patch may do.
+void addIdentity(Report *report, const QtIdentity &identity)
+{
+    if (identity.major < 5)
+        return;
+    const BuildFacts &build = identity.build;
+    QJsonObject qt{{QStringLiteral("major"), identity.major}};
+    QString version = QString::number(identity.major);
+    if (build.minor >= 0) {
+        version += QLatin1Char('.') + QString::number(build.minor) + (build.patch >= 0 ? QLatin1Char('.') + QString::number(build.patch) : QString());
+        qt.insert(QStringLiteral("version"), version);
+    }
+    QString relocatable = Report::tr("non dit");
+    if (build.relocatable != BuildFacts::Relocatable::Unknown) {
+        const bool yes = build.relocatable == BuildFacts::Relocatable::Yes;
+        qt.insert(QStringLiteral("relocatable"), yes);
+        relocatable = yes ? Report::tr("oui, elle trouve sa place seule") : Report::tr("non");
+    }
+    // Before 5.14 QtCore always reads its slots: there is nothing to say.
+    if (identity.major == 5 && build.minor >= 0 && build.minor < 14)
+        report->headLines << Report::tr("Qt %1").arg(version);
+    else
+        report->headLines << Report::tr("Qt %1 ; QtCore relocalisable : %2").arg(version, relocatable);
+    if (identity.fixedPrefixLength >= 0) {
+        qt.insert(QStringLiteral("prefixLength"), identity.fixedPrefixLength);
+        report->headLines << Report::tr("Préfixe de QtCore lu sur exactement %1 octets : un nouveau chemin en compte au plus autant")
+                                 .arg(identity.fixedPrefixLength);
+    }
+    QJsonArray device;
+    for (const QByteArray &prefix : identity.devicePrefixes) {
+        device.append(QString::fromLocal8Bit(prefix));
+        report->headLines << Report::tr("Préfixe de l'appareil cible : %1 (gardé tel quel)").arg(QString::fromLocal8Bit(prefix));
+    }
+    if (!device.isEmpty())
+        qt.insert(QStringLiteral("devicePrefixes"), device);
+    report->head.insert(QStringLiteral("qt"), qt);
+}
+} // namespace
+
+void addInstallationLines(Report *report, const OldRoots &old, const QtIdentity &identity)
 {
     addOldRoots(&report->head, old);
-    report->headLines << Report::tr("Installation : %1").arg(report->head.value(QStringLiteral("qtPath")).toString())
-                      << oldRootLines(old);
+    report->headLines << Report::tr("Installation : %1").arg(report->head.value(QStringLiteral("qtPath")).toString());
+    addIdentity(report, identity);
+    report->headLines << oldRootLines(old);
 }

@@ -28,6 +28,6 @@ void addOldRoots(QJsonObject *head, const OldRoots &old);
 QStringList oldRootLines(const OldRoots &old);
 
 // The installation and its old roots, in the head and as its first lines.
-void addInstallationLines(Report *report, const OldRoots &old);
+void addInstallationLines(Report *report, const OldRoots &old, const QtIdentity &identity);
 
 #endif

@@ -67,7 +67,7 @@ Report verifyReport(const Verification &verification)
 {
     Report report;
     report.head = reportHeader(QStringLiteral("verify"), verification.qtPath);
-    addInstallationLines(&report, verification.oldRoots);
+    addInstallationLines(&report, verification.oldRoots, verification.identity);
     addVerifyMethod(&report, verification);
     int staleFiles = 0, stalePaths = 0;
     for (const CheckedFile &file : verification.files) {

@@ -77,6 +77,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
         patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
     else if (slotRewrite.found > 0 && slotsUnread(context) && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::SlotsUnread);
+    else if (slotRewrite.found > 0 && slotRewrite.kept == slotRewrite.found && searchPathsNamingOldRoot == 0)
+        patched.leftAloneReason = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(slotRewrite.keptPrefix)});
     else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
     return writePatched(file, std::move(patched), context, mode, compared);

@@ -48,11 +48,19 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
     if (planned.kind == FileKind::Binary) {
         QByteArray patched = current;
         const SlotRule rule = slotRule(context);
-        rewriteSlots(patched, root, rule);
+        const SlotRewrite rewrite = rewriteSlots(patched, root, rule);
+        const bool fixed = rewrite.fixedLength >= 0;
         forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
             judge(&file, slot.key + slot.value,
-                  patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
+                  (fixed && slot.key == rule.keys.first().key)
+                      || patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
         });
+        if (fixed)
+            file.slotNote = Reason(ReasonCode::PrefixLengthFixed, {QString::number(rewrite.neededLength), QString::number(rewrite.fixedLength)});
+        else if (rule.unread && rewrite.found > 0)
+            file.slotNote = Reason(ReasonCode::SlotsUnread);
+        else if (rewrite.found > 0 && rewrite.kept == rewrite.found)
+            file.slotNote = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(rewrite.keptPrefix)});
         return file;
     }
     if (planned.treatment == Treatment::Metadata) {
@@ -72,6 +80,25 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
 }
 } // namespace
 
+QtIdentity qtIdentity(const CommandPlan &plan)
+{
+    QtIdentity identity;
+    identity.major = plan.context.generation->major;
+    identity.build = plan.context.build;
+    identity.devicePrefixes = plan.context.devicePrefixes;
+    const SlotRule rule = slotRule(plan.context);
+    if (!rule.fixedPrefixLength || rule.unread)
+        return identity;
+    // The length QtCore reads its prefix with is the one its build wrote, kept in its backup.
+    for (const PlannedFile &file : plan.files) {
+        if (file.treatment != Treatment::Binary || !file.holdsSlots || file.prefixes.isEmpty())
+            continue;
+        identity.fixedPrefixLength = file.prefixes.first().size();
+        break;
+    }
+    return identity;
+}
+
 Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
@@ -87,5 +114,6 @@ Inspection inspectInstallation(const QString &qtPath)
     }
     inspection.oldRoots = plan.oldRoots;
     inspection.identifiesQt = plan.identifiesQt;
+    inspection.identity = qtIdentity(plan);
     return inspection;
 }

@@ -2,6 +2,7 @@
 #define ZEL_INSPECTION_H
 
 #include "patching/base/fileoutcome.h"
+#include "patching/qt/buildfacts.h"
 #include "patching/qt/listing.h"
 #include "patching/qt/oldroots.h"
 
@@ -25,6 +26,17 @@ struct InspectedFile {
     int judged = 0;             // how many were judged: every slot, even past the ones `paths` shows
     int stale = 0;              // how many of those judged do not name the root
     bool cut = false;           // the file holds more paths than `paths` shows
+    // Why its slots stay as they are though they may not name the root: a prefix of fixed length
+    // the root does not fit, a QtCore that never reads them, a cross build's device prefix.
+    Reason slotNote;
+};
+
+// What the installation's Qt is, as inspect and verify name it.
+struct QtIdentity {
+    int major = 0;
+    BuildFacts build;
+    QVector<QByteArray> devicePrefixes;
+    qsizetype fixedPrefixLength = -1; // the bytes QtCore reads its prefix with, when fixed
 };
 
 struct Inspection {
@@ -32,7 +44,12 @@ struct Inspection {
     QVector<InspectedFile> files;
     OldRoots oldRoots;
     bool identifiesQt = false;
+    QtIdentity identity;
 };
+
+struct CommandPlan;
+// What Qt the installation of `plan` holds.
+QtIdentity qtIdentity(const CommandPlan &plan);
 
 // Looks at the installation at `qtPath` (an accepted directory) without changing anything.
 Inspection inspectInstallation(const QString &qtPath);

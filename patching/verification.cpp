@@ -184,6 +184,7 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
     CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look);
     verification.oldRoots = plan.oldRoots;
     verification.identifiesQt = plan.identifiesQt;
+    verification.identity = qtIdentity(plan);
     QVector<CheckedPath> slotPaths;
     QHash<QByteArray, QByteArray> expected;
     const QByteArray &root = plan.context.rootBytes;

@@ -4,6 +4,7 @@
 #include "patching/base/fileoutcome.h"
 #include "patching/qt/listing.h"
 #include "patching/base/limits.h"
+#include "patching/inspection.h"
 #include "patching/qt/oldroots.h"
 
 #include <QString>
@@ -44,6 +45,7 @@ struct Verification {
     Reason queryFailure;     // when qmake ran but did not answer as it should
     QVector<CheckedPath> paths;
     QVector<CheckedFile> files;
+    QtIdentity identity;
 
     bool relocated() const;
 };

@@ -536,6 +536,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>cette QtCore lit son préfixe sur exactement %2 octets et le nouveau chemin en demande %1 : rien n&apos;y est écrit ; patcher l&apos;installation sous un chemin d&apos;au plus %2 octets (un lien court vers elle suffit)</source>
         <translation>this QtCore reads its prefix as exactly %2 bytes and the new path needs %1: nothing is written to it; patch the installation under a path of at most %2 bytes (a short link to it will do)</translation>
     </message>
+    <message>
+        <source>%1 est le préfixe de l&apos;appareil cible, gardé tel quel</source>
+        <translation>%1 is the target device&apos;s prefix, kept as it is</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
@@ -868,6 +872,34 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>… d&apos;autres chemins ne sont pas montrés (%1 au plus par fichier)</source>
         <translation>… other paths are not shown (%1 at most per file)</translation>
+    </message>
+    <message>
+        <source>non dit</source>
+        <translation>not said</translation>
+    </message>
+    <message>
+        <source>oui, elle trouve sa place seule</source>
+        <translation>yes, it finds its own place</translation>
+    </message>
+    <message>
+        <source>non</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Qt %1</source>
+        <translation>Qt %1</translation>
+    </message>
+    <message>
+        <source>Qt %1 ; QtCore relocalisable : %2</source>
+        <translation>Qt %1; relocatable QtCore: %2</translation>
+    </message>
+    <message>
+        <source>Préfixe de QtCore lu sur exactement %1 octets : un nouveau chemin en compte au plus autant</source>
+        <translation>QtCore reads its prefix as exactly %1 bytes: a new path may have at most as many</translation>
+    </message>
+    <message>
+        <source>Préfixe de l&apos;appareil cible : %1 (gardé tel quel)</source>
+        <translation>Target device prefix: %1 (kept as it is)</translation>
     </message>
 </context>
 </TS>

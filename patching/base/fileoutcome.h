@@ -35,6 +35,7 @@ enum class ReasonCode {
     SlotsTooSmall,           // args: the keys, one each
     PrefixLengthFixed,       // args: the bytes the new root needs, the length QtCore reads its prefix with
     SlotsUnread,             // QtCore finds its place by itself and never reads its slots
+    DevicePrefixKept,        // arg: a cross build's prefix on the target device, which stays
     OtherBuild,              // the file differs from its backup beyond what a patch changes
     PatchedWithoutBackup,
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat

@@ -92,9 +92,6 @@ QByteArray newSlotValue(const SlotRule &rule, int k, const QByteArray &original,
                         const QByteArray &root)
 {
     if (rule.placement == SlotPlacement::BelowOldRoot) {
-        const auto kept = [&original](const QByteArray &prefix) { return rootKey(prefix) == rootKey(original); };
-        if (std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(), kept))
-            return original;
         const RootMatch match = longestOldRoot(original, rule.oldRoots, root);
         if (match.index < 0)
             return original;
@@ -108,6 +105,12 @@ QByteArray newSlotValue(const SlotRule &rule, int k, const QByteArray &original,
     if (prefix.isEmpty() || below.index < 0)
         return root + rule.keys.at(k).suffix;
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
+}
+
+bool isKeptPrefix(const SlotRule &rule, const QByteArray &value)
+{
+    return std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
+                       [&value](const QByteArray &prefix) { return rootKey(prefix) == rootKey(value); });
 }
 
 // Names the slot key `k` once among those left as they were for want of room.
@@ -167,6 +170,11 @@ private:
     {
         const QByteArray &key = m_rule.keys.at(hit.k).key;
         const QByteArray original = m_data.mid(hit.at + key.size(), hit.valueEnd - hit.at - key.size());
+        if (isKeptPrefix(m_rule, original)) {
+            ++m_result.kept;
+            m_result.keptPrefix = original;
+            return;
+        }
         QByteArray value = newSlotValue(m_rule, hit.k, original, m_prefix, m_root);
         if (m_rule.fixedPrefixLength && hit.k == 0 && value != original) {
             // The library reads as many bytes as the value had: a shorter one is padded so that the

@@ -59,6 +59,8 @@ struct SlotRewrite {
     QStringList tooSmall;       // keys of the slots left byte for byte as they were, for want of room
     QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
     QVector<Change> changes;    // to undo the rewrite
+    int kept = 0;          // slots left as they are, their value being one of the rule's kept prefixes
+    QByteArray keptPrefix; // the last of those values
     // A fixed-length prefix the new value would not fit, with both lengths; nothing was changed then.
     qsizetype fixedLength = -1;
     qsizetype neededLength = -1;

@@ -14,17 +14,8 @@ QStringList markedFiles(const QString &qtPath, const QVector<CommandStep> &marke
 {
     QStringList found;
     for (const CommandStep &marker : markers) {
-        QStringList folders{marker.relativePath};
-        if (marker.relativePath.endsWith(QLatin1String("/*"))) {
-            // A distribution's multiarch folder (lib/x86_64-linux-gnu): the folders of lib, a bounded number.
-            const QString parent = marker.relativePath.chopped(2);
-            folders.clear();
-            const QStringList names = QDir(qtPath + QLatin1Char('/') + parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-            for (const QString &name : names.mid(0, Limits::maxMarkerFolders))
-                folders.append(parent + QLatin1Char('/') + name);
-        }
-        for (const QString &folder : qAsConst(folders)) {
-            const QDir dir(qtPath + QLatin1Char('/') + folder);
+        for (const QString &folder : stepFolders(qtPath, marker.relativePath)) {
+            const QDir dir(folder);
             for (const QFileInfo &entry : dir.entryInfoList(marker.patterns, QDir::Files | QDir::System, QDir::Name)) {
                 if (found.size() >= limit)
                     return found;

@@ -13,7 +13,7 @@ enum class FileKind { Binary, Text };
 
 // One step of a command's script: a directory listed with name patterns, or one fixed file.
 struct CommandStep {
-    QString relativePath;  // "bin", "lib", "mkspecs/default/qmake.conf", ".qmake.cache"
+    QString relativePath;  // "bin", "lib", "lib/*", "mkspecs/default/qmake.conf", ".qmake.cache"
     QStringList patterns;  // empty for a fixed file
     bool isListing() const { return !patterns.isEmpty(); }
 };
@@ -22,6 +22,10 @@ struct QtGeneration;
 
 // The steps of `command` on an installation of `generation`, in the order the command runs them.
 const QVector<CommandStep> &commandSteps(const QtGeneration &generation, Command command);
+
+// The folders a step's relative path names below `qtPath`: itself, or for "lib/*" each folder of lib
+// (a distribution's multiarch folder), a bounded number of them, by name.
+QStringList stepFolders(const QString &qtPath, const QString &relativePath);
 
 // The entries a listing step yields for the installation at `qtPath`, taken now.
 QFileInfoList takeListing(const QString &qtPath, const CommandStep &step);

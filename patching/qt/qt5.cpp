@@ -36,10 +36,17 @@ const QtGeneration &qt5Generation()
         g.slotPlacement = SlotPlacement::BelowOldRoot;
         g.installPrefixKeys = {QByteArrayLiteral("qt_epfxpath="), QByteArrayLiteral("qt_hpfxpath=")};
         const QString bin = QStringLiteral("bin"), lib = QStringLiteral("lib");
-        const QStringList libraries{QStringLiteral("libQt5Core*.so*"), QStringLiteral("libQt5Core*.a"), QStringLiteral("Qt5Core*.lib")};
-        g.markers = {{lib, libraries}, {bin, {QStringLiteral("Qt5Core*.dll")}}, {QStringLiteral("lib/*"), {QStringLiteral("libQt5Core*.so*")}}};
+        // The link a build links with names QtCore, as libQtCore.so does for Qt 4; a file it does not
+        // reach is named by a patch without --deep.
+        const QStringList libraries{QStringLiteral("libQt5Core*.so"), QStringLiteral("libQt5Core*.a"), QStringLiteral("Qt5Core*.lib")};
+        const QString multiarch = QStringLiteral("lib/*");
+        g.markers = {{lib, {QStringLiteral("libQt5Core*.so*"), QStringLiteral("libQt5Core*.a"), QStringLiteral("Qt5Core*.lib")}},
+                     {bin, {QStringLiteral("Qt5Core*.dll")}},
+                     {multiarch, {QStringLiteral("libQt5Core*.so*")}}};
         const CommandStep qmake{bin, {QStringLiteral("qmake"), QStringLiteral("qmake.exe")}};
-        g.patchSteps = {qmake, {bin, {QStringLiteral("Qt5Core*.dll")}}, {lib, libraries}};
+        // A distribution keeps qmake in lib/qt5/bin and QtCore in its multiarch folder of lib.
+        g.patchSteps = {qmake, {QStringLiteral("lib/qt5/bin"), {QStringLiteral("qmake")}}, {bin, {QStringLiteral("Qt5Core*.dll")}},
+                        {lib, libraries}, {multiarch, libraries}};
         g.unpatchSteps = g.patchSteps;
         g.metadataSteps = {{QStringLiteral("mkspecs"), {QStringLiteral("*.pri")}},
                            {QStringLiteral("mkspecs/modules"), {QStringLiteral("*.pri")}},
