@@ -2,12 +2,14 @@
 
 #include "patching/qmaketrust.h"
 #include "patching/formats/rootrule.h"
+#include "patching/plan/commandplan.h"
 #include "patching/qt/listing.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -93,12 +95,19 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
 
 } // namespace
 
-QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey> &slotKeys, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
+QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
                                 Reason *notQueried, Reason *failure)
 {
-    QString qmake = qtPath + QStringLiteral("/bin/qmake");
-    if (!QFileInfo::exists(qmake))
-        qmake += QStringLiteral(".exe");
+    const QString &qtPath = context.qtPath;
+    const QtGeneration &generation = *context.generation;
+    const QVector<PathSlotKey> &slotKeys = generation.slotKeys;
+    QString qmake = qtPath + QLatin1Char('/') + generation.qmakePaths.first();
+    for (const QString &candidate : generation.qmakePaths) {
+        if (QFileInfo::exists(qtPath + QLatin1Char('/') + candidate)) {
+            qmake = qtPath + QLatin1Char('/') + candidate;
+            break;
+        }
+    }
     const QString name = relativeToQtPath(qtPath, qmake);
     // What runs is the file that was checked, named with every link resolved: a link in bin could
     // be pointed elsewhere between the check and a run.
@@ -108,7 +117,11 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey
         return {};
     qmake = info.filePath();
     QVector<CheckedPath> answers;
+    QSet<QByteArray> asked;
     for (const PathSlotKey &slotKey : slotKeys) {
+        if (slotKey.queryName.isEmpty() || asked.contains(slotKey.queryName))
+            continue;
+        asked.insert(slotKey.queryName);
         const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs);
         if (!run.started) {
             *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
@@ -136,7 +149,11 @@ QVector<CheckedPath> queryQmake(const QString &qtPath, const QVector<PathSlotKey
         if (answer.isEmpty())
             continue;
         const QByteArray value = QDir::cleanPath(QDir::fromNativeSeparators(answer)).toLocal8Bit();
-        const QByteArray wanted = expected.value(slotKey.key, qtPath.toLocal8Bit() + slotKey.suffix);
+        QByteArray wanted = expected.value(slotKey.key, qtPath.toLocal8Bit() + slotKey.suffix);
+        if (generation.slotPlacement == SlotPlacement::BelowOldRoot) {
+            const RootMatch match = longestOldRoot(value, context.oldRoots, context.rootBytes);
+            wanted = match.index < 0 ? value : rootSpelling(context.rootBytes) + value.mid(match.length);
+        }
         answers.append({QString::fromLatin1(slotKey.queryName), name + QStringLiteral(" -query"), answer,
                         QString::fromLocal8Bit(wanted), value == wanted});
     }

@@ -29,6 +29,8 @@ struct QtGeneration {
     // there), and the endings that make a file metadata wherever it lies below DIR.
     QVector<CommandStep> metadataSteps;
     QStringList metadataSuffixes;
+    // Where the installation's qmake may lie, relative to DIR; verify asks the first there.
+    QStringList qmakePaths;
     // The names of the configuration files the line rule rewrites.
     QStringList configNames;
     // What names a QtCore library in bin or lib.

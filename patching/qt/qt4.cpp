@@ -43,6 +43,7 @@ const QtGeneration &qt4Generation()
         g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".la"), QStringLiteral(".pc")};
         g.configNames = QStringList{QStringLiteral("qmake.conf"), QStringLiteral(".qmake.cache")};
         g.qtCoreNamePattern = QStringLiteral("*QtCore*");
+        g.qmakePaths = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake.exe")};
         return g;
     }();
     return qt4;

@@ -52,11 +52,14 @@ const QtGeneration &qt5Generation()
                            {QStringLiteral("mkspecs/modules"), {QStringLiteral("*.pri")}},
                            {lib, {QStringLiteral("*.prl"), QStringLiteral("*.la")}},
                            {QStringLiteral("lib/pkgconfig"), {QStringLiteral("*.pc")}},
-                           {QStringLiteral("bin/qt.conf"), {}}};
+                           {QStringLiteral("bin/qt.conf"), {}},
+                           // A distribution's wrapper script, which runs its qmake with its qt.conf.
+                           {bin, {QStringLiteral("*-qmake")}}};
         // Wherever they lie below DIR: a distribution keeps mkspecs and pkgconfig in its multiarch folder.
         g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".la"), QStringLiteral(".pc"),
                                          QStringLiteral(".pri"), QStringLiteral(".cmake"), QStringLiteral("qt.conf")};
         g.qtCoreNamePattern = QStringLiteral("*Qt5Core*");
+        g.qmakePaths = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake.exe"), QStringLiteral("lib/qt5/bin/qmake")};
         return g;
     }();
     return qt5;
