@@ -42,6 +42,9 @@ QJsonObject fileJson(const QString &file, const QString &path, FileKind kind, co
                      {QStringLiteral("reasonCode"), reasonCodeKey(reason.code)}};
     if (reason.cause != Cause::None)
         json.insert(QStringLiteral("cause"), causeKey(reason.cause));
+    // What the sentence names, for a script: both lengths of a prefix that does not fit, say.
+    if (!reason.args.isEmpty())
+        json.insert(QStringLiteral("reasonArgs"), QJsonArray::fromStringList(reason.args));
     if (reason.partlyWritten)
         json.insert(QStringLiteral("partlyWritten"), true);
     return json;

@@ -242,6 +242,44 @@ void TestCli::commands_data()
         << old + " bin/qmake=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "
                  "mkspecs/qconfig.pri=changed lib/libQtCore.la=changed lib/libQtCore.prl=failed/link-outside-installation "
                  "lib/pkgconfig/QtCore.pc=changed bin/qt.conf=left-alone" << "";
+
+    // Qt 5 installations, from tests/data; their qmake cannot run here, as a board's cannot.
+    const auto qt5 = [](const char *tree) {
+        return QStringLiteral("rm -r $DIR && cp -a $DATA/../../%1 $DIR && chmod -x $DIR/bin/qmake* && ").arg(QLatin1String(tree));
+    };
+    QTest::newRow("Qt 5.1: every path slot of qmake and QtCore below the old root moves, its rest kept; /etc/xdg stays")
+        << qt5("qt-5.1.1") + "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
+        << "slots qmake-not-runnable roots=/opt/Qt5.1.1/5.1.1/gcc_64 0"
+        << "test $(strings -a $DIR/bin/qmake | grep -c ^qt_....path=$DIR) = 18"
+           "&& strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -qx qt_stngpath=/etc/xdg "
+           "&& test $(strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -c ^qt_....path=$DIR) = 14";
+    QTest::newRow("a Qt 5.7 board kit: the device prefix stays in qmake, QtCore and the old roots; no byte past a record changes")
+        << qt5("qt-5.7-cross") + "$CLI patch --deep --json $DIR" << 0
+        << "roots=/opt/kits/rpi/qt5pi bin/qmake=changed lib/libQt5Core.so=left-alone mkspecs/qconfig.pri=left-alone "
+           "mkspecs/qdevice.pri=left-alone mkspecs/qmodule.pri=left-alone lib/libQt5Core.la=changed lib/libQt5Core.prl=left-alone "
+           "lib/pkgconfig/Qt5Core.pc=changed"
+        << "cmp $DATA/../../qt-5.7-cross/lib/libQt5Core.so.5.7.0 $DIR/lib/libQt5Core.so.5.7.0 && strings -a $DIR/bin/qmake | grep -qx "
+           "qt_epfxpath=$DIR && cmp -l $DATA/../../qt-5.7-cross/bin/qmake $DIR/bin/qmake | "
+           "awk '{ o = $1 - 1; if (!(o >= 1344 && o < 1612) && !(o >= 1664 && o < 1932)) exit 1 }'";
+    QTest::newRow("a Qt 5.15 QtCore reading a fixed-length prefix is refused a longer root with both lengths, and left whole")
+        << qt5("qt-5.15.2") + "$CLI patch --deep --json $DIR" << 1
+        << "roots=/opt/qt515 bin/qmake=left-alone lib/libQt5Core.so=failed/prefix-length-fixed mkspecs/qconfig.pri=left-alone "
+           "mkspecs/qmodule.pri=left-alone mkspecs/modules/qt_lib_core_private.pri=left-alone lib/libQt5Core.prl=left-alone "
+           "lib/pkgconfig/Qt5Core.pc=changed"
+        << "cmp $DATA/../../qt-5.15.2/lib/libQt5Core.so.5.15.2 $DIR/lib/libQt5Core.so.5.15.2 && "
+           "$CLI verify --json $DIR | tr -d ' \\n' | grep -qF '\"reasonArgs\":[\"'${#DIR}'\",\"10\"]'";
+    QTest::newRow("a Qt 5.15 QtCore reading a fixed-length prefix takes a shorter root padded with / to that length")
+        << "S=$(mktemp -d /tmp/XXXX) && echo $S >$DIR.short && cp -a $DATA/../../qt-5.15.2/. $S && $CLI patch --deep $S | tail -n 1" << 0
+        << "Patch terminé : 2 fichiers modifiés, 5 laissés tels quels, aucun échec."
+        << "S=$(cat $DIR.short) && strings -a $S/lib/libQt5Core.so.5.15.2 | grep -qx qt_prfxpath=$S/ && rm -r $S";
+    QTest::newRow("a relocatable Qt 5.15 QtCore never reads its slot, which stays")
+        << qt5("qt-5.15.2") + "echo 'QT.global_private.enabled_features += relocatable' >>$DIR/mkspecs/qmodule.pri && "
+           "$CLI patch --deep --json $DIR" << 0
+        << "roots=/opt/qt515 bin/qmake=left-alone lib/libQt5Core.so=left-alone mkspecs/qconfig.pri=left-alone "
+           "mkspecs/qmodule.pri=left-alone mkspecs/modules/qt_lib_core_private.pri=left-alone lib/libQt5Core.prl=left-alone "
+           "lib/pkgconfig/Qt5Core.pc=changed"
+        << "cmp $DATA/../../qt-5.15.2/lib/libQt5Core.so.5.15.2 $DIR/lib/libQt5Core.so.5.15.2 && "
+           "$CLI inspect --json $DIR | grep -q '\"reasonCode\": \"slots-unread\"'";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }

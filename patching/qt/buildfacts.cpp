@@ -32,7 +32,10 @@ QByteArrayList wordsOf(const QByteArray &bytes, const QByteArray &suffix)
     QByteArrayList words;
     for (const QByteArray &line : bytes.split('\n')) {
         const qsizetype equals = line.indexOf('=');
-        if (equals > 0 && line.left(equals).trimmed().endsWith(suffix))
+        QByteArray name = line.left(equals).trimmed();
+        if (name.endsWith('+')) // NAME += words
+            name = name.chopped(1).trimmed();
+        if (equals > 0 && name.endsWith(suffix))
             words += line.mid(equals + 1).simplified().split(' ');
     }
     return words;
