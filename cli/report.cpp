@@ -126,7 +126,7 @@ Report usageReport(const QString &command, const QString &message)
 Report notQtReport(const QString &command, const QString &qtPath)
 {
     return refusedReport(command, qtPath, QStringLiteral("not-qt"),
-                         Report::tr("rien n'y désigne une installation de Qt 4 : aucun fichier n'y porte les emplacements "
+                         Report::tr("rien n'y désigne une installation de Qt 4 ou de Qt 5 : aucun fichier n'y porte les emplacements "
                                     "de chemin (qt_prfxpath=) que qmake et QtCore portent"));
 }
 

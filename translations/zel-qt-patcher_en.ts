@@ -27,6 +27,7 @@ Try &apos;zel-qt-patcher-cli --help&apos;.
 Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin
 d&apos;origine inscrit dans qmake, les bibliothèques QtCore et les deux fichiers de
 configuration de qmake, comme les commandes « patcher » et « unpatcher » de la fenêtre.
+Une installation de Qt 5 est relocalisée tout entière, comme avec --deep.
 
 Commandes :
   patch REPERTOIRE     réécrit chaque fichier pour qu&apos;il nomme REPERTOIRE ; une sauvegarde
@@ -60,6 +61,7 @@ relocalisée), 1 sinon ou si une autre commande s&apos;exécute sur l&apos;insta
 Relocates a Qt 4 installation copied into DIRECTORY: rewrites the original path
 written in qmake, in the QtCore libraries and in qmake&apos;s two configuration files,
 as the window&apos;s &quot;patch&quot; and &quot;unpatch&quot; buttons do.
+A Qt 5 installation is relocated whole, as with --deep.
 
 Commands:
   patch DIRECTORY     rewrites each file so that it names DIRECTORY; a &quot;.back&quot;
@@ -866,10 +868,6 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>Earlier place: %1 (read in %2)</translation>
     </message>
     <message>
-        <source>rien n&apos;y désigne une installation de Qt 4 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>
-        <translation>nothing there tells a Qt 4 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold</translation>
-    </message>
-    <message>
         <source>… d&apos;autres chemins ne sont pas montrés (%1 au plus par fichier)</source>
         <translation>… other paths are not shown (%1 at most per file)</translation>
     </message>
@@ -900,6 +898,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>Préfixe de l&apos;appareil cible : %1 (gardé tel quel)</source>
         <translation>Target device prefix: %1 (kept as it is)</translation>
+    </message>
+    <message>
+        <source>rien n&apos;y désigne une installation de Qt 4 ou de Qt 5 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>
+        <translation>nothing there points to a Qt 4 or Qt 5 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold</translation>
     </message>
 </context>
 </TS>

@@ -274,7 +274,7 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep)
     context.qtPath = qtPath;
     context.rootBytes = qtPath.toLocal8Bit();
     context.canonicalRoot = QFileInfo(qtPath).canonicalFilePath();
-    context.deep = deep;
+    context.deep = deep || (command == Command::Patch && context.generation->patchIsDeep);
     context.build = readBuildFacts(*context.generation, qtPath);
     return context;
 }

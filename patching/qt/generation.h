@@ -29,6 +29,9 @@ struct QtGeneration {
     // there), and the endings that make a file metadata wherever it lies below DIR.
     QVector<CommandStep> metadataSteps;
     QStringList metadataSuffixes;
+    // Whether a patch always treats the whole tree, as --deep does: a generation that keeps its
+    // places in its build metadata (qt.conf, .pc, CMake files) as much as in its binaries.
+    bool patchIsDeep = false;
     // Where the installation's qmake may lie, relative to DIR; verify asks the first there.
     QStringList qmakePaths;
     // The names of the configuration files the line rule rewrites.

@@ -59,6 +59,7 @@ const QtGeneration &qt5Generation()
         g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".la"), QStringLiteral(".pc"),
                                          QStringLiteral(".pri"), QStringLiteral(".cmake"), QStringLiteral("qt.conf")};
         g.qtCoreNamePattern = QStringLiteral("*Qt5Core*");
+        g.patchIsDeep = true;
         g.qmakePaths = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake.exe"), QStringLiteral("lib/qt5/bin/qmake")};
         return g;
     }();
