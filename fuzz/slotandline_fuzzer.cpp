@@ -46,6 +46,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     undoChanges(after, result.changes);
     assert(after == before);
 
+    // Qt 5's rule: a change stays within its record; a value it writes starts with the root; a prefix
+    // of fixed length keeps its length, or nothing changes; the device prefix never changes.
+    SlotRule later(qt5Generation().slotKeys, SlotPlacement::BelowOldRoot);
+    later.oldRoots = {"/old", "C:/Qt/5"};
+    later.keptPrefixes = {"/old/device"};
+    later.record = 268;
+    later.windowsRecord = 524;
+    later.fixedPrefixLength = (bytes[0] & 0x80) != 0;
+    SlotRewrite laterResult = rewriteSlots(after, root, later);
+    assert(after.size() == before.size());
+    assert(laterResult.fixedLength < 0 || laterResult.changes.isEmpty());
+    for (const Change &change : laterResult.changes) {
+        assert(change.before.size() <= later.roomLimit(before));
+        const QByteArray slot = after.mid(change.offset, change.before.size());
+        const QByteArray value = slot.mid(12, slot.indexOf('\0') - 12);
+        const QByteArray old = change.before.mid(12, change.before.indexOf('\0') - 12);
+        assert(value.startsWith(rootSpelling(root)) && rootKey(old) != rootKey("/old/device"));
+        if (later.fixedPrefixLength && slot.startsWith("qt_prfxpath="))
+            assert(value.size() == old.size());
+    }
+    undoChanges(after, laterResult.changes);
+    assert(after == before);
+
     // Lines: a line changes only when it assigns one of the four names once, and then names the root.
     static const QList<QByteArray> names = {"QMAKESPEC", "QMAKESPEC_ORIGINAL", "QT_BUILD_TREE", "QT_SOURCE_TREE"};
     const QByteArray cleanRoot = QByteArray(root).replace('\n', '/').replace('\r', '/');

@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
 common=(patching/base/fileoutcome.cpp patching/formats/rootrule.cpp)
 # The slot keys are a Qt generation's: its table comes in with the slot rule.
-slotandline=(fuzz/slotandline_fuzzer.cpp patching/qt/qt4.cpp patching/formats/pathslots.cpp patching/formats/textlines.cpp
+slotandline=(fuzz/slotandline_fuzzer.cpp patching/qt/qt4.cpp patching/qt/qt5.cpp patching/formats/pathslots.cpp patching/formats/textlines.cpp
              patching/formats/configlinerule.cpp patching/formats/textrules.cpp patching/formats/lineindex.cpp patching/formats/wholepathrule.cpp)
 elf=(fuzz/elf_fuzzer.cpp patching/formats/elfreader.cpp patching/formats/elfrunpath.cpp)
 build() { # name sources...

@@ -2,7 +2,8 @@
 # Tries zel-qt-patcher-cli.exe under wine on the MinGW installation of tests/data/mingw, as a user on
 # Windows would: a patch --deep to a root typed with backslashes, verify (which runs its qmake.exe), a second
 # patch to a root with a Latin-1 letter, a file another program holds open, a read-only file, a file
-# with a hard link outside the installation, and an unpatch that gives every byte back.
+# with a hard link outside the installation, and an unpatch that gives every byte back; then the same
+# patch, verify and unpatch on a Qt 5.3 MinGW installation (tests/data/qt-5.3.1-mingw).
 # Usage: tests/cli-test-wine.sh OUT     (OUT: build/windows, as scripts/windows.sh leaves it)
 set -euo pipefail
 out="$(cd "${1:?usage: cli-test-wine.sh OUT}" && pwd)"
@@ -80,4 +81,22 @@ expect "once freed, the next patch rewrites the DLL alone" "$up" "$(facts patch 
 expect "an unpatch puts every file back, --deep's too" "${all} exit=0" "$(facts unpatch "$(windows "$qt")")"
 diff -r -x '*.back' "$data" "$qt" >/dev/null || fail "the unpatched installation differs from the original"
 say "every byte is back"
+
+# Qt 5.3 on Windows: qmake.exe and both QtCore DLLs hold 524-byte records, the archive too.
+data5="$(cd "$(dirname "$0")/data/qt-5.3.1-mingw" && pwd)"
+qt5="$work/qt5"
+cp -r "$data5" "$qt5"
+all5="bin/qmake.exe=changed bin/Qt5Core.dll=changed bin/Qt5Cored.dll=changed lib/libQt5Core.a=changed"
+all5+=" mkspecs/qconfig.pri=left-alone/names-no-old-root lib/Qt5Core.prl=changed bin/qt.conf=left-alone/names-no-old-root"
+expect "Qt 5: a plain patch moves every slot and the build metadata" "$all5 exit=0" "$(facts patch "$(windows "$qt5")")"
+for file in bin/qmake.exe bin/Qt5Core.dll bin/Qt5Cored.dll; do
+    grep -qa "qt_docspath=Z:$qt5/doc"$'\0' "$qt5/$file" || fail "$file does not name Z:$qt5/doc"
+done
+# Its qmake.exe is no real one: without it verify reads the slots.
+rm "$qt5/bin/qmake.exe"
+expect "Qt 5: verify finds the DLLs relocated" "exit=0" "$(facts verify "$(windows "$qt5")" | sed 's/[^ ]*=relocated //g')"
+mv "$qt5/bin/qmake.exe.back" "$qt5/bin/qmake.exe"
+expect "Qt 5: an unpatch puts every file back" "exit=0" "$(facts unpatch "$(windows "$qt5")" | sed 's/[^ ]*=changed //g')"
+diff -r -x '*.back' "$data5" "$qt5" >/dev/null || fail "the unpatched Qt 5 installation differs from the original"
+say "Qt 5: every byte is back"
 say "passed"
