@@ -20,6 +20,8 @@ private slots:
     void planned();
     void nothingHeld();
     void dryRunWithoutRoom();
+    void buildFacts_data();
+    void buildFacts();
 };
 
 void TestMetadata::wholePathRule_data()
@@ -308,4 +310,35 @@ void TestMetadata::dryRunWithoutRoom()
 }
 
 QTEST_GUILESS_MAIN(TestMetadata)
+// What a Qt 5 tree says of its build, from files laid out as `files` ("path:content", ";" between).
+void TestMetadata::buildFacts_data()
+{
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<QString>("expected"); // minor.patch relocatable(y/n/?)
+    const QString core = QStringLiteral("lib/libQt5Core.so.5.15.8:x;");
+    QTest::newRow("qconfig.pri says the version, qmodule.pri the feature disabled")
+        << core + "mkspecs/qconfig.pri:QT_MINOR_VERSION = 15\nQT_PATCH_VERSION = 2\n;mkspecs/qmodule.pri:"
+                  "QT.global_private.disabled_features = private_tests relocatable stack-protector-strong\n" << "15.2 n";
+    QTest::newRow("a distribution's mkspecs in lib/<multiarch>/qt5, the feature added with +=")
+        << "lib/x86_64-linux-gnu/libQt5Core.so.5.12.8:x;lib/x86_64-linux-gnu/qt5/mkspecs/qconfig.pri:QT_MINOR_VERSION = 12\n;"
+           "lib/x86_64-linux-gnu/qt5/mkspecs/qmodule.pri:QT.global_private.enabled_features += relocatable\n" << "12.-1 y";
+    QTest::newRow("without qconfig.pri, the library's name says the version") << core + "mkspecs/qmodule.pri:CONFIG += x\n" << "15.8 ?";
+    QTest::newRow("a word that only begins like the feature is not it")
+        << core + "mkspecs/qmodule.pri:QT.global_private.enabled_features = relocatable-ish\n" << "15.8 ?";
+}
+
+void TestMetadata::buildFacts()
+{
+    QFETCH(QString, files);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    for (const QString &file : files.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        QVERIFY(writeFile(dir.filePath(file.section(QLatin1Char(':'), 0, 0)), file.section(QLatin1Char(':'), 1).toUtf8()));
+    const QtGeneration &generation = generationOf(dir.path());
+    QCOMPARE(generation.major, 5);
+    const BuildFacts facts = readBuildFacts(generation, dir.path());
+    const char relocatable = facts.relocatable == BuildFacts::Relocatable::Yes ? 'y' : facts.relocatable == BuildFacts::Relocatable::No ? 'n' : '?';
+    QCOMPARE(QStringLiteral("%1.%2 %3").arg(facts.minor).arg(facts.patch).arg(QLatin1Char(relocatable)), expected);
+}
+
 #include "tst_metadata.moc"

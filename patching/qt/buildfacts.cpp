@@ -8,19 +8,25 @@
 #include <QRegularExpression>
 
 namespace {
-// The folder holding the installation's mkspecs/qconfig.pri: DIR/mkspecs, or a distribution's
-// lib/<multiarch>/qt<major>/mkspecs.
+// Whether `folder` holds what configure writes there.
+bool holdsConfiguration(const QString &folder)
+{
+    return QFileInfo::exists(folder + QStringLiteral("/qconfig.pri")) || QFileInfo::exists(folder + QStringLiteral("/qmodule.pri"));
+}
+
+// The folder holding the installation's mkspecs/qconfig.pri and qmodule.pri: DIR/mkspecs, or a
+// distribution's lib/<multiarch>/qt<major>/mkspecs.
 QString findMkspecs(const QtGeneration &generation, const QString &qtPath)
 {
     const QString own = qtPath + QStringLiteral("/mkspecs");
-    if (QFileInfo::exists(own + QStringLiteral("/qconfig.pri")))
+    if (holdsConfiguration(own))
         return own;
     const QString versioned = QStringLiteral("/qt%1/mkspecs").arg(generation.major);
     const QDir lib(qtPath + QStringLiteral("/lib"));
     const QStringList folders = lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &folder : folders.mid(0, Limits::maxMarkerFolders)) {
         const QString candidate = lib.filePath(folder) + versioned;
-        if (QFileInfo::exists(candidate + QStringLiteral("/qconfig.pri")))
+        if (holdsConfiguration(candidate))
             return candidate;
     }
     return QString();
@@ -50,14 +56,30 @@ QByteArray valueOf(const QByteArray &bytes, const QByteArray &name)
     }
     return QByteArray();
 }
+
+// The version a QtCore library's full name carries (libQt5Core.so.5.15.8), when configure left no qconfig.pri.
+void versionFromLibraryName(BuildFacts *facts, const QtGeneration &generation, const QString &qtPath)
+{
+    const QRegularExpression versioned(QStringLiteral("Core\\.so\\.%1\\.(\\d+)\\.(\\d+)$").arg(generation.major));
+    for (const QString &path : markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles)) {
+        const QRegularExpressionMatch match = versioned.match(path);
+        if (match.hasMatch()) {
+            facts->minor = match.captured(1).toInt();
+            facts->patch = match.captured(2).toInt();
+            return;
+        }
+    }
+}
 } // namespace
 
 BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
 {
     BuildFacts facts;
     facts.mkspecsPath = findMkspecs(generation, qtPath);
-    if (facts.mkspecsPath.isEmpty())
+    if (facts.mkspecsPath.isEmpty()) {
+        versionFromLibraryName(&facts, generation, qtPath);
         return facts;
+    }
     const LoadedFile qconfig = loadWholeFile(facts.mkspecsPath + QStringLiteral("/qconfig.pri"), Limits::maxFactsFileSize);
     if (qconfig.ok) {
         bool ok = false;
@@ -66,6 +88,8 @@ BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
         const int patch = valueOf(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
         facts.patch = ok ? patch : -1;
     }
+    if (facts.minor < 0)
+        versionFromLibraryName(&facts, generation, qtPath);
     // Qt 5 lists the feature in qmodule.pri, Qt 6 in its core module's private file.
     for (const char *name : {"/qmodule.pri", "/modules/qt_lib_core_private.pri"}) {
         const LoadedFile features = loadWholeFile(facts.mkspecsPath + QLatin1String(name), Limits::maxFactsFileSize);
