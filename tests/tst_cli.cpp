@@ -280,6 +280,17 @@ void TestCli::commands_data()
            "lib/pkgconfig/Qt5Core.pc=changed"
         << "cmp $DATA/../../qt-5.15.2/lib/libQt5Core.so.5.15.2 $DIR/lib/libQt5Core.so.5.15.2 && "
            "$CLI inspect --json $DIR | grep -q '\"reasonCode\": \"slots-unread\"'";
+    QTest::newRow("Qt 5 moved and patched again: a place only the DLLs record is known, and the .prl line written for it moves")
+        << qt5("qt-5.3.1-mingw") + "$CLI patch $DIR >/dev/null && mv $DIR $DIR-5 && $CLI patch --json $DIR-5" << 0
+        << "roots=C:/Qt/Qt5.3.1/5.3/mingw482_32,$DIR bin/qmake.exe=changed bin/Qt5Core.dll=changed bin/Qt5Cored.dll=changed "
+           "lib/libQt5Core.a=changed mkspecs/qconfig.pri=left-alone lib/Qt5Core.prl=changed bin/qt.conf=left-alone" << "";
+    QTest::newRow("Qt 5 with a distribution's pkgconfig folder: a plain patch walks to it, and after a move rewrites what it wrote there")
+        << qt5("qt-5.15.2") + "mkdir $DIR/lib/x86_64-linux-gnu && mv $DIR/lib/pkgconfig $DIR/lib/x86_64-linux-gnu && "
+           "$CLI patch $DIR >/dev/null; mv $DIR $DIR-5 && $CLI patch --json $DIR-5" << 1
+        << "roots=/opt/qt515,$DIR bin/qmake=left-alone lib/libQt5Core.so=failed/prefix-length-fixed mkspecs/qconfig.pri=left-alone "
+           "mkspecs/qmodule.pri=left-alone mkspecs/modules/qt_lib_core_private.pri=left-alone lib/libQt5Core.prl=left-alone "
+           "lib/x86_64-linux-gnu/pkgconfig/Qt5Core.pc=changed"
+        << "grep -qx prefix=$DIR-5 $DIR-5/lib/x86_64-linux-gnu/pkgconfig/Qt5Core.pc";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }

@@ -173,10 +173,15 @@ void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &e
     const QString &path = entry.path;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
-        // its /usr/local an old root. It is rewritten for the roots the installation records.
+        // its /usr/local an old root. It is rewritten for the roots the installation records. What it
+        // records now and its backup does not is a place the tool patched it for (a distribution's
+        // lib/<multiarch>/pkgconfig); a user's own copy beside it records none.
         PlannedFile file = readRecord(context, path, Treatment::Metadata, PlanStep::Metadata, purpose, reading);
+        const QVector<QByteArray> original = file.prefixes;
+        file.currentPrefixes.erase(std::remove_if(file.currentPrefixes.begin(), file.currentPrefixes.end(),
+                                                  [&original](const QByteArray &prefix) { return original.contains(prefix); }),
+                                   file.currentPrefixes.end());
         file.prefixes.clear();
-        file.currentPrefixes.clear();
         found->metadata.append(file);
         return;
     }
@@ -312,7 +317,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     PlanReading reading{budget, {}};
     listFiles(&found, plan.context, purpose, &reading);
     plan.identifiesQt = identifiesQt(*plan.context.generation, qtPath, found.window + found.metadata);
-    if ((deep || restoresAll(plan.context)) && plan.identifiesQt)
+    if ((plan.context.deep || restoresAll(plan.context)) && plan.identifiesQt)
         walkFiles(&found, plan.context, purpose, &reading);
     plan.files = found.window + found.metadata + found.walked;
     markOtherNames(&plan.files);

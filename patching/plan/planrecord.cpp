@@ -95,7 +95,7 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
     if (!current.ok)
         return refusedFile(file, FileOutcome::failed(current.failureAs(ReasonCode::FileNotRead)));
     file.currentStamp = current.stamp;
-    if (file.kind == FileKind::Text)
+    if (file.kind == FileKind::Text || file.holdsSlots)
         file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
     file.current = hold(current.data, reading);
     return file;
@@ -157,6 +157,14 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
         file = withCurrent(std::move(file), generation, recorder, reading);
         if (file.treatment == Treatment::Refused)
             return file;
+    }
+    // A binary the tool patched names, as it is now, the place it was patched for: an earlier place,
+    // which tells the lines the tool wrote for it in text files from a user's. Read apart when the
+    // plan did not keep it.
+    if (file.holdsSlots && file.backupExists && file.exists && !file.current.held()) {
+        const LoadedFile current = loadWholeFile(file.target, readLimit(file.kind));
+        if (current.ok)
+            file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
     }
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
