@@ -6,8 +6,10 @@
 #include "patching/formats/textrules.h"
 #include "patching/formats/wholepathrule.h"
 
+#include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -51,8 +53,10 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         const SlotRewrite rewrite = rewriteSlots(patched, root, rule);
         const bool fixed = rewrite.fixedLength >= 0;
         forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
+            const bool kept = std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
+                                          [&slot](const QByteArray &prefix) { return rootKey(prefix) == rootKey(slot.value); });
             judge(&file, slot.key + slot.value,
-                  (fixed && slot.key == rule.keys.first().key)
+                  (fixed && !kept && slot.key == rule.keys.first().key)
                       || patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
         });
         if (fixed)
@@ -89,9 +93,11 @@ QtIdentity qtIdentity(const CommandPlan &plan)
     const SlotRule rule = slotRule(plan.context);
     if (!rule.fixedPrefixLength || rule.unread)
         return identity;
-    // The length QtCore reads its prefix with is the one its build wrote, kept in its backup.
+    // The length QtCore reads its prefix with is the one its build wrote, kept in its backup; qmake's
+    // first prefix may be another.
     for (const PlannedFile &file : plan.files) {
-        if (file.treatment != Treatment::Binary || !file.holdsSlots || file.prefixes.isEmpty())
+        if (file.treatment != Treatment::Binary || !file.holdsSlots || file.prefixes.isEmpty()
+            || !QDir::match(plan.context.generation->qtCoreNamePattern, QFileInfo(file.path).fileName()))
             continue;
         identity.fixedPrefixLength = file.prefixes.first().size();
         break;

@@ -101,7 +101,8 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
     const QString &qtPath = context.qtPath;
     const QtGeneration &generation = *context.generation;
     const QVector<PathSlotKey> &slotKeys = generation.slotKeys;
-    QString qmake = qtPath + QLatin1Char('/') + generation.qmakePaths.first();
+    // When none is there, the report names the last of bin's (bin/qmake.exe), as it always did.
+    QString qmake = qtPath + QLatin1Char('/') + generation.qmakePaths.value(1, generation.qmakePaths.first());
     for (const QString &candidate : generation.qmakePaths) {
         if (QFileInfo::exists(qtPath + QLatin1Char('/') + candidate)) {
             qmake = qtPath + QLatin1Char('/') + candidate;

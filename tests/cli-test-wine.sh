@@ -93,9 +93,9 @@ for file in bin/qmake.exe bin/Qt5Core.dll bin/Qt5Cored.dll; do
     grep -qa "qt_docspath=Z:$qt5/doc"$'\0' "$qt5/$file" || fail "$file does not name Z:$qt5/doc"
 done
 # Its qmake.exe is no real one: without it verify reads the slots.
-rm "$qt5/bin/qmake.exe"
+mv "$qt5/bin/qmake.exe" "$work/qmake.exe.patched"
 expect "Qt 5: verify finds the DLLs relocated" "exit=0" "$(facts verify "$(windows "$qt5")" | sed 's/[^ ]*=relocated //g')"
-mv "$qt5/bin/qmake.exe.back" "$qt5/bin/qmake.exe"
+mv "$work/qmake.exe.patched" "$qt5/bin/qmake.exe"
 expect "Qt 5: an unpatch puts every file back" "exit=0" "$(facts unpatch "$(windows "$qt5")" | sed 's/[^ ]*=changed //g')"
 diff -r -x '*.back' "$data5" "$qt5" >/dev/null || fail "the unpatched Qt 5 installation differs from the original"
 say "Qt 5: every byte is back"

@@ -247,10 +247,11 @@ void TestCli::commands_data()
     const auto qt5 = [](const char *tree) {
         return QStringLiteral("rm -r $DIR && cp -a $DATA/../../%1 $DIR && chmod -x $DIR/bin/qmake* && ").arg(QLatin1String(tree));
     };
-    QTest::newRow("Qt 5.1: every path slot of qmake and QtCore below the old root moves, its rest kept; /etc/xdg stays")
-        << qt5("qt-5.1.1") + "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
+    QTest::newRow("Qt 5.1: every path slot of qmake and QtCore below the old root moves, its rest kept; /etc/xdg stays; "
+                  "a program named like a wrapper script is patched as a program")
+        << qt5("qt-5.1.1") + "cp $DIR/bin/qmake $DIR/bin/arm-linux-qmake && $CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "slots qmake-not-runnable roots=/opt/Qt5.1.1/5.1.1/gcc_64 0"
-        << "test $(strings -a $DIR/bin/qmake | grep -c ^qt_....path=$DIR) = 18"
+        << "test $(strings -a $DIR/bin/qmake | grep -c ^qt_....path=$DIR) = 18 && cmp $DIR/bin/qmake $DIR/bin/arm-linux-qmake"
            "&& strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -qx qt_stngpath=/etc/xdg "
            "&& test $(strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -c ^qt_....path=$DIR) = 14";
     QTest::newRow("a Qt 5.7 board kit: the device prefix stays in qmake, QtCore and the old roots; no byte past a record changes")
@@ -291,6 +292,10 @@ void TestCli::commands_data()
            "mkspecs/qmodule.pri=left-alone mkspecs/modules/qt_lib_core_private.pri=left-alone lib/libQt5Core.prl=left-alone "
            "lib/x86_64-linux-gnu/pkgconfig/Qt5Core.pc=changed"
         << "grep -qx prefix=$DIR-5 $DIR-5/lib/x86_64-linux-gnu/pkgconfig/Qt5Core.pc";
+    QTest::newRow("verify asks a Qt 5 qmake each name and finds an answer naming the old root stale")
+        << qt5("qt-5.15.2") + R"(printf '#!/bin/sh\ncase "$2" in QT_INSTALL_PREFIX) echo /opt/qt515 ;; *) echo "${0%%/bin/qmake}" ;; esac\n' )"
+           ">$DIR/bin/qmake && chmod 755 $DIR/bin/qmake && $CLI verify --json $DIR" << 1
+        << "qmake-query roots=/opt/qt515 lib/libQt5Core.so=stale lib/pkgconfig/Qt5Core.pc=stale//opt/qt515 1" << "";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }

@@ -239,6 +239,11 @@ private slots:
         QTest::newRow("a prefix read with a fixed length too short for the new root leaves every slot as it was")
             << slot("qt_docspath=", "/usr/doc") + slot("qt_prfxpath=", "/usr") + end << QString("fixed")
             << slot("qt_docspath=", "/usr/doc") + slot("qt_prfxpath=", "/usr") + end << QStringList{QStringLiteral("7"), QStringLiteral("4")};
+        QTest::newRow("a prefix padded by an earlier patch, without its backup, is padded again from its path")
+            << slot("qt_prfxpath=", "/old////") + end << QString("fixed") << slot("qt_prfxpath=", "/new/qt/") + end << QStringList();
+        QTest::newRow("a Windows file's record of 524 bytes takes a value longer than 268")
+            << "MZ" + slot("qt_epfxpath=", "/old", 520) + end << QString("long") << "MZ" + slot("qt_epfxpath=", "/new/" + QByteArray(260, 'q'), 520) + end
+            << QStringList();
         QTest::newRow("a relocatable QtCore's slot is never written")
             << slot("qt_prfxpath=", "/usr") + end << QString("relocatable") << slot("qt_prfxpath=", "/usr") + end << QStringList();
     }
@@ -253,12 +258,13 @@ private slots:
         rule.oldRoots = {"/old", "/usr", "/opt/qt-5.15"};
         rule.keptPrefixes = {"/usr/local/qt5pi/"};
         rule.record = 268;
+        rule.windowsRecord = 524;
         rule.fixedPrefixLength = build == QLatin1String("fixed");
         rule.unread = build == QLatin1String("relocatable");
         const QByteArray root = build == QLatin1String("long") ? "/new/" + QByteArray(260, 'q') : QByteArray("/new/qt");
         const SlotRewrite rewrite = rewriteSlots(data, root, rule);
         QCOMPARE(data, expected);
-        QCOMPARE(rewrite.tooSmall.isEmpty(), build != QLatin1String("long"));
+        QCOMPARE(rewrite.tooSmall.isEmpty(), build != QLatin1String("long") || data.startsWith("MZ"));
         const QStringList said = rewrite.fixedLength < 0 ? QStringList()
             : QStringList{QString::number(rewrite.neededLength), QString::number(rewrite.fixedLength)};
         QCOMPARE(said, lengths);

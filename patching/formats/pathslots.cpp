@@ -178,7 +178,10 @@ private:
         QByteArray value = newSlotValue(m_rule, hit.k, original, m_prefix, m_root);
         if (m_rule.fixedPrefixLength && hit.k == 0 && value != original) {
             // The library reads as many bytes as the value had: a shorter one is padded so that the
-            // path stays the same, a longer one cannot be given.
+            // path stays the same, a longer one cannot be given. The padding of an earlier patch
+            // is no part of the path.
+            while (value.size() > 1 && value.endsWith('/'))
+                value.chop(1);
             if (value.size() > original.size()) {
                 if (m_result.fixedLength < 0) {
                     m_result.fixedLength = original.size();

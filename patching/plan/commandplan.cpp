@@ -90,13 +90,8 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
     const QString &qtPath = context.qtPath;
     QSet<QString> reached = filesReached(window);
     QVector<PlannedFile> unlisted;
-    // bin and lib, and the folders where the generation's QtCore lies (a distribution's lib/<multiarch>).
-    QStringList folders{qtPath + QStringLiteral("/bin"), qtPath + QStringLiteral("/lib")};
-    for (const CommandStep &marker : generation.markers)
-        folders += stepFolders(qtPath, marker.relativePath);
-    folders.removeDuplicates();
-    for (const QString &folder : qAsConst(folders)) {
-        const QDir dir(folder);
+    for (const char *folder : {"bin", "lib"}) {
+        const QDir dir(qtPath + QLatin1Char('/') + QLatin1String(folder));
         QFileInfoList entries = dir.entryInfoList({generation.qtCoreNamePattern}, QDir::Files, QDir::Name);
         // A file is named by its own name rather than by a link to it.
         std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return !entry.isSymLink(); });

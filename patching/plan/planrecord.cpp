@@ -145,6 +145,12 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
         return refusedFile(file, FileOutcome::failed(original.failureAs(file.backupExists ? ReasonCode::BackupNotRead
                                                                                               : ReasonCode::FileNotRead)));
     file.originalStamp = original.stamp;
+    // A file listed as metadata by its name (a cross toolchain's bin/arm-linux-qmake, say) that is a
+    // program is treated as one: the text rules would change its length.
+    if (file.treatment == Treatment::Metadata && startsLikeBinary(original.data)) {
+        file.treatment = Treatment::Binary;
+        file.kind = FileKind::Binary;
+    }
     learnBinary(&file, original.data, generation);
     if (step == PlanStep::Walk && !file.holdsSlots && file.originalSearchPaths.strings.isEmpty()
         && file.originalSearchPaths.error.isNone()) {

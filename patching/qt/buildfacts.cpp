@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <cctype>
+
 namespace {
 // Whether `folder` holds what configure writes there.
 bool holdsConfiguration(const QString &folder)
@@ -57,11 +59,13 @@ QByteArray valueOf(const QByteArray &bytes, const QByteArray &name)
     return QByteArray();
 }
 
-// The version a QtCore library's full name carries (libQt5Core.so.5.15.8), when configure left no qconfig.pri.
-void versionFromLibraryName(BuildFacts *facts, const QtGeneration &generation, const QString &qtPath)
+// The version a QtCore library's full name carries (libQt5Core.so.5.15.8), when configure left no
+// qconfig.pri; else the newest version tag a Linux QtCore holds (qt_version_tag_5_15).
+void versionFromLibrary(BuildFacts *facts, const QtGeneration &generation, const QString &qtPath)
 {
+    const QStringList libraries = markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles);
     const QRegularExpression versioned(QStringLiteral("Core\\.so\\.%1\\.(\\d+)\\.(\\d+)$").arg(generation.major));
-    for (const QString &path : markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles)) {
+    for (const QString &path : libraries) {
         const QRegularExpressionMatch match = versioned.match(path);
         if (match.hasMatch()) {
             facts->minor = match.captured(1).toInt();
@@ -69,15 +73,38 @@ void versionFromLibraryName(BuildFacts *facts, const QtGeneration &generation, c
             return;
         }
     }
+    const QByteArray tag = "qt_version_tag_" + QByteArray::number(generation.major) + '_';
+    for (const QString &path : libraries) {
+        const LoadedFile library = loadWholeFile(path);
+        if (!library.ok)
+            continue;
+        for (qsizetype at = library.data.indexOf(tag); at >= 0; at = library.data.indexOf(tag, at + 1)) {
+            qsizetype end = at + tag.size();
+            while (end < library.data.size() && end - at < tag.size() + 3 && std::isdigit(static_cast<unsigned char>(library.data.at(end))))
+                ++end;
+            bool ok = false;
+            const int minor = library.data.mid(at + tag.size(), end - at - tag.size()).toInt(&ok);
+            if (ok)
+                facts->minor = qMax(facts->minor, minor);
+        }
+        if (facts->minor >= 0)
+            return;
+    }
 }
 } // namespace
+
+int majorVersionSaid(const QString &qtPath)
+{
+    const LoadedFile qconfig = loadWholeFile(qtPath + QStringLiteral("/mkspecs/qconfig.pri"), Limits::maxFactsFileSize);
+    return qconfig.ok ? valueOf(qconfig.data, "QT_MAJOR_VERSION").toInt() : 0;
+}
 
 BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
 {
     BuildFacts facts;
     facts.mkspecsPath = findMkspecs(generation, qtPath);
     if (facts.mkspecsPath.isEmpty()) {
-        versionFromLibraryName(&facts, generation, qtPath);
+        versionFromLibrary(&facts, generation, qtPath);
         return facts;
     }
     const LoadedFile qconfig = loadWholeFile(facts.mkspecsPath + QStringLiteral("/qconfig.pri"), Limits::maxFactsFileSize);
@@ -89,7 +116,7 @@ BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
         facts.patch = ok ? patch : -1;
     }
     if (facts.minor < 0)
-        versionFromLibraryName(&facts, generation, qtPath);
+        versionFromLibrary(&facts, generation, qtPath);
     // Qt 5 lists the feature in qmodule.pri, Qt 6 in its core module's private file.
     for (const char *name : {"/qmodule.pri", "/modules/qt_lib_core_private.pri"}) {
         const LoadedFile features = loadWholeFile(facts.mkspecsPath + QLatin1String(name), Limits::maxFactsFileSize);

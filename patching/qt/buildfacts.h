@@ -15,6 +15,9 @@ struct BuildFacts {
     QString mkspecsPath; // the folder the facts were read from; empty when none was found
 };
 
+// The major version DIR/mkspecs/qconfig.pri says (QT_MAJOR_VERSION), or 0.
+int majorVersionSaid(const QString &qtPath);
+
 // Reads mkspecs/qconfig.pri and mkspecs/qmodule.pri (and a distribution's multiarch copy of mkspecs),
 // each bounded in size.
 BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath);

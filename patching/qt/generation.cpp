@@ -1,6 +1,7 @@
 #include "patching/qt/generation.h"
 
 #include "patching/base/limits.h"
+#include "patching/qt/buildfacts.h"
 
 #include <QDir>
 
@@ -28,6 +29,12 @@ QStringList markedFiles(const QString &qtPath, const QVector<CommandStep> &marke
 
 const QtGeneration &generationOf(const QString &qtPath)
 {
+    // What configure wrote says it first: a Qt 4 tree holding a Qt 5 library somewhere stays Qt 4.
+    const int major = majorVersionSaid(qtPath);
+    for (const QtGeneration *generation : qtGenerations()) {
+        if (generation->major == major)
+            return *generation;
+    }
     for (const QtGeneration *generation : qtGenerations()) {
         if (!markedFiles(qtPath, generation->markers, 1).isEmpty())
             return *generation;

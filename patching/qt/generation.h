@@ -44,7 +44,8 @@ struct QtGeneration {
 const QVector<const QtGeneration *> &qtGenerations();
 
 // Which generation the installation at `qtPath` holds: the one gate the window and the front end
-// share. An installation that shows none of them is taken for the oldest, whose rules ask the least.
+// share. Its mkspecs/qconfig.pri says it; else the files that mark a generation; an installation that
+// shows none of them is taken for the oldest, whose rules ask the least.
 const QtGeneration &generationOf(const QString &qtPath);
 
 // The generations' own tables.
