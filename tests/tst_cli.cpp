@@ -90,6 +90,10 @@ void TestCli::commands_data()
         << "rm $DIR/lib/libQtCore.so && $CLI patch --json $DIR" << 1
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=changed "
            "lib/libQtCore.so.4.8.7=failed/unlisted-slots" << "cmp $DATA/lib/libQtCore.so.4.8.7 $DIR/lib/libQtCore.so.4.8.7";
+    QTest::newRow("a copy that replaced the links (cp -rL) leaves QtCore's own file unlisted, named whatever its first bytes")
+        << "rm -r $DIR && cp -a $DATA/../../qt-4.8.7 $DIR && cp $DIR/lib/libQtCore.so.4.8.7 $DIR/lib/libQtCore.so && $CLI patch --json $DIR"
+        << 1 << "bin/qmake=changed lib/libQtCore.la=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone "
+                ".qmake.cache=changed lib/libQtCore.so.4.8.7=failed/unlisted-slots" << "";
     QTest::newRow("a line written after a patch is kept, and said kept when the file needs nothing else")
         << "$CLI patch $DIR >/dev/null && echo 'CONFIG += mine' >>$DIR/.qmake.cache && $CLI patch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone "

@@ -102,7 +102,8 @@ QVector<PlannedFile> unlistedQtCores(const PlanContext &context, const QVector<P
             reached.insert(canonical);
             const qint64 saved = reading->budget;
             bool wanted = true;
-            PlannedFile file = readRecord(context, entry.absoluteFilePath(), Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
+            // Read whatever its first bytes: its name, not its head, makes it QtCore.
+            PlannedFile file = readRecord(context, entry.absoluteFilePath(), Treatment::Binary, PlanStep::Window, purpose, reading, &wanted);
             reading->budget = saved;
             // One that cannot be read may hold slots; one refused for its place is not this patch's.
             const ReasonCode refusal = file.refusal.reason.code;
