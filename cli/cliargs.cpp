@@ -61,7 +61,7 @@ QString helpText()
         "Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin\n"
         "d'origine inscrit dans qmake, les bibliothèques QtCore et les deux fichiers de\n"
         "configuration de qmake, comme les commandes « patcher » et « unpatcher » de la fenêtre.\n"
-        "Une installation de Qt 5 est relocalisée tout entière, comme avec --deep.\n"
+        "Une installation de Qt 5 ou de Qt 6 est relocalisée tout entière, comme avec --deep.\n"
         "\n"
         "Commandes :\n"
         "  patch REPERTOIRE     réécrit chaque fichier pour qu'il nomme REPERTOIRE ; une sauvegarde\n"

@@ -126,8 +126,8 @@ Report usageReport(const QString &command, const QString &message)
 Report notQtReport(const QString &command, const QString &qtPath)
 {
     return refusedReport(command, qtPath, QStringLiteral("not-qt"),
-                         Report::tr("rien n'y désigne une installation de Qt 4 ou de Qt 5 : aucun fichier n'y porte les emplacements "
-                                    "de chemin (qt_prfxpath=) que qmake et QtCore portent"));
+                         Report::tr("rien n'y désigne une installation de Qt 4, 5 ou 6 : aucun fichier n'y porte les emplacements "
+                                    "de chemin (qt_prfxpath=) que qmake et QtCore portent, ni aucun des fichiers qui marquent Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)"));
 }
 
 Report runRefusedReport(const QString &command, const QString &qtPath, const Reason &reason)

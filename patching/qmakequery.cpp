@@ -59,10 +59,17 @@ protected:
 #endif
 };
 
-QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs)
+QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const QStringList &libraryFolders)
 {
     QueryRun run;
     QueryProcess process;
+    if (!libraryFolders.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString inherited = environment.value(QStringLiteral("LD_LIBRARY_PATH"));
+        environment.insert(QStringLiteral("LD_LIBRARY_PATH"),
+                           libraryFolders.join(QLatin1Char(':')) + (inherited.isEmpty() ? QString() : QLatin1Char(':') + inherited));
+        process.setProcessEnvironment(environment);
+    }
     // One channel: the other would fill unread, without bound, meanwhile.
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
@@ -119,11 +126,26 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
     qmake = info.filePath();
     QVector<CheckedPath> answers;
     QSet<QByteArray> asked;
-    for (const PathSlotKey &slotKey : slotKeys) {
+    // Its own QtCore, not the system's, tells where it is.
+    QStringList libraryFolders;
+    if (generation.queryWithOwnLibraries) {
+        for (const QString &library : markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles)) {
+            if (QDir::match(generation.qtCoreNamePattern, QFileInfo(library).fileName()))
+                libraryFolders.append(QFileInfo(library).absolutePath());
+        }
+        libraryFolders.removeDuplicates();
+    }
+    QVector<PathSlotKey> names = slotKeys;
+    if (!generation.queryNames.isEmpty()) {
+        names.clear();
+        for (const QByteArray &name : generation.queryNames)
+            names.append({QByteArray(), QByteArray(), name});
+    }
+    for (const PathSlotKey &slotKey : qAsConst(names)) {
         if (slotKey.queryName.isEmpty() || asked.contains(slotKey.queryName))
             continue;
         asked.insert(slotKey.queryName);
-        const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs);
+        const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs, libraryFolders);
         if (!run.started) {
             *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
             notQueried->args = QStringList{name};

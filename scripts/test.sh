@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Qt 6 and the Qt 5 variants and runs every test of both, relocates a copy of Debian's
-# own Qt 5 (tests/debian-qt-test.sh), then drives the
+# Builds the Qt 6 and the Qt 5 variants and runs every test of both, relocates copies of Debian's
+# own Qt 5 and Qt 6 (tests/debian-qt-test.sh), then drives the
 # installed Qt 6 window in a real X server (tests/window-test.sh); last, cross-builds the Windows
 # programs and runs their tests and their window under wine (scripts/windows.sh).
 # Exits non-zero if any variant fails to build or any test fails; the last lines then name each step
@@ -24,9 +24,9 @@ for major in 6 5; do
     fi
 done
 
-echo "=== Debian's own Qt 5, copied and relocated with the CLI === (at ${SECONDS} s)"
+echo "=== Debian's own Qt 5 and Qt 6, copied and relocated with the CLI === (at ${SECONDS} s)"
 if ! timeout -k 10 300 "$root/tests/debian-qt-test.sh" "$root/build/qt6/cli/zel-qt-patcher-cli"; then
-    failures+=("Debian's Qt 5 relocated: failed (see the lines starting with FAILED:)")
+    failures+=("Debian's Qt 5 and Qt 6 relocated: failed (see the lines starting with FAILED:)")
 fi
 
 echo "=== Real window (Qt 6, installed layout) === (at ${SECONDS} s)"

@@ -27,7 +27,7 @@ Try &apos;zel-qt-patcher-cli --help&apos;.
 Relocalise une installation de Qt 4 copiée dans REPERTOIRE : réécrit le chemin
 d&apos;origine inscrit dans qmake, les bibliothèques QtCore et les deux fichiers de
 configuration de qmake, comme les commandes « patcher » et « unpatcher » de la fenêtre.
-Une installation de Qt 5 est relocalisée tout entière, comme avec --deep.
+Une installation de Qt 5 ou de Qt 6 est relocalisée tout entière, comme avec --deep.
 
 Commandes :
   patch REPERTOIRE     réécrit chaque fichier pour qu&apos;il nomme REPERTOIRE ; une sauvegarde
@@ -61,7 +61,7 @@ relocalisée), 1 sinon ou si une autre commande s&apos;exécute sur l&apos;insta
 Relocates a Qt 4 installation copied into DIRECTORY: rewrites the original path
 written in qmake, in the QtCore libraries and in qmake&apos;s two configuration files,
 as the window&apos;s &quot;patch&quot; and &quot;unpatch&quot; buttons do.
-A Qt 5 installation is relocated whole, as with --deep.
+A Qt 5 or Qt 6 installation is relocated whole, as with --deep.
 
 Commands:
   patch DIRECTORY     rewrites each file so that it names DIRECTORY; a &quot;.back&quot;
@@ -900,8 +900,8 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>Target device prefix: %1 (kept as it is)</translation>
     </message>
     <message>
-        <source>rien n&apos;y désigne une installation de Qt 4 ou de Qt 5 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent</source>
-        <translation>nothing there points to a Qt 4 or Qt 5 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold</translation>
+        <source>rien n&apos;y désigne une installation de Qt 4, 5 ou 6 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent, ni aucun des fichiers qui marquent Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)</source>
+        <translation>nothing there points to a Qt 4, 5 or 6 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold, nor any of the files that mark Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)</translation>
     </message>
 </context>
 </TS>

@@ -56,6 +56,8 @@ bool identifiesQt(const QtGeneration &generation, const QString &qtPath, const Q
     if (std::any_of(files.cbegin(), files.cend(), [](const PlannedFile &file) { return file.holdsSlots; }))
         return true;
     QStringList candidates = markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles);
+    if (generation.markersIdentify && !candidates.isEmpty())
+        return true;
     for (const char *directory : {"/bin", "/lib"}) {
         for (const QFileInfo &entry : QDir(qtPath + QLatin1String(directory)).entryInfoList({generation.qtCoreNamePattern}, QDir::Files))
             candidates.append(entry.absoluteFilePath());
@@ -282,7 +284,8 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep)
 
 bool slotsUnread(const PlanContext &context)
 {
-    return context.generation->major >= 5 && context.build.minor >= 14 && context.build.relocatable == BuildFacts::Relocatable::Yes;
+    const int major = context.generation->major;
+    return (major >= 6 || (major == 5 && context.build.minor >= 14)) && context.build.relocatable == BuildFacts::Relocatable::Yes;
 }
 
 SlotRule slotRule(const PlanContext &context)
@@ -296,10 +299,11 @@ SlotRule slotRule(const PlanContext &context)
     rule.record = Limits::slotRecord;
     // Windows builds wrote 524-byte records up to Qt 5.7; a build that does not say is taken at the smaller.
     const int minor = context.build.minor;
-    rule.windowsRecord = minor >= 0 && minor <= 7 ? Limits::windowsSlotRecord : Limits::slotRecord;
+    const bool qt5 = generation.major == 5;
+    rule.windowsRecord = qt5 && minor >= 0 && minor <= 7 ? Limits::windowsSlotRecord : Limits::slotRecord;
     // From 5.14 a QtCore that reads its prefix reads as many bytes as the build gave it; a build that
     // does not say its version is taken at its word only when shown relocatable.
-    rule.fixedPrefixLength = (minor < 0 || minor >= 14) && context.build.relocatable != BuildFacts::Relocatable::Yes;
+    rule.fixedPrefixLength = (!qt5 || minor < 0 || minor >= 14) && context.build.relocatable != BuildFacts::Relocatable::Yes;
     rule.unread = slotsUnread(context);
     return rule;
 }

@@ -7,7 +7,7 @@
 
 const QVector<const QtGeneration *> &qtGenerations()
 {
-    static const QVector<const QtGeneration *> known = {&qt5Generation(), &qt4Generation()};
+    static const QVector<const QtGeneration *> known = {&qt6Generation(), &qt5Generation(), &qt4Generation()};
     return known;
 }
 
@@ -17,7 +17,7 @@ QStringList markedFiles(const QString &qtPath, const QVector<CommandStep> &marke
     for (const CommandStep &marker : markers) {
         for (const QString &folder : stepFolders(qtPath, marker.relativePath)) {
             const QDir dir(folder);
-            for (const QFileInfo &entry : dir.entryInfoList(marker.patterns, QDir::Files | QDir::System, QDir::Name)) {
+            for (const QFileInfo &entry : dir.entryInfoList(marker.patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
                 if (found.size() >= limit)
                     return found;
                 found.append(entry.absoluteFilePath());

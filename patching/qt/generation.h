@@ -22,6 +22,8 @@ struct QtGeneration {
     // Files whose presence shows an installation of this generation: a folder below DIR ("lib/*"
     // is each folder of lib: a distribution's multiarch one) and a name pattern.
     QVector<CommandStep> markers;
+    // Whether those files alone identify a Qt installation, without a file holding slots.
+    bool markersIdentify = false;
     // The window's files, in the order each command treats them.
     QVector<CommandStep> patchSteps;
     QVector<CommandStep> unpatchSteps;
@@ -34,6 +36,11 @@ struct QtGeneration {
     bool patchIsDeep = false;
     // Where the installation's qmake may lie, relative to DIR; verify asks the first there.
     QStringList qmakePaths;
+    // The names verify asks qmake; none: the slots' names.
+    QVector<QByteArray> queryNames;
+    // Whether qmake is run with the installation's own libraries first in the loader's path: a
+    // distribution's qmake6 has no run path and would load the system's QtCore.
+    bool queryWithOwnLibraries = false;
     // The names of the configuration files the line rule rewrites.
     QStringList configNames;
     // What names a QtCore library in bin or lib.
@@ -51,6 +58,7 @@ const QtGeneration &generationOf(const QString &qtPath);
 // The generations' own tables.
 const QtGeneration &qt4Generation();
 const QtGeneration &qt5Generation();
+const QtGeneration &qt6Generation();
 
 // The files of `markers` found below `qtPath`, at most `limit` of them; a folder of many entries costs one listing.
 QStringList markedFiles(const QString &qtPath, const QVector<CommandStep> &markers, int limit);

@@ -1,0 +1,45 @@
+#include "patching/qt/generation.h"
+
+// Qt 6: QtCore's prefix alone, empty when QtCore is relocatable (an installer's build), and read with
+// the length the build gave it otherwise (a distribution's); qmake6 and qtpaths are ordinary QtCore
+// programs. Most of the tree is relative; what names a place is in its build metadata.
+const QtGeneration &qt6Generation()
+{
+    static const QtGeneration qt6 = [] {
+        QtGeneration g;
+        g.major = 6;
+        g.slotKeys = {{QByteArrayLiteral("qt_prfxpath="), QByteArray(), "QT_INSTALL_PREFIX"}};
+        g.slotPlacement = SlotPlacement::BelowOldRoot;
+        // What `qmake6 -query` answers of the installation's places.
+        g.queryNames = {"QT_INSTALL_PREFIX", "QT_INSTALL_ARCHDATA", "QT_INSTALL_DATA", "QT_INSTALL_DOCS", "QT_INSTALL_HEADERS",
+                        "QT_INSTALL_LIBS", "QT_INSTALL_LIBEXECS", "QT_INSTALL_BINS", "QT_INSTALL_TESTS", "QT_INSTALL_PLUGINS",
+                        "QT_INSTALL_QML", "QT_INSTALL_TRANSLATIONS", "QT_INSTALL_CONFIGURATION", "QT_INSTALL_EXAMPLES",
+                        "QT_HOST_PREFIX", "QT_HOST_DATA", "QT_HOST_BINS", "QT_HOST_LIBEXECS", "QT_HOST_LIBS"};
+        const QString bin = QStringLiteral("bin"), lib = QStringLiteral("lib");
+        const QStringList libraries{QStringLiteral("libQt6Core*.so"), QStringLiteral("libQt6Core*.a"), QStringLiteral("Qt6Core*.lib")};
+        const QString multiarch = QStringLiteral("lib/*");
+        // A relocatable QtCore's slot is empty, and a kit may come without libraries: the tree's own
+        // files say it is Qt 6.
+        g.markers = {{lib, {QStringLiteral("libQt6Core*.so*"), QStringLiteral("libQt6Core*.a"), QStringLiteral("Qt6Core*.lib")}},
+                     {bin, {QStringLiteral("Qt6Core*.dll"), QStringLiteral("qmake6"), QStringLiteral("qtpaths6")}},
+                     {multiarch, {QStringLiteral("libQt6Core*.so*")}},
+                     {QStringLiteral("lib/cmake"), {QStringLiteral("Qt6")}}};
+        g.markersIdentify = true;
+        g.patchSteps = {{bin, {QStringLiteral("Qt6Core*.dll")}}, {lib, libraries}, {multiarch, libraries}};
+        g.unpatchSteps = g.patchSteps;
+        g.metadataSteps = {{QStringLiteral("lib/pkgconfig"), {QStringLiteral("*.pc")}},
+                           {QStringLiteral("lib/cmake/Qt6BuildInternals/QtBuildInternalsExtra.cmake"), {}},
+                           {QStringLiteral("bin/qt.conf"), {}},
+                           // A distribution's wrapper scripts, which run its qmake6 with its qt6.conf.
+                           {bin, {QStringLiteral("*-qmake6")}}};
+        g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".pc"), QStringLiteral(".pri"), QStringLiteral(".cmake"),
+                                         QStringLiteral("qt.conf"), QStringLiteral("qt6.conf")};
+        g.qtCoreNamePattern = QStringLiteral("*Qt6Core*");
+        g.patchIsDeep = true;
+        g.qmakePaths = QStringList{QStringLiteral("bin/qmake6"), QStringLiteral("bin/qmake6.exe"), QStringLiteral("bin/qmake"),
+                                   QStringLiteral("lib/qt6/bin/qmake6")};
+        g.queryWithOwnLibraries = true;
+        return g;
+    }();
+    return qt6;
+}
