@@ -300,6 +300,24 @@ void TestCli::commands_data()
         << qt5("qt-5.15.2") + R"(printf '#!/bin/sh\ncase "$2" in QT_INSTALL_PREFIX) echo /opt/qt515 ;; *) echo "${0%%/bin/qmake}" ;; esac\n' )"
            ">$DIR/bin/qmake && chmod 755 $DIR/bin/qmake && $CLI verify --json $DIR" << 1
         << "qmake-query roots=/opt/qt515 lib/libQt5Core.so=stale lib/pkgconfig/Qt5Core.pc=stale//opt/qt515 1" << "";
+    // An installer's Qt 6, as few lines lay it out: a relocatable QtCore with an empty slot, the build
+    // machine's place in the .pc files and the build internals only.
+    const QString qt6 = QStringLiteral(
+        "rm -r $DIR && mkdir -p $DIR/bin $DIR/lib/pkgconfig $DIR/lib/cmake/Qt6BuildInternals $DIR/mkspecs/modules $DIR/include && "
+        "cp $DATA/../../qt-5.15.2/lib/libQt5Core.so.5.15.2 $DIR/lib/libQt6Core.so.6.5.3 && ln -s libQt6Core.so.6.5.3 $DIR/lib/libQt6Core.so && "
+        "head -c 10 /dev/zero | dd of=$DIR/lib/libQt6Core.so.6.5.3 bs=1 conv=notrunc status=none "
+        "seek=$(( $(grep -boa qt_prfxpath= $DIR/lib/libQt6Core.so.6.5.3 | cut -d: -f1) + 12 )) && "
+        "printf 'prefix=/home/qt/work/install\\nlibdir=${prefix}/lib\\nincludedir=/home/qt/work/install/include\\n' >$DIR/lib/pkgconfig/Qt6Core.pc && "
+        "printf 'set(qtbi_orig_prefix \"/home/qt/work/install\")\\n' >$DIR/lib/cmake/Qt6BuildInternals/QtBuildInternalsExtra.cmake && "
+        "printf 'QT_MAJOR_VERSION = 6\\nQT_MINOR_VERSION = 5\\n' >$DIR/mkspecs/qconfig.pri && "
+        "printf 'QT.core_private.enabled_features = relocatable\\n' >$DIR/mkspecs/modules/qt_lib_core_private.pri && ");
+    QTest::newRow("an installer's Qt 6: QtCore's empty slot is never written, the .pc and the build internals move")
+        << qt6 + "cp $DIR/lib/libQt6Core.so.6.5.3 $DIR.core && $CLI patch --json $DIR" << 0
+        << "roots=/home/qt/work/install lib/libQt6Core.so=left-alone lib/pkgconfig/Qt6Core.pc=changed "
+           "lib/cmake/Qt6BuildInternals/QtBuildInternalsExtra.cmake=changed mkspecs/modules/qt_lib_core_private.pri=left-alone "
+           "mkspecs/qconfig.pri=left-alone"
+        << "cmp $DIR.core $DIR/lib/libQt6Core.so.6.5.3 && grep -qx includedir=$DIR/include $DIR/lib/pkgconfig/Qt6Core.pc && "
+           "$CLI verify $DIR >/dev/null";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }
