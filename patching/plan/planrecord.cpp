@@ -5,6 +5,7 @@
 #include "patching/store/places.h"
 #include "patching/store/treewalk.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -100,6 +101,28 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
     file.current = hold(current.data, reading);
     return file;
 }
+// The records of the prefix slots of `original` as the file at `path` holds them now, one after the
+// other: a patch changes a binary only there, so a large library costs a few hundred bytes, not a read.
+QByteArray prefixSlotsNow(const QString &path, const QByteArray &original, const QtGeneration &generation)
+{
+    QVector<FoundSlot> prefixSlots;
+    forEachPathSlot(original, SlotRule{generation.slotKeys}, [&](const FoundSlot &slot) {
+        const bool prefix = slot.key == generation.slotKeys.first().key || generation.installPrefixKeys.contains(slot.key);
+        if (prefix && slot.room > 0 && prefixSlots.size() <= Limits::maxOldRoots)
+            prefixSlots.append(slot);
+    });
+    QFile file;
+    Failure failure;
+    QByteArray records;
+    if (prefixSlots.isEmpty() || !openRegularFile(file, path, &failure))
+        return records;
+    for (const FoundSlot &slot : qAsConst(prefixSlots)) {
+        const QByteArray record = file.seek(slot.offset) ? file.read(slot.room) : QByteArray();
+        if (record.size() == slot.room)
+            records += record;
+    }
+    return records;
+}
 } // namespace
 
 bool startsLikeBinary(const QByteArray &head)
@@ -167,11 +190,9 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     // A binary the tool patched names, as it is now, the place it was patched for: an earlier place,
     // which tells the lines the tool wrote for it in text files from a user's. Read apart when the
     // plan did not keep it.
-    if (file.holdsSlots && file.backupExists && file.exists && !file.current.held()) {
-        const LoadedFile current = loadWholeFile(file.target, readLimit(file.kind));
-        if (current.ok)
-            file.currentPrefixes = recordedPrefixes(generation, recorder, current.data, Limits::maxOldRoots);
-    }
+    if (file.holdsSlots && file.backupExists && file.exists && !file.current.held())
+        file.currentPrefixes = recordedPrefixes(generation, recorder, prefixSlotsNow(file.target, original.data, generation),
+                                                Limits::maxOldRoots);
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
     file.original = hold(original.data, reading);
