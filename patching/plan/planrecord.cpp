@@ -117,8 +117,9 @@ QByteArray prefixSlotsNow(const QString &path, const QByteArray &original, const
     if (prefixSlots.isEmpty() || !openRegularFile(file, path, &failure))
         return records;
     for (const FoundSlot &slot : qAsConst(prefixSlots)) {
+        // A value that does not end within the room is none the tool wrote there.
         const QByteArray record = file.seek(slot.offset) ? file.read(slot.room) : QByteArray();
-        if (record.size() == slot.room)
+        if (record.size() == slot.room && record.indexOf('\0', slot.key.size()) > 0)
             records += record;
     }
     return records;
