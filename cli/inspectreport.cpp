@@ -33,7 +33,7 @@ InspectedStatus inspectedStatus(const InspectedFile &file)
         // A prefix the root does not fit is stale for good; the others stay as they should.
         judged.status = file.slotNote.code == ReasonCode::PrefixLengthFixed ? QStringLiteral("stale") : QStringLiteral("left-alone");
         judged.reason = file.slotNote;
-    } else if (file.paths.isEmpty()) {
+    } else if (file.paths.isEmpty() || file.judged == 0) {
         judged.status = QStringLiteral("no-path");
         judged.text = Report::tr("aucun chemin reconnu");
     } else if (file.stale == 0) {

@@ -75,7 +75,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     // whose search paths name no old root and that was never patched.
     if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))
         patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
-    else if (slotRewrite.found > 0 && slotsUnread(context) && searchPathsNamingOldRoot == 0)
+    else if (slotRewrite.found > 0 && (slotsUnread(context) || slotRewrite.emptyValues == slotRewrite.found) && searchPathsNamingOldRoot == 0
+             && context.generation->major >= 5)
         patched.leftAloneReason = Reason(ReasonCode::SlotsUnread);
     else if (slotRewrite.found > 0 && slotRewrite.kept == slotRewrite.found && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(slotRewrite.keptPrefix)});

@@ -13,12 +13,20 @@
 #include <climits>
 
 namespace {
-// Counts one path judged. Every path is judged; only the first of a crafted file's thousands are shown.
-void judge(InspectedFile *file, const QByteArray &path, bool stale)
+// Shows one path; only the first of a crafted file's thousands are.
+void show(InspectedFile *file, const QByteArray &path)
 {
     if (file->paths.size() < Limits::maxPathsJudged)
         file->paths.append(path);
-    file->cut = ++file->judged > Limits::maxPathsJudged;
+    else
+        file->cut = true;
+}
+
+// Counts one path judged, and shows it. Every path is judged.
+void judge(InspectedFile *file, const QByteArray &path, bool stale)
+{
+    show(file, path);
+    ++file->judged;
     file->stale += stale ? 1 : 0;
 }
 
@@ -55,13 +63,18 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
             const bool kept = std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
                                           [&slot](const QByteArray &prefix) { return rootKey(prefix) == rootKey(slot.value); });
-            judge(&file, slot.key + slot.value,
-                  (fixed && !kept && slot.key == rule.keys.first().key)
-                      || patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0');
+            const bool stale = (fixed && !kept && slot.key == rule.keys.first().key)
+                || patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0';
+            // A value that stays and is no place of the installation (/etc/xdg, a device prefix, an
+            // empty value) says nothing of where the installation is: shown, not judged.
+            if (rule.placement == SlotPlacement::BelowOldRoot && !stale && !namesRoot(slot.value, root))
+                show(&file, slot.key + slot.value);
+            else
+                judge(&file, slot.key + slot.value, stale);
         });
         if (fixed)
             file.slotNote = Reason(ReasonCode::PrefixLengthFixed, {QString::number(rewrite.neededLength), QString::number(rewrite.fixedLength)});
-        else if (rule.unread && rewrite.found > 0)
+        else if (rewrite.found > 0 && (rule.unread || rewrite.emptyValues == rewrite.found))
             file.slotNote = Reason(ReasonCode::SlotsUnread);
         else if (rewrite.found > 0 && rewrite.kept == rewrite.found)
             file.slotNote = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(rewrite.keptPrefix)});
@@ -69,8 +82,9 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
     }
     if (planned.treatment == Treatment::Metadata) {
         // Build metadata: each distinct path below the directory or below an old root, by the whole-path rule.
+        const PlaceExists placeExists = [&root](const QByteArray &place) { return existsBelow(root, place); };
         for (const QByteArray &path : absolutePathsIn(current, INT_MAX)) {
-            const bool stale = longestOldRoot(path, oldRoots, root).index >= 0;
+            const bool stale = longestOldRoot(path, oldRoots, root, placeExists).index >= 0;
             if (stale || namesRoot(path, root))
                 judge(&file, path, stale);
         }
@@ -109,7 +123,8 @@ Inspection inspectInstallation(const QString &qtPath)
 {
     Inspection inspection;
     inspection.qtPath = qtPath;
-    CommandPlan plan = planCommand(Command::Unpatch, qtPath, false, PlanPurpose::Look);
+    // A generation whose patch treats the whole tree is looked at whole, backups or not.
+    CommandPlan plan = planCommand(Command::Unpatch, qtPath, generationOf(qtPath).patchIsDeep, PlanPurpose::Look);
     for (PlannedFile &planned : plan.files) {
         // Only what a file holds now is looked at: its backup's bytes need not stay beside them.
         if (planned.backupExists)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the installed window in a real X server (Xvfb) with xdotool, as a person would: "...",
 # the directory typed in the dialog, "patcher", the end box, "unpatcher", then a directory
-# without lib. A screenshot of each step goes to BUILD_DIR/window-test; a failure names the last.
+# without lib, then "patcher" on a Qt 5 installation. A screenshot of each step goes to BUILD_DIR/window-test; a failure names the last.
 # Usage: tests/window-test.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: window-test.sh BUILD_DIR}" && pwd)"
@@ -54,6 +54,15 @@ mkdir -p "$qt/nolib/bin"
 choose 06-dialog-nolib "Tab Tab" "$qt/nolib"
 wait_for '"repertoire incorect" box' focus_named "repertoire incorect"
 seen 07-rejected
+close_box
+
+# A Qt 5 installation: "patcher" moves its slots and its build metadata, as the command line's patch does.
+qt5="$work/qt5" && cp -a "$(dirname "$0")/data/qt-5.1.1" "$qt5"
+choose 08-dialog-qt5 "" "$qt5"
+wait_for "accepted directory" count_is 1
+next_command patcher 09-qt5-patched
+strings -a "$qt5/lib/libQt5Core.so.5.1.1" | grep -qx "qt_docspath=$qt5/doc" && grep -qx "prefix=$qt5" "$qt5/lib/pkgconfig/Qt5Core.pc" \
+    || fail "the Qt 5 installation is not patched whole"
 close_box
 kill -0 "${pids[1]}" || fail "the window ended on its own"
 echo "window test: passed; screenshots in $work"

@@ -233,6 +233,7 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const SlotRul
         const qsizetype room = slotRoom(data, at, keySize, &zero, limit);
         const qsizetype end = valueEnd(data, at + keySize, &zero);
         ++result.found;
+        result.emptyValues += end == at + keySize ? 1 : 0;
         if (room == 0) { // no zero byte within reach: no slot to write
             noteTooSmall(result, keys.at(k));
             return at + keySize;

@@ -60,6 +60,7 @@ struct SlotRewrite {
     QVector<Region> rooms;      // every slot's room, in file order: what any patch may have changed
     QVector<Change> changes;    // to undo the rewrite
     int kept = 0;          // slots left as they are, their value being one of the rule's kept prefixes
+    int emptyValues = 0;   // slots whose value is empty: a relocatable Qt 6 QtCore's prefix
     QByteArray keptPrefix; // the last of those values
     // A fixed-length prefix the new value would not fit, with both lengths; nothing was changed then.
     qsizetype fixedLength = -1;

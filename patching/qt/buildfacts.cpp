@@ -13,7 +13,8 @@ namespace {
 // Whether `folder` holds what configure writes there.
 bool holdsConfiguration(const QString &folder)
 {
-    return QFileInfo::exists(folder + QStringLiteral("/qconfig.pri")) || QFileInfo::exists(folder + QStringLiteral("/qmodule.pri"));
+    return QFileInfo::exists(folder + QStringLiteral("/qconfig.pri")) || QFileInfo::exists(folder + QStringLiteral("/qmodule.pri"))
+        || QFileInfo::exists(folder + QStringLiteral("/modules/qt_lib_core_private.pri"));
 }
 
 // The folder holding the installation's mkspecs/qconfig.pri and qmodule.pri: DIR/mkspecs, or a
