@@ -258,6 +258,11 @@ void TestCli::commands_data()
         << "test $(strings -a $DIR/bin/qmake | grep -c ^qt_....path=$DIR) = 18 && cmp $DIR/bin/qmake $DIR/bin/arm-linux-qmake"
            "&& strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -qx qt_stngpath=/etc/xdg "
            "&& test $(strings -a $DIR/lib/libQt5Core.so.5.1.1 | grep -c ^qt_....path=$DIR) = 14";
+    QTest::newRow("inspect of a Qt 5.1 copy: every file naming the old root is stale, /etc/xdg and an empty sysroot judge nothing")
+        << qt5("qt-5.1.1") + "$CLI inspect --json $DIR" << 0
+        << "roots=/opt/Qt5.1.1/5.1.1/gcc_64 bin/qmake=stale lib/libQt5Core.so=stale mkspecs/qconfig.pri=no-path mkspecs/qmodule.pri=no-path "
+           "mkspecs/modules/qt_lib_core.pri=stale lib/libQt5Core.la=stale lib/libQt5Core.prl=stale lib/pkgconfig/Qt5Core.pc=stale "
+           "bin/qt.conf=no-path lib/cmake/Qt5Core/Qt5CoreConfig.cmake=no-path" << "";
     QTest::newRow("a Qt 5.7 board kit: the device prefix stays in qmake, QtCore and the old roots; no byte past a record changes")
         << qt5("qt-5.7-cross") + "$CLI patch --deep --json $DIR" << 0
         << "roots=/opt/kits/rpi/qt5pi bin/qmake=changed lib/libQt5Core.so=left-alone mkspecs/qconfig.pri=left-alone "
