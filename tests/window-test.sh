@@ -9,6 +9,7 @@ work="$build/window-test"
 rm -rf "$work" && mkdir -p "$work/orig"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 qt="$(mktemp -d /tmp/qt4.XXXXXX)"
+data5="$(cd "$(dirname "$0")/data/qt-5.1.1" && pwd)"
 pids=()
 # The window and the X server are stopped whatever happens, and awaited: an X server still
 # dying can answer on its display number when the next run has taken it again.
@@ -57,7 +58,7 @@ seen 07-rejected
 close_box
 
 # A Qt 5 installation: "patcher" moves its slots and its build metadata, as the command line's patch does.
-qt5="$work/qt5" && cp -a "$(dirname "$0")/data/qt-5.1.1" "$qt5"
+qt5="$work/qt5" && cp -a "$data5" "$qt5"
 choose 08-dialog-qt5 "" "$qt5"
 wait_for "accepted directory" count_is 1
 next_command patcher 09-qt5-patched
