@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Drives the Windows window (zel-qt-patcher.exe) under wine in a private X server run by openbox,
 # with xdotool from the keyboard, as a person would: "...", the path of a Windows-shaped installation
-# typed into the directory dialog as Z:\..., "patch", the end box closed, "unpatch", its box closed.
+# typed into the directory dialog as Z:\..., "patch", the end box closed, "unpatch", its box closed;
+# then "patch" on a Windows-shaped Qt 5 installation.
 # It checks the files on disk after each command; a screenshot of each step goes to OUT/window-test.
 # Usage: tests/window-test-wine.sh OUT     (build/windows of scripts/windows.sh: install/ and wineprefix/)
 set -euo pipefail
 out="$(cd "${1:?usage: window-test-wine.sh OUT}" && pwd)"
 data="$(cd "$(dirname "$0")/data/mingw" && pwd)"
+data5="$(cd "$(dirname "$0")/data/qt-5.3.1-mingw" && pwd)"
 program="$out/install/bin/zel-qt-patcher.exe"
 work="$out/window-test"
 
@@ -71,6 +73,27 @@ close_box
 
 next_command unpatch 05-unpatched
 file_check "every file is back as it was" diff -r -x '*.back' "$work/orig" "$qt"
+close_box
+
+# A Qt 5.3 installation built with MinGW (tests/data/qt-5.3.1-mingw): "patch" moves every path slot of
+# qmake.exe and both DLLs, and its .prl. From "unpatch" the focus goes on to the path, then to "...".
+qt5="$work/qt5" && cp -r "$data5" "$qt5"
+keys Tab Tab space
+wait_for "directory dialog" box_up 2
+xdotool type --delay 20 "$(windows_path "$qt5")"
+seen 06-dialog-qt5
+xdotool key Return
+wait_for "accepted directory" count_is 1
+sleep 0.5
+next_command patch 07-qt5-patched
+qt5_patched() {
+    local binary
+    for binary in bin/qmake.exe bin/Qt5Core.dll bin/Qt5Cored.dll; do
+        grep -qa "qt_docspath=Z:$qt5/doc"$'\0' "$qt5/$binary" || return 1
+    done
+    grep -q -- "-LZ:$qt5/lib" "$qt5/lib/Qt5Core.prl"
+}
+file_check "qmake.exe, both Qt 5 DLLs and the .prl name Z:$qt5" qt5_patched
 close_box
 kill -0 "${pids[2]}" || fail "the window ended on its own"
 echo "window test (wine): passed; screenshots in $work"
