@@ -44,6 +44,9 @@ const CodeText codeTexts[] = {
      QT_TRANSLATE_NOOP("Reason", "QtCore relocalisable : elle trouve sa place seule et ne lit jamais ses chemins, laissés tels quels")},
     {ReasonCode::DevicePrefixKept, "device-prefix-kept",
      QT_TRANSLATE_NOOP("Reason", "%1 est le préfixe de l'appareil cible, gardé tel quel")},
+    {ReasonCode::HostQtMissing, "host-qt-missing",
+     QT_TRANSLATE_NOOP("Reason", "le Qt hôte de ce kit, %1, n'est plus là : le désigner là où il est avec "
+                                 "zel-qt-patcher-cli patch --host-qt REPERTOIRE")},
     {ReasonCode::OtherBuild, "other-build",
      QT_TRANSLATE_NOOP("Reason", "le fichier diffère de sa sauvegarde ailleurs que dans ses chemins (autre version ?) : "
                                  "pour garder ce fichier, le recopier sur sa sauvegarde ; pour revenir à l'original, "

@@ -16,8 +16,9 @@ CliRequest parseCliArguments(const QStringList &arguments)
     const QCommandLineOption deep(QStringLiteral("deep"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
     const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption hostQt(QStringLiteral("host-qt"), QString(), QStringLiteral("DIR"));
     QCommandLineParser parser;
-    parser.addOptions({help, version, deep, dryRun, json});
+    parser.addOptions({help, version, deep, dryRun, json, hostQt});
 
     CliRequest request;
     if (!parser.parse(arguments)) {
@@ -38,10 +39,12 @@ CliRequest parseCliArguments(const QStringList &arguments)
     request.deep = parser.isSet(deep);
     request.dryRun = parser.isSet(dryRun);
     request.json = parser.isSet(json);
-    // inspect and verify never write, so --deep and --dry-run mean nothing to them.
+    // inspect and verify never write, so --deep and --dry-run mean nothing to them; only a patch names a host Qt.
     if (index < 0 || positional.size() != 2 || positional.at(1).isEmpty()
-        || (index >= 2 && (request.deep || request.dryRun))) {
-        request.error = QCoreApplication::translate("Cli", "usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch "
+        || (index >= 2 && (request.deep || request.dryRun)) || (index != 0 && parser.isSet(hostQt))
+        || (parser.isSet(hostQt) && parser.value(hostQt).isEmpty())) {
+        request.error = QCoreApplication::translate("Cli", "usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] [--host-qt REPERTOIRE] "
+                                                           "patch REPERTOIRE, [--deep] [--dry-run] [--json] unpatch "
                                                            "REPERTOIRE, ou [--json] inspect|verify REPERTOIRE");
         return request;
     }
@@ -50,6 +53,11 @@ CliRequest parseCliArguments(const QStringList &arguments)
     request.qtPath = resolvedQtPath(positional.at(1));
     if (request.qtPath.isEmpty())
         request.qtPath = QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(positional.at(1)).absoluteFilePath()));
+    if (parser.isSet(hostQt)) {
+        request.hostQt = resolvedQtPath(parser.value(hostQt));
+        if (request.hostQt.isEmpty())
+            request.hostQt = QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(parser.value(hostQt)).absoluteFilePath()));
+    }
     return request;
 }
 
@@ -83,6 +91,9 @@ QString helpText()
         "  --dry-run       (patch, unpatch) indique ce qui changerait, sans rien écrire\n"
         "                  ni faire de sauvegarde\n"
         "  --json          écrit le rapport sous la forme d'un seul document JSON\n"
+        "  --host-qt REP   (patch) où est maintenant le Qt hôte d'un kit de compilation croisée\n"
+        "                  de Qt 6 : ses scripts qmake et qtpaths, target_qt.conf et ses\n"
+        "                  fichiers CMake le désignent là\n"
         "  -h, --help      affiche cette aide\n"
         "  -v, --version   affiche la version\n"
         "\n"

@@ -16,6 +16,7 @@ struct CliRequest {
     bool deep = false;
     bool dryRun = false;
     bool json = false;
+    QString hostQt; // patch --host-qt: where a cross kit's host Qt now is, absolute
     QString error; // for UsageError
 };
 

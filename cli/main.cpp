@@ -4,6 +4,7 @@
 #include "cli/report.h"
 #include "restoring/commandrun.h"
 #include "patching/inspection.h"
+#include "patching/qt/hostqt.h"
 #include "patching/store/runlock.h"
 #include "patching/verification.h"
 
@@ -41,9 +42,18 @@ Report runPatchOrUnpatch(const CliRequest &request)
     }
     // Computed before anything is written, the old roots from the files as the build left them. The
     // run takes the bytes the plan read; the report needs only what the plan found.
-    const CommandPlan plan = planCommand(command, request.qtPath, request.deep);
+    const CommandPlan plan = planCommand(command, request.qtPath, request.deep, PlanPurpose::Run, Limits::heldBytesBudget, request.hostQt);
     if (!plan.identifiesQt)
         return notQtReport(request.command, request.qtPath);
+    // --host-qt names a kit's host Qt: refused for a tree that is no kit, and for a folder that holds no Qt tools.
+    if (!request.hostQt.isEmpty() && !plan.context.crossKit)
+        return hostQtRefusedReport(request.command, request.qtPath, QStringLiteral("not-a-cross-kit"),
+                                   Report::tr("--host-qt : %1 n'est pas un kit de compilation croisée (aucun bin/target_qt.conf) : "
+                                              "il n'a pas de Qt hôte").arg(request.qtPath));
+    if (!request.hostQt.isEmpty() && !holdsHostTools(request.hostQt))
+        return hostQtRefusedReport(request.command, request.qtPath, QStringLiteral("no-host-tools"),
+                                   Report::tr("--host-qt : %1 ne contient aucun outil de Qt (bin/qmake, bin/qtpaths, libexec/moc) : "
+                                              "ce n'est pas un Qt hôte").arg(request.hostQt));
     return commandReport(plan, mode, runPlan(plan, mode, onFileDone));
 }
 

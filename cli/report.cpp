@@ -130,6 +130,11 @@ Report notQtReport(const QString &command, const QString &qtPath)
                                     "de chemin (qt_prfxpath=) que qmake et QtCore portent, ni aucun des fichiers qui marquent Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)"));
 }
 
+Report hostQtRefusedReport(const QString &command, const QString &qtPath, const QString &check, const QString &message)
+{
+    return refusedReport(command, qtPath, check, message);
+}
+
 Report runRefusedReport(const QString &command, const QString &qtPath, const Reason &reason)
 {
     Report report;

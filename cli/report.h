@@ -43,6 +43,8 @@ Report rejectedReport(const QString &command, const QString &qtPath, QtPathCheck
 Report usageReport(const QString &command, const QString &message);
 // A directory where nothing identifies a Qt installation.
 Report notQtReport(const QString &command, const QString &qtPath);
+// patch --host-qt refused (exit 2): `check` is "not-a-cross-kit" or "no-host-tools".
+Report hostQtRefusedReport(const QString &command, const QString &qtPath, const QString &check, const QString &message);
 // A run refused as a whole, before it read the tree: another run holds the installation (exit 1).
 Report runRefusedReport(const QString &command, const QString &qtPath, const Reason &reason);
 

@@ -110,6 +110,13 @@ void addIdentity(Report *report, const QtIdentity &identity)
     }
     if (!device.isEmpty())
         qt.insert(QStringLiteral("devicePrefixes"), device);
+    if (!identity.hostQt.isEmpty()) {
+        qt.insert(QStringLiteral("hostQt"), QJsonObject{{QStringLiteral("place"), identity.hostQt},
+                                                        {QStringLiteral("there"), identity.hostQtThere}});
+        report->headLines << (identity.hostQtThere ? Report::tr("Qt hôte de ce kit : %1").arg(identity.hostQt)
+                                                   : Report::tr("Qt hôte de ce kit : %1, qui n'est plus là (--host-qt REPERTOIRE le désigne "
+                                                                "là où il est)").arg(identity.hostQt));
+    }
     report->head.insert(QStringLiteral("qt"), qt);
 }
 } // namespace

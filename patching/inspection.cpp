@@ -1,6 +1,7 @@
 #include "patching/inspection.h"
 
 #include "patching/plan/commandplan.h"
+#include "patching/qt/hostqt.h"
 #include "patching/formats/pathslots.h"
 #include "patching/formats/rootrule.h"
 #include "patching/formats/textrules.h"
@@ -104,8 +105,12 @@ QtIdentity qtIdentity(const CommandPlan &plan)
     identity.major = plan.context.generation->major;
     identity.build = plan.context.build;
     identity.devicePrefixes = plan.context.devicePrefixes;
+    if (plan.context.crossKit && !plan.context.hostRoot.isEmpty()) {
+        identity.hostQt = QString::fromLocal8Bit(plan.context.hostRoot);
+        identity.hostQtThere = holdsHostTools(identity.hostQt);
+    }
     const SlotRule rule = slotRule(plan.context);
-    if (!rule.fixedPrefixLength || rule.unread)
+    if (!rule.fixedPrefixLength || rule.unread || !plan.identifiesQt)
         return identity;
     // The length QtCore reads its prefix with is the one its build wrote, kept in its backup; qmake's
     // first prefix may be another.

@@ -37,6 +37,8 @@ struct QtIdentity {
     BuildFacts build;
     QVector<QByteArray> devicePrefixes;
     qsizetype fixedPrefixLength = -1; // the bytes QtCore reads its prefix with, when fixed
+    QString hostQt;        // a cross kit's host Qt, where its files name it now
+    bool hostQtThere = false; // and whether it holds Qt's host tools
 };
 
 struct Inspection {

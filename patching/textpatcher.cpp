@@ -1,5 +1,7 @@
 #include "patching/textpatcher.h"
 
+#include "patching/qt/hostqt.h"
+
 #include "patching/backuppatch.h"
 #include "patching/formats/rootrule.h"
 #include "patching/formats/textrules.h"
@@ -21,7 +23,16 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
     rules.relocation = {context.oldRoots, root, [root, known](const QByteArray &place) {
         const auto cached = known->constFind(place);
         return cached != known->constEnd() ? *cached : *known->insert(place, existsBelow(root, place));
-    }};
+    }, {}, {}, {}};
+    // A cross kit's host Qt, named where it is taken to be now.
+    if (context.crossKit && !context.hostRoot.isEmpty()) {
+        const QByteArray host = context.hostRoot;
+        rules.relocation.hostOldRoots = context.hostOldRoots;
+        rules.relocation.hostRoot = host;
+        rules.relocation.existsBelowHost = [host](const QByteArray &place) { return existsBelow(host, place); };
+        if (context.hostMoved && file.relativePath == QLatin1String("bin/target_qt.conf"))
+            rules.hostPrefixLine = hostPrefixLine(QFileInfo(file.target).absolutePath(), host);
+    }
     return rules;
 }
 

@@ -323,6 +323,35 @@ void TestCli::commands_data()
            "mkspecs/qconfig.pri=left-alone"
         << "cmp $DIR.core $DIR/lib/libQt6Core.so.6.5.3 && grep -qx includedir=$DIR/include $DIR/lib/pkgconfig/Qt6Core.pc && "
            "$CLI verify $DIR >/dev/null";
+    // A Qt 6 cross kit built at /home/qt/work/android for the host Qt /home/qt/work/install, and that host
+    // Qt moved to $DIR-host: a stand-in qmake and qtpaths that say how they were run.
+    const QString kit = QStringLiteral(
+        "rm -r $DIR && mkdir -p $DIR/bin $DIR/lib/cmake/Qt6 $DIR/lib/pkgconfig $DIR/mkspecs $DIR-host/bin $DIR-host/lib/cmake && "
+        "for tool in qmake qtpaths; do printf '#!/bin/sh\\n/home/qt/work/install/bin/%s -qtconf \"$(dirname \"$0\")/target_qt.conf\" \"$@\"\\n' $tool "
+        ">$DIR/bin/$tool; printf '#!/bin/sh\\necho host $0 \"$@\"\\n' >$DIR-host/bin/$tool; done && chmod 755 $DIR/bin/* $DIR-host/bin/* && "
+        "printf '[Paths]\\nPrefix=..\\nHostPrefix=../../install\\nSysroot=/opt/sysroot\\n' >$DIR/bin/target_qt.conf && "
+        "printf 'set(__qt_platform_initial_qt_host_path \"/home/qt/work/install\")\\n"
+        "set(__qt_platform_initial_qt_host_path_cmake_dir \"/home/qt/work/install/lib/cmake\")\\n' >$DIR/lib/cmake/Qt6/Qt6Dependencies.cmake && "
+        "printf 'prefix=/home/qt/work/android\\n' >$DIR/lib/pkgconfig/Qt6Core.pc && printf 'QT_MAJOR_VERSION = 6\\n' >$DIR/mkspecs/qconfig.pri && "
+        "cp -a $DIR $DIR.orig && ");
+    QTest::newRow("a Qt 6 kit whose host Qt is gone: a patch fails its wrappers, naming the option that mends it")
+        << kit + "$CLI patch --json $DIR" << 1
+        << "roots=/home/qt/work/android lib/pkgconfig/Qt6Core.pc=changed bin/qmake=failed/host-qt-missing "
+           "bin/qtpaths=failed/host-qt-missing lib/cmake/Qt6/Qt6Dependencies.cmake=left-alone bin/target_qt.conf=left-alone "
+           "mkspecs/qconfig.pri=left-alone"
+        << "cmp $DIR.orig/bin/qmake $DIR/bin/qmake && $CLI verify --json $DIR | grep -q '\"there\": false'";
+    QTest::newRow("patch --host-qt: the wrappers reach the host Qt where it is, kept by a patch after a move, and unpatched")
+        << kit + "$CLI patch --host-qt $DIR-host $DIR >/dev/null && $DIR/bin/qtpaths --query QT_VERSION | "
+                 "grep -qx \"host $DIR-host/bin/qtpaths -qtconf $DIR/bin/target_qt.conf --query QT_VERSION\" && echo reached" << 0
+        << "reached"
+        << "grep -qx HostPrefix=../../qt-host $DIR/bin/target_qt.conf && grep -qx Sysroot=/opt/sysroot $DIR/bin/target_qt.conf && "
+           "grep -q \"host_path_cmake_dir \\\"$DIR-host/lib/cmake\\\"\" $DIR/lib/cmake/Qt6/Qt6Dependencies.cmake && "
+           "mv $DIR $DIR-2 && $CLI patch $DIR-2 >/dev/null && $DIR-2/bin/qmake | grep -q \"^host $DIR-host/bin/qmake \" && "
+           "$CLI unpatch $DIR-2 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-2";
+    QTest::newRow("--host-qt is refused for a tree that is no cross kit")
+        << "$CLI patch --json --host-qt $DIR $DIR" << 2 << "not-a-cross-kit" << untouched;
+    QTest::newRow("--host-qt is refused for a folder that holds no Qt tools")
+        << kit + "$CLI patch --json --host-qt $DIR-host/lib $DIR" << 2 << "no-host-tools" << "diff -r $DIR.orig $DIR";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }

@@ -4,10 +4,6 @@
 <context>
     <name>Cli</name>
     <message>
-        <source>usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch REPERTOIRE, ou [--json] inspect|verify REPERTOIRE</source>
-        <translation>usage: zel-qt-patcher-cli [--deep] [--dry-run] [--json] patch|unpatch DIRECTORY, or [--json] inspect|verify DIRECTORY</translation>
-    </message>
-    <message>
         <source>zel-qt-patcher-cli : %1
 Essayez « zel-qt-patcher-cli --help ».
 </source>
@@ -20,6 +16,10 @@ Try &apos;zel-qt-patcher-cli --help&apos;.
 </source>
         <translation>zel-qt-patcher-cli: the report could not be written in full
 </translation>
+    </message>
+    <message>
+        <source>usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] [--host-qt REPERTOIRE] patch REPERTOIRE, [--deep] [--dry-run] [--json] unpatch REPERTOIRE, ou [--json] inspect|verify REPERTOIRE</source>
+        <translation>usage: zel-qt-patcher-cli [--deep] [--dry-run] [--json] [--host-qt DIRECTORY] patch DIRECTORY, [--deep] [--dry-run] [--json] unpatch DIRECTORY, or [--json] inspect|verify DIRECTORY</translation>
     </message>
     <message>
         <source>Usage : zel-qt-patcher-cli [options] patch|unpatch|inspect|verify REPERTOIRE
@@ -49,6 +49,9 @@ Options :
   --dry-run       (patch, unpatch) indique ce qui changerait, sans rien écrire
                   ni faire de sauvegarde
   --json          écrit le rapport sous la forme d&apos;un seul document JSON
+  --host-qt REP   (patch) où est maintenant le Qt hôte d&apos;un kit de compilation croisée
+                  de Qt 6 : ses scripts qmake et qtpaths, target_qt.conf et ses
+                  fichiers CMake le désignent là
   -h, --help      affiche cette aide
   -v, --version   affiche la version
 
@@ -83,6 +86,8 @@ Options:
   --dry-run       (patch, unpatch) tells what would change, writing nothing
                   and making no backup
   --json          writes the report as a single JSON document
+  --host-qt DIR   (patch) where a Qt 6 cross-compiling kit&apos;s host Qt now is: its qmake and
+                  qtpaths scripts, target_qt.conf and its CMake files name it there
   -h, --help      shows this help
   -v, --version   shows the version
 
@@ -542,6 +547,10 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <source>%1 est le préfixe de l&apos;appareil cible, gardé tel quel</source>
         <translation>%1 is the target device&apos;s prefix, kept as it is</translation>
     </message>
+    <message>
+        <source>le Qt hôte de ce kit, %1, n&apos;est plus là : le désigner là où il est avec zel-qt-patcher-cli patch --host-qt REPERTOIRE</source>
+        <translation>this kit&apos;s host Qt, %1, is no longer there: name where it is with zel-qt-patcher-cli patch --host-qt DIRECTORY</translation>
+    </message>
 </context>
 <context>
     <name>Report</name>
@@ -902,6 +911,22 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
     <message>
         <source>rien n&apos;y désigne une installation de Qt 4, 5 ou 6 : aucun fichier n&apos;y porte les emplacements de chemin (qt_prfxpath=) que qmake et QtCore portent, ni aucun des fichiers qui marquent Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)</source>
         <translation>nothing there points to a Qt 4, 5 or 6 installation: no file holds the path slots (qt_prfxpath=) that qmake and QtCore hold, nor any of the files that mark Qt 6 (libQt6Core, lib/cmake/Qt6, bin/qmake6)</translation>
+    </message>
+    <message>
+        <source>--host-qt : %1 n&apos;est pas un kit de compilation croisée (aucun bin/target_qt.conf) : il n&apos;a pas de Qt hôte</source>
+        <translation>--host-qt: %1 is no cross-compiling kit (no bin/target_qt.conf): it has no host Qt</translation>
+    </message>
+    <message>
+        <source>--host-qt : %1 ne contient aucun outil de Qt (bin/qmake, bin/qtpaths, libexec/moc) : ce n&apos;est pas un Qt hôte</source>
+        <translation>--host-qt: %1 holds no Qt tool (bin/qmake, bin/qtpaths, libexec/moc): it is no host Qt</translation>
+    </message>
+    <message>
+        <source>Qt hôte de ce kit : %1</source>
+        <translation>Host Qt of this kit: %1</translation>
+    </message>
+    <message>
+        <source>Qt hôte de ce kit : %1, qui n&apos;est plus là (--host-qt REPERTOIRE le désigne là où il est)</source>
+        <translation>Host Qt of this kit: %1, which is no longer there (--host-qt DIRECTORY names where it is)</translation>
     </message>
 </context>
 </TS>

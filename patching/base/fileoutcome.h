@@ -36,6 +36,7 @@ enum class ReasonCode {
     PrefixLengthFixed,       // args: the bytes the new root needs, the length QtCore reads its prefix with
     SlotsUnread,             // QtCore finds its place by itself and never reads its slots
     DevicePrefixKept,        // arg: a cross build's prefix on the target device, which stays
+    HostQtMissing,           // arg: where a cross kit's host Qt is named, holding no host tools
     OtherBuild,              // the file differs from its backup beyond what a patch changes
     PatchedWithoutBackup,
     UnlistedSlots,           // a QtCore file holding slots that a patch without --deep does not treat

@@ -13,6 +13,9 @@ QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Reloca
 {
     if (rules.configFile && isConfigAssignment(line))
         return rewriteConfigLine(line, relocation.newRoot);
+    const qsizetype equals = line.indexOf('=');
+    if (!rules.hostPrefixLine.isEmpty() && equals > 0 && line.left(equals).trimmed() == "HostPrefix")
+        return rules.hostPrefixLine;
     return rules.deep ? rewriteWholePaths(line, relocation) : line;
 }
 

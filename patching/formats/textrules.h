@@ -21,6 +21,8 @@ struct TextRules {
     bool configFile = false; // the line rule applies
     bool deep = false;       // the whole-path rule applies
     Relocation relocation;   // the old roots and the root
+    // target_qt.conf's HostPrefix= line as it names the host Qt moved apart; empty: the line is as any other.
+    QByteArray hostPrefixLine;
 };
 
 // The content `rules` give a file whose lines are `content`.

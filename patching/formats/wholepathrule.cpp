@@ -53,22 +53,41 @@ void forEachAbsolutePath(const QByteArray &text, OnPath onPath)
     }
 }
 
-// Calls `onPath(at, match)` for each path of `text` that names an old root, in order, while it returns true.
+// Whether a place exists below a root, each place asked once.
+class CachedPlaces
+{
+public:
+    explicit CachedPlaces(const PlaceExists &exists) : m_exists(exists) {}
+    bool operator()(const QByteArray &place)
+    {
+        const auto cached = m_known.constFind(place);
+        if (cached != m_known.constEnd())
+            return *cached;
+        return *m_known.insert(place, !m_exists || m_exists(place));
+    }
+
+private:
+    const PlaceExists &m_exists;
+    QHash<QByteArray, bool> m_known;
+};
+
+// Calls `onPath(at, match, host)` for each path of `text` that names an old root (`host`: of the
+// host's), in order, while it returns true.
 template <typename OnPath>
 void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, OnPath onPath)
 {
-    QHash<QByteArray, bool> known;
-    const PlaceExists exists = [&](const QByteArray &place) {
-        const auto cached = known.constFind(place);
-        if (cached != known.constEnd())
-            return *cached;
-        const bool found = !relocation.existsBelowRoot || relocation.existsBelowRoot(place);
-        known.insert(place, found);
-        return found;
-    };
+    CachedPlaces belowRoot(relocation.existsBelowRoot), belowHost(relocation.existsBelowHost);
+    const PlaceExists existsBelowRoot = [&belowRoot](const QByteArray &place) { return belowRoot(place); };
+    const PlaceExists existsBelowHost = [&belowHost](const QByteArray &place) { return belowHost(place); };
     forEachAbsolutePath(text, [&](qsizetype start, qsizetype end) {
-        const RootMatch match = longestOldRoot(text.mid(start, end - start), relocation.oldRoots, relocation.newRoot, exists);
-        return match.index < 0 || onPath(start, match);
+        const QByteArray path = text.mid(start, end - start);
+        const RootMatch match = longestOldRoot(path, relocation.oldRoots, relocation.newRoot, existsBelowRoot);
+        if (match.index >= 0)
+            return onPath(start, match, false);
+        if (relocation.hostOldRoots.isEmpty())
+            return true;
+        const RootMatch host = longestOldRoot(path, relocation.hostOldRoots, relocation.hostRoot, existsBelowHost);
+        return host.index < 0 || onPath(start, host, true);
     });
 }
 } // namespace
@@ -76,15 +95,16 @@ void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, On
 QByteArray rewriteWholePaths(const QByteArray &text, const Relocation &relocation)
 {
     const QByteArray newRoot = rootSpelling(relocation.newRoot);
+    const QByteArray hostRoot = rootSpelling(relocation.hostRoot);
     QByteArray result;
     qsizetype copied = 0;
     bool rewritten = false;
-    forEachOldRootPath(text, relocation, [&](qsizetype at, const RootMatch &match) {
+    forEachOldRootPath(text, relocation, [&](qsizetype at, const RootMatch &match, bool host) {
         if (!rewritten)
             result.reserve(text.size() + newRoot.size());
         rewritten = true;
         result.append(text.constData() + copied, at - copied);
-        result += newRoot;
+        result += host ? hostRoot : newRoot;
         copied = at + match.length;
         return true;
     });
@@ -97,7 +117,9 @@ QByteArray rewriteWholePaths(const QByteArray &text, const Relocation &relocatio
 QByteArray oldRootNamed(const QByteArray &text, const Relocation &relocation)
 {
     QByteArray named;
-    forEachOldRootPath(text, relocation, [&](qsizetype, const RootMatch &match) {
+    forEachOldRootPath(text, relocation, [&](qsizetype, const RootMatch &match, bool host) {
+        if (host)
+            return true; // the host's place is judged apart
         named = relocation.oldRoots.at(match.index);
         return false;
     });

@@ -18,9 +18,14 @@ struct Relocation {
     QByteArray newRoot; // as written into the files
     // Whether a place exists below the new root (the store's existsBelow); when unset, every place does.
     PlaceExists existsBelowRoot;
+    // A second installation moved apart, by the same rule: a cross kit's host Qt. A path that names
+    // none of `oldRoots` and names one of these names `hostRoot` instead.
+    QVector<QByteArray> hostOldRoots;
+    QByteArray hostRoot;
+    PlaceExists existsBelowHost;
 };
 
-// `text` with each path that names an old root naming the new root instead.
+// `text` with each path that names an old root naming the new root instead (or the host's).
 QByteArray rewriteWholePaths(const QByteArray &text, const Relocation &relocation);
 
 // The first old root that a path of `text` names, by the same rule; empty when none.

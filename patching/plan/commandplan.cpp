@@ -5,6 +5,8 @@
 #include "patching/formats/pathslots.h"
 #include "patching/store/backuprule.h"
 #include "patching/store/treewalk.h"
+#include "patching/qt/hostqt.h"
+#include "patching/formats/rootrule.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -247,6 +249,52 @@ void orderForDeep(QVector<PlannedFile> *files, const QVector<PlannedFile> &all, 
             && (!file.originalSearchPaths.strings.isEmpty() || !file.originalSearchPaths.error.isNone());
 }
 
+// A cross kit's host Qt: the places its files record, in their originals and as they are now, and
+// where it is to be named: `hostQt` when given, else where the tool last moved it (so that a patch
+// keeps that, and an unpatch knows those lines as its own), else where it was.
+void findHostQt(CommandPlan *plan, const QString &hostQt)
+{
+    PlanContext &context = plan->context;
+    context.crossKit = isCrossKit(*context.generation, context.qtPath);
+    if (!context.crossKit)
+        return;
+    QVector<QByteArray> recorded, now;
+    for (const PlannedFile &file : qAsConst(plan->files)) {
+        if (file.treatment == Treatment::Refused || !context.generation->hostFiles.contains(file.relativePath))
+            continue;
+        const LoadedFile original = file.original.held() ? LoadedFile{true, false, file.original.bytes(), {}, {}, 0}
+                                                         : loadWholeFile(file.readPath(), Limits::maxFactsFileSize);
+        if (original.ok)
+            recorded += recordedHostPrefixes(*context.generation, file.relativePath, original.data);
+        if (file.backupExists && file.exists) {
+            const LoadedFile current = loadWholeFile(file.target, Limits::maxFactsFileSize);
+            if (current.ok)
+                now += recordedHostPrefixes(*context.generation, file.relativePath, current.data);
+        }
+    }
+    QByteArray movedTo;
+    for (const QByteArray &place : qAsConst(now)) {
+        if (!recorded.contains(place))
+            movedTo = place;
+    }
+    context.hostRoot = !hostQt.isEmpty() ? hostQt.toLocal8Bit() : !movedTo.isEmpty() ? movedTo : recorded.value(0);
+    context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty();
+    for (const QByteArray &place : recorded + now) {
+        if (rootKey(place) != rootKey(context.hostRoot) && !context.hostOldRoots.contains(place)
+            && context.hostOldRoots.size() < Limits::maxOldRoots)
+            context.hostOldRoots.append(place);
+    }
+    // A patch cannot name a host Qt that is not there: its wrappers fail, saying where it was looked for.
+    if (context.command != Command::Patch || !hostQt.isEmpty() || context.hostRoot.isEmpty()
+        || holdsHostTools(QString::fromLocal8Bit(context.hostRoot)))
+        return;
+    for (PlannedFile &file : plan->files) {
+        if (file.exists && file.treatment != Treatment::Refused && file.relativePath.startsWith(QLatin1String("bin/"))
+            && context.generation->hostFiles.contains(file.relativePath) && file.relativePath != QLatin1String("bin/target_qt.conf"))
+            file = refusedFile(file, FileOutcome::failed(Reason(ReasonCode::HostQtMissing, {QString::fromLocal8Bit(context.hostRoot)})));
+    }
+}
+
 // Ordering: the files the command treats, in the order it treats them. Without --deep the metadata
 // was only read, for the roots it records. A patch without any old root would rewrite nothing, and
 // recomputing a file from its backup with nothing replaced could undo an earlier patch: the build
@@ -308,7 +356,7 @@ SlotRule slotRule(const PlanContext &context)
     return rule;
 }
 
-CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget)
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget, const QString &hostQt)
 {
     CommandPlan plan;
     plan.context = planContext(command, qtPath, deep);
@@ -322,6 +370,7 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     plan.files = found.window + found.metadata + found.walked;
     markOtherNames(&plan.files);
     findOldRoots(&plan, int(found.window.size() + found.metadata.size()));
+    findHostQt(&plan, hostQt);
     orderFiles(&plan, found, purpose, &reading);
     return plan;
 }

@@ -98,6 +98,12 @@ struct PlanContext {
     QVector<QByteArray> earlierPlaces; // those read from what files hold now
     BuildFacts build;                  // what the installation says of its build
     QVector<QByteArray> devicePrefixes; // a cross build's prefixes on the device: no old root, kept as they are
+    // A cross kit's host Qt (hostqt.h): where its files recorded it, where it is taken to be now (the
+    // place --host-qt gives, else the one the files name now), and whether the tool moved it there.
+    bool crossKit = false;
+    QVector<QByteArray> hostOldRoots;
+    QByteArray hostRoot;
+    bool hostMoved = false;
 };
 
 // How the slots of the installation take the new root, as its generation and build say.
@@ -127,8 +133,9 @@ enum class PlanPurpose { Run, Look };
 // The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
 // `budget` is what it may keep of the files' bytes for the workers, all files together (each no larger
 // than Limits::maxHeldFileSize).
+// `hostQt`: where a cross kit's host Qt now is (--host-qt), empty when not given.
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run,
-                        qint64 budget = Limits::heldBytesBudget);
+                        qint64 budget = Limits::heldBytesBudget, const QString &hostQt = QString());
 
 // The most a file of this kind may hold to be read.
 qint64 readLimit(FileKind kind);

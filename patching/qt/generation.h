@@ -34,6 +34,8 @@ struct QtGeneration {
     // Whether a patch always treats the whole tree, as --deep does: a generation that keeps its
     // places in its build metadata (qt.conf, .pc, CMake files) as much as in its binaries.
     bool patchIsDeep = false;
+    // A cross-compiling kit's files that name its host Qt (hostqt.h), relative to DIR.
+    QStringList hostFiles;
     // Where the installation's qmake may lie, relative to DIR; verify asks the first there.
     QStringList qmakePaths;
     // The names verify asks qmake; none: the slots' names.
