@@ -42,7 +42,7 @@ CliRequest parseCliArguments(const QStringList &arguments)
     // inspect and verify never write, so --deep and --dry-run mean nothing to them; only a patch names a host Qt.
     if (index < 0 || positional.size() != 2 || positional.at(1).isEmpty()
         || (index >= 2 && (request.deep || request.dryRun)) || (index != 0 && parser.isSet(hostQt))
-        || (parser.isSet(hostQt) && parser.value(hostQt).isEmpty())) {
+        || (parser.isSet(hostQt) && (parser.value(hostQt).isEmpty() || parser.values(hostQt).size() > 1))) {
         request.error = QCoreApplication::translate("Cli", "usage : zel-qt-patcher-cli [--deep] [--dry-run] [--json] [--host-qt REPERTOIRE] "
                                                            "patch REPERTOIRE, [--deep] [--dry-run] [--json] unpatch "
                                                            "REPERTOIRE, ou [--json] inspect|verify REPERTOIRE");

@@ -137,10 +137,13 @@ int main(int argc, char *argv[])
     if (const std::optional<int> answered = answerWithoutDirectory(request))
         return *answered;
 
-    const QtPathCheck check = checkQtPath(request.qtPath);
-    if (check != QtPathCheck::Accepted) {
-        writeRefusal(rejectedReport(request.command, request.qtPath, check), request.json);
-        return ExitUsage;
+    // A host Qt's place is written into the kit's files as the installation's is: the same checks.
+    for (const QString &path : {request.qtPath, request.hostQt}) {
+        const QtPathCheck check = path.isEmpty() ? QtPathCheck::Accepted : checkQtPath(path);
+        if (check != QtPathCheck::Accepted) {
+            writeRefusal(rejectedReport(request.command, path, check), request.json);
+            return ExitUsage;
+        }
     }
     const Report report = runHoldingLock(request);
     if (report.head.contains(QStringLiteral("error"))) {

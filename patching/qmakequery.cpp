@@ -63,6 +63,7 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const Q
 {
     QueryRun run;
     QueryProcess process;
+#ifdef Q_OS_UNIX
     if (!libraryFolders.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QString inherited = environment.value(QStringLiteral("LD_LIBRARY_PATH"));
@@ -70,6 +71,9 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const Q
                            libraryFolders.join(QLatin1Char(':')) + (inherited.isEmpty() ? QString() : QLatin1Char(':') + inherited));
         process.setProcessEnvironment(environment);
     }
+#else
+    Q_UNUSED(libraryFolders) // a program's folder is its library path there
+#endif
     // One channel: the other would fill unread, without bound, meanwhile.
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
@@ -128,7 +132,8 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
     QSet<QByteArray> asked;
     // Its own QtCore, not the system's, tells where it is.
     QStringList libraryFolders;
-    if (generation.queryWithOwnLibraries) {
+    // A kit's qmake is its host Qt's, which its own (target) QtCore must not replace.
+    if (generation.queryWithOwnLibraries && !context.crossKit) {
         for (const QString &library : markedFiles(qtPath, generation.markers, Limits::maxMarkedFiles)) {
             if (QDir::match(generation.qtCoreNamePattern, QFileInfo(library).fileName()))
                 libraryFolders.append(QFileInfo(library).absolutePath());

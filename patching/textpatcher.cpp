@@ -1,7 +1,5 @@
 #include "patching/textpatcher.h"
 
-#include "patching/qt/hostqt.h"
-
 #include "patching/backuppatch.h"
 #include "patching/formats/rootrule.h"
 #include "patching/formats/textrules.h"
@@ -30,8 +28,8 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
         rules.relocation.hostOldRoots = context.hostOldRoots;
         rules.relocation.hostRoot = host;
         rules.relocation.existsBelowHost = [host](const QByteArray &place) { return existsBelow(host, place); };
-        if (context.hostMoved && file.relativePath == QLatin1String("bin/target_qt.conf"))
-            rules.hostPrefixLine = hostPrefixLine(QFileInfo(file.target).absolutePath(), host);
+        if (file.relativePath == context.generation->hostConf)
+            rules.keyedLines = context.hostConfLines;
     }
     return rules;
 }

@@ -329,7 +329,7 @@ void TestCli::commands_data()
         "rm -r $DIR && mkdir -p $DIR/bin $DIR/lib/cmake/Qt6 $DIR/lib/pkgconfig $DIR/mkspecs $DIR-host/bin $DIR-host/lib/cmake && "
         "for tool in qmake qtpaths; do printf '#!/bin/sh\\n/home/qt/work/install/bin/%s -qtconf \"$(dirname \"$0\")/target_qt.conf\" \"$@\"\\n' $tool "
         ">$DIR/bin/$tool; printf '#!/bin/sh\\necho host $0 \"$@\"\\n' >$DIR-host/bin/$tool; done && chmod 755 $DIR/bin/* $DIR-host/bin/* && "
-        "printf '[Paths]\\nPrefix=..\\nHostPrefix=../../install\\nSysroot=/opt/sysroot\\n' >$DIR/bin/target_qt.conf && "
+        "printf '[Paths]\\nPrefix=..\\nHostPrefix=../../install\\nHostData=../android\\nSysroot=/opt/sysroot\\n' >$DIR/bin/target_qt.conf && "
         "printf 'set(__qt_platform_initial_qt_host_path \"/home/qt/work/install\")\\n"
         "set(__qt_platform_initial_qt_host_path_cmake_dir \"/home/qt/work/install/lib/cmake\")\\n' >$DIR/lib/cmake/Qt6/Qt6Dependencies.cmake && "
         "printf 'prefix=/home/qt/work/android\\n' >$DIR/lib/pkgconfig/Qt6Core.pc && printf 'QT_MAJOR_VERSION = 6\\n' >$DIR/mkspecs/qconfig.pri && "
@@ -344,14 +344,18 @@ void TestCli::commands_data()
         << kit + "$CLI patch --host-qt $DIR-host $DIR >/dev/null && $DIR/bin/qtpaths --query QT_VERSION | "
                  "grep -qx \"host $DIR-host/bin/qtpaths -qtconf $DIR/bin/target_qt.conf --query QT_VERSION\" && echo reached" << 0
         << "reached"
-        << "grep -qx HostPrefix=../../qt-host $DIR/bin/target_qt.conf && grep -qx Sysroot=/opt/sysroot $DIR/bin/target_qt.conf && "
+        << "grep -qx HostPrefix=../../qt-host $DIR/bin/target_qt.conf && grep -qx HostData=../qt $DIR/bin/target_qt.conf && "
+           "grep -qx Sysroot=/opt/sysroot $DIR/bin/target_qt.conf && "
            "grep -q \"host_path_cmake_dir \\\"$DIR-host/lib/cmake\\\"\" $DIR/lib/cmake/Qt6/Qt6Dependencies.cmake && "
            "mv $DIR $DIR-2 && $CLI patch $DIR-2 >/dev/null && $DIR-2/bin/qmake | grep -q \"^host $DIR-host/bin/qmake \" && "
            "$CLI unpatch $DIR-2 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-2";
+    QTest::newRow("--host-qt is checked as DIR is: a blank would break the wrappers")
+        << kit + "mkdir -p \"$DIR host/bin\" \"$DIR host/lib\" && $CLI patch --json --host-qt \"$DIR host\" $DIR" << 2 << "not-ascii-or-space"
+        << "diff -r $DIR.orig $DIR";
     QTest::newRow("--host-qt is refused for a tree that is no cross kit")
         << "$CLI patch --json --host-qt $DIR $DIR" << 2 << "not-a-cross-kit" << untouched;
-    QTest::newRow("--host-qt is refused for a folder that holds no Qt tools")
-        << kit + "$CLI patch --json --host-qt $DIR-host/lib $DIR" << 2 << "no-host-tools" << "diff -r $DIR.orig $DIR";
+    QTest::newRow("--host-qt is refused for a folder that holds no Qt tools: a kit's own wrappers are none")
+        << kit + "$CLI patch --json --host-qt $DIR $DIR" << 2 << "no-host-tools" << "diff -r $DIR.orig $DIR";
     QTest::newRow("a report that cannot be written fails the run") << "$CLI inspect $DIR 2>&1 >/dev/full" << 1
         << "zel-qt-patcher-cli : le rapport n'a pas pu être écrit en entier" << untouched;
 }

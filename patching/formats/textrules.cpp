@@ -14,8 +14,10 @@ QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Reloca
     if (rules.configFile && isConfigAssignment(line))
         return rewriteConfigLine(line, relocation.newRoot);
     const qsizetype equals = line.indexOf('=');
-    if (!rules.hostPrefixLine.isEmpty() && equals > 0 && line.left(equals).trimmed() == "HostPrefix")
-        return rules.hostPrefixLine;
+    for (const auto &keyed : rules.keyedLines) {
+        if (equals > 0 && line.left(equals).trimmed() == keyed.first)
+            return keyed.second;
+    }
     return rules.deep ? rewriteWholePaths(line, relocation) : line;
 }
 

@@ -21,8 +21,9 @@ struct TextRules {
     bool configFile = false; // the line rule applies
     bool deep = false;       // the whole-path rule applies
     Relocation relocation;   // the old roots and the root
-    // target_qt.conf's HostPrefix= line as it names the host Qt moved apart; empty: the line is as any other.
-    QByteArray hostPrefixLine;
+    // Lines given whole, by the key before their '=': target_qt.conf's HostPrefix and HostData as they
+    // name a host Qt moved apart. A line of no such key is as any other.
+    QVector<QPair<QByteArray, QByteArray>> keyedLines;
 };
 
 // The content `rules` give a file whose lines are `content`.

@@ -82,12 +82,13 @@ void forEachOldRootPath(const QByteArray &text, const Relocation &relocation, On
     forEachAbsolutePath(text, [&](qsizetype start, qsizetype end) {
         const QByteArray path = text.mid(start, end - start);
         const RootMatch match = longestOldRoot(path, relocation.oldRoots, relocation.newRoot, existsBelowRoot);
-        if (match.index >= 0)
-            return onPath(start, match, false);
-        if (relocation.hostOldRoots.isEmpty())
-            return true;
-        const RootMatch host = longestOldRoot(path, relocation.hostOldRoots, relocation.hostRoot, existsBelowHost);
-        return host.index < 0 || onPath(start, host, true);
+        const RootMatch host = relocation.hostOldRoots.isEmpty() || relocation.hostRoot.isEmpty()
+            ? RootMatch()
+            : longestOldRoot(path, relocation.hostOldRoots, relocation.hostRoot, existsBelowHost);
+        // A host that lay inside the installation is named by the longer, more precise root.
+        if (host.index >= 0 && host.length > match.length)
+            return onPath(start, host, true);
+        return match.index < 0 || onPath(start, match, false);
     });
 }
 } // namespace

@@ -251,47 +251,84 @@ void orderForDeep(QVector<PlannedFile> *files, const QVector<PlannedFile> &all, 
 
 // A cross kit's host Qt: the places its files record, in their originals and as they are now, and
 // where it is to be named: `hostQt` when given, else where the tool last moved it (so that a patch
-// keeps that, and an unpatch knows those lines as its own), else where it was.
+// keeps that, and an unpatch knows those lines as its own), else where it was, moved with the kit when
+// it lay inside it. target_qt.conf then names it relative to its folder, and HostData, relative to
+// the host, names the kit where it now is.
 void findHostQt(CommandPlan *plan, const QString &hostQt)
 {
     PlanContext &context = plan->context;
-    context.crossKit = isCrossKit(*context.generation, context.qtPath);
+    const QtGeneration &generation = *context.generation;
+    context.crossKit = isCrossKit(generation, context.qtPath);
     if (!context.crossKit)
         return;
     QVector<QByteArray> recorded, now;
+    QByteArray confOriginal, confNow;
     for (const PlannedFile &file : qAsConst(plan->files)) {
-        if (file.treatment == Treatment::Refused || !context.generation->hostFiles.contains(file.relativePath))
+        const bool conf = file.relativePath == generation.hostConf;
+        if (file.treatment == Treatment::Refused || !file.exists
+            || (!conf && !generation.hostWrappers.contains(file.relativePath) && !generation.hostCMakeFiles.contains(file.relativePath)))
             continue;
-        const LoadedFile original = file.original.held() ? LoadedFile{true, false, file.original.bytes(), {}, {}, 0}
-                                                         : loadWholeFile(file.readPath(), Limits::maxFactsFileSize);
-        if (original.ok)
-            recorded += recordedHostPrefixes(*context.generation, file.relativePath, original.data);
-        if (file.backupExists && file.exists) {
-            const LoadedFile current = loadWholeFile(file.target, Limits::maxFactsFileSize);
-            if (current.ok)
-                now += recordedHostPrefixes(*context.generation, file.relativePath, current.data);
+        const LoadedFile original = loadWholeFile(file.readPath(), Limits::maxFactsFileSize);
+        const LoadedFile current = file.backupExists ? loadWholeFile(file.target, Limits::maxFactsFileSize) : original;
+        if (conf) {
+            confOriginal = original.data;
+            confNow = current.data;
+            continue;
         }
+        if (original.ok)
+            recorded += recordedHostPrefixes(generation, file.relativePath, original.data);
+        if (file.backupExists && current.ok)
+            now += recordedHostPrefixes(generation, file.relativePath, current.data);
     }
+    // Where the tool wrote a place of its own: a current place the originals do not hold.
     QByteArray movedTo;
     for (const QByteArray &place : qAsConst(now)) {
         if (!recorded.contains(place))
             movedTo = place;
     }
-    context.hostRoot = !hostQt.isEmpty() ? hostQt.toLocal8Bit() : !movedTo.isEmpty() ? movedTo : recorded.value(0);
-    context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty();
+    const QByteArray &root = context.rootBytes;
+    const auto withKit = [&](const QByteArray &place) {
+        const RootMatch inside = longestOldRoot(place, context.oldRoots, root);
+        return inside.index < 0 ? place : rootSpelling(root) + place.mid(inside.length);
+    };
+    context.hostRoot = !hostQt.isEmpty() ? hostQt.toLocal8Bit() : !movedTo.isEmpty() ? movedTo : withKit(recorded.value(0));
     for (const QByteArray &place : recorded + now) {
         if (rootKey(place) != rootKey(context.hostRoot) && !context.hostOldRoots.contains(place)
             && context.hostOldRoots.size() < Limits::maxOldRoots)
             context.hostOldRoots.append(place);
     }
+    if (context.hostRoot.isEmpty())
+        return;
+    const QString bin = QFileInfo(context.qtPath + QLatin1Char('/') + generation.hostConf).absolutePath();
+    const QString host = QString::fromLocal8Bit(context.hostRoot);
+    const bool hostThere = holdsHostTools(host);
+    // target_qt.conf is rewritten when the host moved, or when it names, from where the kit now is,
+    // another place than the one the wrappers run.
+    const QByteArray prefixNow = confValue(confNow, "HostPrefix");
+    const bool confElsewhere = !prefixNow.isEmpty()
+        && QDir::cleanPath(QDir(bin).absoluteFilePath(QString::fromLocal8Bit(prefixNow))) != QDir::cleanPath(host);
+    context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty() || (confElsewhere && hostThere);
+    if (context.hostMoved) {
+        context.hostConfLines.append({QByteArrayLiteral("HostPrefix"), hostPrefixLine(bin, context.hostRoot)});
+        // HostData, relative to the host the build knew, named the kit's own place.
+        const QByteArray data = confValue(confOriginal, "HostData");
+        const QByteArray builtHost = recorded.value(0);
+        if (!data.isEmpty() && !isAbsolutePath(data) && !builtHost.isEmpty()) {
+            const QByteArray dataPlace = QDir::cleanPath(QString::fromLocal8Bit(builtHost + '/' + data)).toLocal8Bit();
+            const RootMatch inKit = longestOldRoot(dataPlace, context.oldRoots, root);
+            if (inKit.index >= 0) {
+                const QString kitPlace = QString::fromLocal8Bit(rootSpelling(root) + dataPlace.mid(inKit.length));
+                context.hostConfLines.append({QByteArrayLiteral("HostData"),
+                                              "HostData=" + QDir(host).relativeFilePath(kitPlace).toLocal8Bit()});
+            }
+        }
+    }
     // A patch cannot name a host Qt that is not there: its wrappers fail, saying where it was looked for.
-    if (context.command != Command::Patch || !hostQt.isEmpty() || context.hostRoot.isEmpty()
-        || holdsHostTools(QString::fromLocal8Bit(context.hostRoot)))
+    if (context.command != Command::Patch || !hostQt.isEmpty() || hostThere)
         return;
     for (PlannedFile &file : plan->files) {
-        if (file.exists && file.treatment != Treatment::Refused && file.relativePath.startsWith(QLatin1String("bin/"))
-            && context.generation->hostFiles.contains(file.relativePath) && file.relativePath != QLatin1String("bin/target_qt.conf"))
-            file = refusedFile(file, FileOutcome::failed(Reason(ReasonCode::HostQtMissing, {QString::fromLocal8Bit(context.hostRoot)})));
+        if (file.exists && file.treatment != Treatment::Refused && generation.hostWrappers.contains(file.relativePath))
+            file = refusedFile(file, FileOutcome::failed(Reason(ReasonCode::HostQtMissing, {host})));
     }
 }
 

@@ -104,6 +104,7 @@ struct PlanContext {
     QVector<QByteArray> hostOldRoots;
     QByteArray hostRoot;
     bool hostMoved = false;
+    QVector<QPair<QByteArray, QByteArray>> hostConfLines; // target_qt.conf's lines, by key, when the host moved
 };
 
 // How the slots of the installation take the new root, as its generation and build say.

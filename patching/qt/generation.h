@@ -34,8 +34,11 @@ struct QtGeneration {
     // Whether a patch always treats the whole tree, as --deep does: a generation that keeps its
     // places in its build metadata (qt.conf, .pc, CMake files) as much as in its binaries.
     bool patchIsDeep = false;
-    // A cross-compiling kit's files that name its host Qt (hostqt.h), relative to DIR.
-    QStringList hostFiles;
+    // A cross-compiling kit's files that name its host Qt (hostqt.h), relative to DIR: its wrapper
+    // scripts, its CMake files, and the qt.conf its wrappers give qmake, which marks a kit.
+    QStringList hostWrappers;
+    QStringList hostCMakeFiles;
+    QString hostConf;
     // Where the installation's qmake may lie, relative to DIR; verify asks the first there.
     QStringList qmakePaths;
     // The names verify asks qmake; none: the slots' names.

@@ -10,19 +10,19 @@
 
 bool isCrossKit(const QtGeneration &generation, const QString &qtPath)
 {
-    return !generation.hostFiles.isEmpty() && QFileInfo(qtPath + QStringLiteral("/bin/target_qt.conf")).isFile();
+    return !generation.hostConf.isEmpty() && QFileInfo(qtPath + QLatin1Char('/') + generation.hostConf).isFile();
 }
 
 QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const QString &relativePath, const QByteArray &bytes)
 {
     QVector<QByteArray> prefixes;
-    if (!generation.hostFiles.contains(relativePath))
+    if (!generation.hostWrappers.contains(relativePath) && !generation.hostCMakeFiles.contains(relativePath))
         return prefixes;
     const auto add = [&prefixes](const QByteArray &prefix) {
         if (isAbsolutePath(prefix) && !prefixes.contains(prefix))
             prefixes.append(prefix);
     };
-    if (relativePath.endsWith(QLatin1String(".cmake"))) {
+    if (generation.hostCMakeFiles.contains(relativePath)) {
         // set(__qt_platform_initial_qt_host_path "/home/qt/work/install"), and qt.toolchain.cmake's alike.
         static const QRegularExpression initial(QStringLiteral("_initial_qt_host_path\\s+\"([^\"]*)\""));
         auto matches = initial.globalMatch(QString::fromLocal8Bit(bytes));
@@ -42,6 +42,9 @@ QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const Q
 
 bool holdsHostTools(const QString &dir)
 {
+    // A kit's own wrappers run another Qt's tools: a kit is no host.
+    if (QFileInfo::exists(dir + QStringLiteral("/bin/target_qt.conf")))
+        return false;
     for (const char *tool : {"/bin/qmake", "/bin/qmake6", "/bin/qtpaths", "/bin/qtpaths6", "/bin/qmake.exe", "/bin/qtpaths.exe",
                              "/libexec/moc", "/bin/moc.exe"}) {
         if (QFileInfo(dir + QLatin1String(tool)).isFile())
@@ -53,4 +56,14 @@ bool holdsHostTools(const QString &dir)
 QByteArray hostPrefixLine(const QString &confFolder, const QByteArray &hostRoot)
 {
     return "HostPrefix=" + QDir(confFolder).relativeFilePath(QString::fromLocal8Bit(hostRoot)).toLocal8Bit();
+}
+
+QByteArray confValue(const QByteArray &conf, const QByteArray &key)
+{
+    for (const QByteArray &line : conf.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0 && line.left(equals).trimmed() == key)
+            return line.mid(equals + 1).trimmed();
+    }
+    return QByteArray();
 }

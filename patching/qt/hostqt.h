@@ -18,10 +18,14 @@ bool isCrossKit(const QtGeneration &generation, const QString &qtPath);
 // path to bin/<tool>, a CMake file's initial host path. None for any other file.
 QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const QString &relativePath, const QByteArray &bytes);
 
-// Whether `dir` holds a Qt's host tools: bin/qmake, qmake6, qtpaths or qtpaths6, or libexec/moc.
+// Whether `dir` holds a Qt's host tools: bin/qmake, qmake6, qtpaths or qtpaths6, or libexec/moc; a
+// kit (bin/target_qt.conf) never does.
 bool holdsHostTools(const QString &dir);
 
 // The line target_qt.conf gets for its host Qt at `hostRoot`, relative to the folder `confFolder`.
 QByteArray hostPrefixLine(const QString &confFolder, const QByteArray &hostRoot);
+
+// The value of the `key=` line of a qt.conf, trimmed; empty when there is none.
+QByteArray confValue(const QByteArray &conf, const QByteArray &key);
 
 #endif

@@ -28,17 +28,17 @@ const QtGeneration &qt6Generation()
         g.patchSteps = {{bin, {QStringLiteral("Qt6Core*.dll")}}, {lib, libraries}, {multiarch, libraries}};
         g.unpatchSteps = g.patchSteps;
         // A cross kit's wrapper scripts, its CMake files and target_qt.conf name its host Qt.
-        g.hostFiles = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake6"), QStringLiteral("bin/qtpaths"),
-                                  QStringLiteral("bin/qtpaths6"), QStringLiteral("bin/qmake.bat"), QStringLiteral("bin/qmake6.bat"),
-                                  QStringLiteral("bin/qtpaths.bat"), QStringLiteral("bin/qtpaths6.bat"),
-                                  QStringLiteral("lib/cmake/Qt6/Qt6Dependencies.cmake"), QStringLiteral("lib/cmake/Qt6/qt.toolchain.cmake"),
-                                  QStringLiteral("bin/target_qt.conf")};
+        g.hostWrappers = QStringList{QStringLiteral("bin/qmake"), QStringLiteral("bin/qmake6"), QStringLiteral("bin/qtpaths"),
+                                     QStringLiteral("bin/qtpaths6"), QStringLiteral("bin/qmake.bat"), QStringLiteral("bin/qmake6.bat"),
+                                     QStringLiteral("bin/qtpaths.bat"), QStringLiteral("bin/qtpaths6.bat")};
+        g.hostCMakeFiles = QStringList{QStringLiteral("lib/cmake/Qt6/Qt6Dependencies.cmake"), QStringLiteral("lib/cmake/Qt6/qt.toolchain.cmake")};
+        g.hostConf = QStringLiteral("bin/target_qt.conf");
         g.metadataSteps = {{QStringLiteral("lib/pkgconfig"), {QStringLiteral("*.pc")}},
                            {QStringLiteral("lib/cmake/Qt6BuildInternals/QtBuildInternalsExtra.cmake"), {}},
                            {QStringLiteral("bin/qt.conf"), {}},
                            // A distribution's wrapper scripts, which run its qmake6 with its qt6.conf.
                            {bin, {QStringLiteral("*-qmake6")}}};
-        for (const QString &hostFile : qAsConst(g.hostFiles))
+        for (const QString &hostFile : g.hostWrappers + g.hostCMakeFiles + QStringList{g.hostConf})
             g.metadataSteps.append({hostFile, {}});
         g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".pc"), QStringLiteral(".pri"), QStringLiteral(".cmake"),
                                          QStringLiteral("qt.conf"), QStringLiteral("qt6.conf")};
