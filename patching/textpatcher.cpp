@@ -28,8 +28,13 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
         rules.relocation.hostOldRoots = context.hostOldRoots;
         rules.relocation.hostRoot = host;
         rules.relocation.existsBelowHost = [host](const QByteArray &place) { return existsBelow(host, place); };
-        if (file.relativePath == context.generation->hostConf)
-            rules.keyedLines = context.hostConfLines;
+        rules.earlierHosts = context.earlierHosts;
+        if (context.hostMoved && file.relativePath == context.generation->hostConf) {
+            rules.hostConf = true;
+            rules.hostConfFolder = QFileInfo(context.generation->hostConf).path().toLocal8Bit();
+            rules.hostData = context.hostData;
+            rules.hostDataRest = context.hostDataRest;
+        }
     }
     return rules;
 }

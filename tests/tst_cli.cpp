@@ -347,8 +347,11 @@ void TestCli::commands_data()
         << "grep -qx HostPrefix=../../qt-host $DIR/bin/target_qt.conf && grep -qx HostData=../qt $DIR/bin/target_qt.conf && "
            "grep -qx Sysroot=/opt/sysroot $DIR/bin/target_qt.conf && "
            "grep -q \"host_path_cmake_dir \\\"$DIR-host/lib/cmake\\\"\" $DIR/lib/cmake/Qt6/Qt6Dependencies.cmake && "
-           "mv $DIR $DIR-2 && $CLI patch $DIR-2 >/dev/null && $DIR-2/bin/qmake | grep -q \"^host $DIR-host/bin/qmake \" && "
-           "$CLI unpatch $DIR-2 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-2";
+           "mkdir $DIR-sub && mv $DIR $DIR-sub/qt && $CLI patch $DIR-sub/qt >/dev/null && "
+           "$DIR-sub/qt/bin/qmake | grep -q \"^host $DIR-host/bin/qmake \" && grep -qx HostPrefix=../../../qt-host $DIR-sub/qt/bin/target_qt.conf && "
+           "cp -a $DIR-host $DIR-host2 && ! $CLI patch --json --host-qt $DIR-host2 $DIR-sub/qt | grep -q edits-kept && "
+           "$DIR-sub/qt/bin/qmake | grep -q \"^host $DIR-host2/bin/qmake \" && "
+           "mv $DIR-sub/qt $DIR-3 && $CLI unpatch $DIR-3 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-3";
     QTest::newRow("--host-qt is checked as DIR is: a blank would break the wrappers")
         << kit + "mkdir -p \"$DIR host/bin\" \"$DIR host/lib\" && $CLI patch --json --host-qt \"$DIR host\" $DIR" << 2 << "not-ascii-or-space"
         << "diff -r $DIR.orig $DIR";

@@ -4,6 +4,8 @@
 #include "patching/formats/lineindex.h"
 #include "patching/formats/textlines.h"
 
+#include <QDir>
+
 #include <cstring>
 
 namespace {
@@ -14,11 +16,30 @@ QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Reloca
     if (rules.configFile && isConfigAssignment(line))
         return rewriteConfigLine(line, relocation.newRoot);
     const qsizetype equals = line.indexOf('=');
-    for (const auto &keyed : rules.keyedLines) {
-        if (equals > 0 && line.left(equals).trimmed() == keyed.first)
-            return keyed.second;
+    if (rules.hostConf && equals > 0 && !relocation.hostRoot.isEmpty()) {
+        const QByteArray key = line.left(equals).trimmed();
+        const QString host = QString::fromLocal8Bit(relocation.hostRoot);
+        const QString root = QString::fromLocal8Bit(rootSpelling(relocation.newRoot));
+        if (key == "HostPrefix")
+            return "HostPrefix=" + QDir(root + QLatin1Char('/') + QString::fromLocal8Bit(rules.hostConfFolder)).relativeFilePath(host).toLocal8Bit();
+        if (key == "HostData" && rules.hostData)
+            return "HostData=" + QDir(host).relativeFilePath(QDir::cleanPath(root + QLatin1Char('/') + QString::fromLocal8Bit(rules.hostDataRest))).toLocal8Bit();
     }
     return rules.deep ? rewriteWholePaths(line, relocation) : line;
+}
+
+// A root the tool may have patched a file for, with the host Qt it named then.
+struct Place {
+    QByteArray root;
+    QByteArray host;
+};
+
+// `rules` as they were for `place`.
+void placeRules(TextRules *rules, const Place &place)
+{
+    rules->relocation.newRoot = place.root;
+    if (!place.host.isEmpty())
+        rules->relocation.hostRoot = place.host;
 }
 
 // Every line a patch of `backup` for one of `roots` writes, each kept as the backup's line it comes
@@ -27,7 +48,7 @@ QByteArray ruleLine(const QByteArray &line, const TextRules &rules, const Reloca
 class ToolLines
 {
 public:
-    ToolLines(const QByteArray &backup, const TextRules &rules, const QVector<QByteArray> &roots)
+    ToolLines(const QByteArray &backup, const TextRules &rules, const QVector<Place> &roots)
         : m_backup(backup), m_rules(rules), m_roots(roots), m_ways(1 + 2 * quint64(roots.size())),
           m_index([this](quint64 id) { return lineOf(id); })
     {
@@ -92,7 +113,7 @@ private:
     {
         TextRules rules = m_rules;
         rules.deep = deep;
-        rules.relocation.newRoot = m_roots.at(root);
+        placeRules(&rules, m_roots.at(root));
         return ruleLine(text, rules, rules.relocation);
     }
 
@@ -105,7 +126,7 @@ private:
 
     const QByteArray &m_backup;
     const TextRules &m_rules;
-    const QVector<QByteArray> m_roots;
+    const QVector<Place> m_roots;
     // The ways a line is written: as the backup holds it, then plain and --deep for each root.
     const quint64 m_ways;
     LineIndex m_index;
@@ -167,6 +188,23 @@ QVector<QByteArray> candidateRoots(const TextRules &rules, const QVector<QByteAr
     forEachConfigAssignment(current, [&](const ConfigAssignment &assignment) { add(assignedRoot(assignment)); });
     return roots;
 }
+
+// Each candidate root with each host Qt place the tool may have named with it: where it names the host
+// now, then where it named it before. A file of no kit has one place per root.
+QVector<Place> candidatePlaces(const TextRules &rules, const QVector<QByteArray> &earlierRoots, const QByteArray &current)
+{
+    QVector<QByteArray> hosts{rules.relocation.hostRoot};
+    for (const QByteArray &host : rules.earlierHosts) {
+        if (!rules.relocation.hostRoot.isEmpty() && !hosts.contains(host) && hosts.size() <= Limits::maxEarlierPlaces)
+            hosts.append(host);
+    }
+    QVector<Place> places;
+    for (const QByteArray &root : candidateRoots(rules, earlierRoots, current)) {
+        for (const QByteArray &host : qAsConst(hosts))
+            places.append({root, host});
+    }
+    return places;
+}
 } // namespace
 
 QByteArray applyTextRules(const QByteArray &content, const TextRules &rules)
@@ -189,7 +227,7 @@ TextPatch patchText(const QByteArray &backup, const QByteArray &current, const T
         return {applyTextRules(backup, rules), false};
     if (rulesGiveExactly(backup, rules, current))
         return {current, false};
-    const ToolLines origins(backup, rules, candidateRoots(rules, earlierRoots, current));
+    const ToolLines origins(backup, rules, candidatePlaces(rules, earlierRoots, current));
     TextRules deep = rules;
     deep.deep = true;
     // An edited line may name a place the file was patched for before: it is an old root too.
@@ -234,11 +272,11 @@ bool writtenByTool(const QByteArray &backup, const QByteArray &current, const Te
 {
     if (current == backup)
         return true;
-    for (const QByteArray &root : candidateRoots(rules, earlierRoots, current)) {
+    for (const Place &place : candidatePlaces(rules, earlierRoots, current)) {
         for (const bool deep : {false, true}) {
             TextRules patched = rules;
             patched.deep = deep;
-            patched.relocation.newRoot = root;
+            placeRules(&patched, place);
             if (readsAsRulesGive(backup, patched, current))
                 return true;
         }

@@ -21,9 +21,15 @@ struct TextRules {
     bool configFile = false; // the line rule applies
     bool deep = false;       // the whole-path rule applies
     Relocation relocation;   // the old roots and the root
-    // Lines given whole, by the key before their '=': target_qt.conf's HostPrefix and HostData as they
-    // name a host Qt moved apart. A line of no such key is as any other.
-    QVector<QPair<QByteArray, QByteArray>> keyedLines;
+    // target_qt.conf of a kit whose host Qt moved: its HostPrefix names the host from the file's folder
+    // (`hostConfFolder` below the root), and its HostData, when it named the kit (at `hostDataRest`
+    // below the root), names it from the host. Both follow the root and the host a line is written for.
+    bool hostConf = false;
+    QByteArray hostConfFolder;
+    bool hostData = false;
+    QByteArray hostDataRest;
+    // The host places the tool wrote before, as the roots it was patched for before: their lines are its own.
+    QVector<QByteArray> earlierHosts;
 };
 
 // The content `rules` give a file whose lines are `content`.

@@ -307,21 +307,21 @@ void findHostQt(CommandPlan *plan, const QString &hostQt)
     const QByteArray prefixNow = confValue(confNow, "HostPrefix");
     const bool confElsewhere = !prefixNow.isEmpty()
         && QDir::cleanPath(QDir(bin).absoluteFilePath(QString::fromLocal8Bit(prefixNow))) != QDir::cleanPath(host);
-    context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty() || (confElsewhere && hostThere);
-    if (context.hostMoved) {
-        context.hostConfLines.append({QByteArrayLiteral("HostPrefix"), hostPrefixLine(bin, context.hostRoot)});
-        // HostData, relative to the host the build knew, named the kit's own place.
-        const QByteArray data = confValue(confOriginal, "HostData");
-        const QByteArray builtHost = recorded.value(0);
-        if (!data.isEmpty() && !isAbsolutePath(data) && !builtHost.isEmpty()) {
-            const QByteArray dataPlace = QDir::cleanPath(QString::fromLocal8Bit(builtHost + '/' + data)).toLocal8Bit();
-            const RootMatch inKit = longestOldRoot(dataPlace, context.oldRoots, root);
-            if (inKit.index >= 0) {
-                const QString kitPlace = QString::fromLocal8Bit(rootSpelling(root) + dataPlace.mid(inKit.length));
-                context.hostConfLines.append({QByteArrayLiteral("HostData"),
-                                              "HostData=" + QDir(host).relativeFilePath(kitPlace).toLocal8Bit()});
-            }
-        }
+    // The tool wrote HostPrefix before when it differs from the original's.
+    const bool confWritten = confValue(confNow, "HostPrefix") != confValue(confOriginal, "HostPrefix");
+    context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty() || confWritten || (confElsewhere && hostThere);
+    for (const QByteArray &place : qAsConst(now)) {
+        if (rootKey(place) != rootKey(context.hostRoot) && !context.earlierHosts.contains(place))
+            context.earlierHosts.append(place);
+    }
+    // HostData, relative to the host the build knew, named the kit's own place.
+    const QByteArray data = confValue(confOriginal, "HostData");
+    const QByteArray builtHost = recorded.value(0);
+    if (!data.isEmpty() && !isAbsolutePath(data) && !builtHost.isEmpty()) {
+        const QByteArray dataPlace = QDir::cleanPath(QString::fromLocal8Bit(builtHost + '/' + data)).toLocal8Bit();
+        const RootMatch inKit = longestOldRoot(dataPlace, context.oldRoots, root);
+        context.hostData = inKit.index >= 0;
+        context.hostDataRest = inKit.index >= 0 ? dataPlace.mid(inKit.length) : QByteArray();
     }
     // A patch cannot name a host Qt that is not there: its wrappers fail, saying where it was looked for.
     if (context.command != Command::Patch || !hostQt.isEmpty() || hostThere)

@@ -104,7 +104,9 @@ struct PlanContext {
     QVector<QByteArray> hostOldRoots;
     QByteArray hostRoot;
     bool hostMoved = false;
-    QVector<QPair<QByteArray, QByteArray>> hostConfLines; // target_qt.conf's lines, by key, when the host moved
+    QVector<QByteArray> earlierHosts; // host places the tool wrote before
+    bool hostData = false;            // target_qt.conf's HostData named the kit, at `hostDataRest` below it
+    QByteArray hostDataRest;
 };
 
 // How the slots of the installation take the new root, as its generation and build say.

@@ -53,11 +53,6 @@ bool holdsHostTools(const QString &dir)
     return false;
 }
 
-QByteArray hostPrefixLine(const QString &confFolder, const QByteArray &hostRoot)
-{
-    return "HostPrefix=" + QDir(confFolder).relativeFilePath(QString::fromLocal8Bit(hostRoot)).toLocal8Bit();
-}
-
 QByteArray confValue(const QByteArray &conf, const QByteArray &key)
 {
     for (const QByteArray &line : conf.split('\n')) {

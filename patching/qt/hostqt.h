@@ -22,9 +22,6 @@ QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const Q
 // kit (bin/target_qt.conf) never does.
 bool holdsHostTools(const QString &dir);
 
-// The line target_qt.conf gets for its host Qt at `hostRoot`, relative to the folder `confFolder`.
-QByteArray hostPrefixLine(const QString &confFolder, const QByteArray &hostRoot);
-
 // The value of the `key=` line of a qt.conf, trimmed; empty when there is none.
 QByteArray confValue(const QByteArray &conf, const QByteArray &key);
 

@@ -36,8 +36,9 @@ const QtGeneration &qt6Generation()
         g.metadataSteps = {{QStringLiteral("lib/pkgconfig"), {QStringLiteral("*.pc")}},
                            {QStringLiteral("lib/cmake/Qt6BuildInternals/QtBuildInternalsExtra.cmake"), {}},
                            {QStringLiteral("bin/qt.conf"), {}},
-                           // A distribution's wrapper scripts, which run its qmake6 with its qt6.conf.
-                           {bin, {QStringLiteral("*-qmake6")}}};
+                           // A distribution's wrapper scripts, which run its qmake6 with its qt6.conf; its
+                           // Qt 5's too, which shares the tree.
+                           {bin, {QStringLiteral("*-qmake6"), QStringLiteral("*-qmake")}}};
         for (const QString &hostFile : g.hostWrappers + g.hostCMakeFiles + QStringList{g.hostConf})
             g.metadataSteps.append({hostFile, {}});
         g.metadataSuffixes = QStringList{QStringLiteral(".prl"), QStringLiteral(".pc"), QStringLiteral(".pri"), QStringLiteral(".cmake"),
