@@ -2,6 +2,7 @@
 
 #include "patching/base/limits.h"
 #include "patching/qt/generation.h"
+#include "patching/qt/hostqt.h"
 #include "patching/store/reader.h"
 
 #include <QDir>
@@ -50,15 +51,6 @@ QByteArrayList wordsOf(const QByteArray &bytes, const QByteArray &suffix)
     return words;
 }
 
-QByteArray valueOf(const QByteArray &bytes, const QByteArray &name)
-{
-    for (const QByteArray &line : bytes.split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0 && line.left(equals).trimmed() == name)
-            return line.mid(equals + 1).trimmed();
-    }
-    return QByteArray();
-}
 
 // The version a QtCore library's full name carries (libQt5Core.so.5.15.8), when configure left no
 // qconfig.pri; else the newest version tag a Linux QtCore holds (qt_version_tag_5_15).
@@ -97,7 +89,7 @@ void versionFromLibrary(BuildFacts *facts, const QtGeneration &generation, const
 int majorVersionSaid(const QString &qtPath)
 {
     const LoadedFile qconfig = loadWholeFile(qtPath + QStringLiteral("/mkspecs/qconfig.pri"), Limits::maxFactsFileSize);
-    return qconfig.ok ? valueOf(qconfig.data, "QT_MAJOR_VERSION").toInt() : 0;
+    return qconfig.ok ? confValue(qconfig.data, "QT_MAJOR_VERSION").toInt() : 0;
 }
 
 BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
@@ -111,9 +103,9 @@ BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
     const LoadedFile qconfig = loadWholeFile(facts.mkspecsPath + QStringLiteral("/qconfig.pri"), Limits::maxFactsFileSize);
     if (qconfig.ok) {
         bool ok = false;
-        const int minor = valueOf(qconfig.data, "QT_MINOR_VERSION").toInt(&ok);
+        const int minor = confValue(qconfig.data, "QT_MINOR_VERSION").toInt(&ok);
         facts.minor = ok ? minor : -1;
-        const int patch = valueOf(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
+        const int patch = confValue(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
         facts.patch = ok ? patch : -1;
     }
     if (facts.minor < 0)
