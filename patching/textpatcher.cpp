@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QHash>
 
+#include <algorithm>
 #include <memory>
 
 TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
@@ -29,6 +30,16 @@ TextRules textRulesFor(const PlannedFile &file, const PlanContext &context)
         rules.relocation.hostRoot = host;
         rules.relocation.existsBelowHost = [host](const QByteArray &place) { return existsBelow(host, place); };
         rules.earlierHosts = context.earlierHosts;
+        // In the files that name the host Qt, a host place is the host's even where it is the kit's own
+        // old root too: the kit's rule would make a wrapper run itself.
+        const QtGeneration &generation = *context.generation;
+        if (generation.hostWrappers.contains(file.relativePath) || generation.hostCMakeFiles.contains(file.relativePath)) {
+            QVector<QByteArray> &kitRoots = rules.relocation.oldRoots;
+            kitRoots.erase(std::remove_if(kitRoots.begin(), kitRoots.end(), [&](const QByteArray &old) {
+                return std::any_of(context.hostPlaces.cbegin(), context.hostPlaces.cend(),
+                                   [&old](const QByteArray &host) { return rootKey(host) == rootKey(old); });
+            }), kitRoots.end());
+        }
         if (context.hostMoved && file.relativePath == context.generation->hostConf) {
             rules.hostConf = true;
             rules.hostConfFolder = QFileInfo(context.generation->hostConf).path().toLocal8Bit();

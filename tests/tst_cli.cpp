@@ -352,6 +352,10 @@ void TestCli::commands_data()
            "cp -a $DIR-host $DIR-host2 && ! $CLI patch --json --host-qt $DIR-host2 $DIR-sub/qt | grep -q edits-kept && "
            "$DIR-sub/qt/bin/qmake | grep -q \"^host $DIR-host2/bin/qmake \" && "
            "mv $DIR-sub/qt $DIR-3 && $CLI unpatch $DIR-3 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-3";
+    QTest::newRow("an installer's kit, built where its host Qt was: the wrappers run the host named, never themselves")
+        << kit + "sed -i s,/home/qt/work/android,/home/qt/work/install, $DIR/lib/pkgconfig/Qt6Core.pc && "
+                 "$CLI patch --host-qt $DIR-host $DIR >/dev/null && timeout 5 $DIR/bin/qmake -v | grep -q \"^host $DIR-host/bin/qmake \" && "
+                 "grep -qx prefix=$DIR $DIR/lib/pkgconfig/Qt6Core.pc && echo reached" << 0 << "reached" << "";
     QTest::newRow("--host-qt is checked as DIR is: a blank would break the wrappers")
         << kit + "mkdir -p \"$DIR host/bin\" \"$DIR host/lib\" && $CLI patch --json --host-qt \"$DIR host\" $DIR" << 2 << "not-ascii-or-space"
         << "diff -r $DIR.orig $DIR";

@@ -287,12 +287,17 @@ void findHostQt(CommandPlan *plan, const QString &hostQt)
             movedTo = place;
     }
     const QByteArray &root = context.rootBytes;
+    // A host that lay inside the kit moved with it; one whose place is the kit's own old root (an
+    // installer's kits and host Qts are all built at one place) did not.
     const auto withKit = [&](const QByteArray &place) {
         const RootMatch inside = longestOldRoot(place, context.oldRoots, root);
-        return inside.index < 0 ? place : rootSpelling(root) + place.mid(inside.length);
+        const QByteArray moved = inside.index < 0 ? place : rootSpelling(root) + place.mid(inside.length);
+        return holdsHostTools(QString::fromLocal8Bit(moved)) ? moved : place;
     };
     context.hostRoot = !hostQt.isEmpty() ? hostQt.toLocal8Bit() : !movedTo.isEmpty() ? movedTo : withKit(recorded.value(0));
     for (const QByteArray &place : recorded + now) {
+        if (!context.hostPlaces.contains(place) && context.hostPlaces.size() < Limits::maxOldRoots)
+            context.hostPlaces.append(place);
         if (rootKey(place) != rootKey(context.hostRoot) && !context.hostOldRoots.contains(place)
             && context.hostOldRoots.size() < Limits::maxOldRoots)
             context.hostOldRoots.append(place);

@@ -105,6 +105,7 @@ struct PlanContext {
     QByteArray hostRoot;
     bool hostMoved = false;
     QVector<QByteArray> earlierHosts; // host places the tool wrote before
+    QVector<QByteArray> hostPlaces;   // every host place the kit's files named, then and now
     bool hostData = false;            // target_qt.conf's HostData named the kit, at `hostDataRest` below it
     QByteArray hostDataRest;
 };
