@@ -52,8 +52,8 @@ Report runPatchOrUnpatch(const CliRequest &request)
                                               "il n'a pas de Qt hôte").arg(request.qtPath));
     if (!request.hostQt.isEmpty() && !holdsHostTools(request.hostQt))
         return hostQtRefusedReport(request.command, request.qtPath, QStringLiteral("no-host-tools"),
-                                   Report::tr("--host-qt : %1 ne contient aucun outil de Qt (bin/qmake, bin/qtpaths, libexec/moc) : "
-                                              "ce n'est pas un Qt hôte").arg(request.hostQt));
+                                   Report::tr("--host-qt : %1 n'est pas un Qt hôte : il ne contient aucun de ses outils (bin/qmake, bin/qtpaths, "
+                                              "libexec/moc), ou c'est un kit (bin/target_qt.conf)").arg(request.hostQt));
     return commandReport(plan, mode, runPlan(plan, mode, onFileDone));
 }
 

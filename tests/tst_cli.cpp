@@ -352,6 +352,13 @@ void TestCli::commands_data()
            "cp -a $DIR-host $DIR-host2 && ! $CLI patch --json --host-qt $DIR-host2 $DIR-sub/qt | grep -q edits-kept && "
            "$DIR-sub/qt/bin/qmake | grep -q \"^host $DIR-host2/bin/qmake \" && "
            "mv $DIR-sub/qt $DIR-3 && $CLI unpatch $DIR-3 >/dev/null && diff -r -x '*.back' $DIR.orig $DIR-3";
+    QTest::newRow("a kit whose host Qt the tool named is gone: target_qt.conf fails with the wrappers, never pointed at it")
+        << kit + "$CLI patch --host-qt $DIR-host $DIR >/dev/null && cp $DIR/bin/target_qt.conf $DIR.conf && mv $DIR-host $DIR-gone && "
+                 "$CLI patch --json $DIR" << 1
+        << "roots=/home/qt/work/android lib/pkgconfig/Qt6Core.pc=left-alone bin/qmake=failed/host-qt-missing "
+           "bin/qtpaths=failed/host-qt-missing lib/cmake/Qt6/Qt6Dependencies.cmake=left-alone bin/target_qt.conf=failed/host-qt-missing "
+           "mkspecs/qconfig.pri=left-alone"
+        << "cmp $DIR.conf $DIR/bin/target_qt.conf";
     QTest::newRow("an installer's kit, built where its host Qt was: the wrappers run the host named, never themselves")
         << kit + "sed -i s,/home/qt/work/android,/home/qt/work/install, $DIR/lib/pkgconfig/Qt6Core.pc && "
                  "$CLI patch --host-qt $DIR-host $DIR >/dev/null && timeout 5 $DIR/bin/qmake -v | grep -q \"^host $DIR-host/bin/qmake \" && "

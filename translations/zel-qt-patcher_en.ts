@@ -917,16 +917,16 @@ Exit status: 0 if no file failed (verify: if the installation is relocated),
         <translation>--host-qt: %1 is no cross-compiling kit (no bin/target_qt.conf): it has no host Qt</translation>
     </message>
     <message>
-        <source>--host-qt : %1 ne contient aucun outil de Qt (bin/qmake, bin/qtpaths, libexec/moc) : ce n&apos;est pas un Qt hôte</source>
-        <translation>--host-qt: %1 holds no Qt tool (bin/qmake, bin/qtpaths, libexec/moc): it is no host Qt</translation>
-    </message>
-    <message>
         <source>Qt hôte de ce kit : %1</source>
         <translation>Host Qt of this kit: %1</translation>
     </message>
     <message>
         <source>Qt hôte de ce kit : %1, qui n&apos;est plus là (--host-qt REPERTOIRE le désigne là où il est)</source>
         <translation>Host Qt of this kit: %1, which is no longer there (--host-qt DIRECTORY names where it is)</translation>
+    </message>
+    <message>
+        <source>--host-qt : %1 n&apos;est pas un Qt hôte : il ne contient aucun de ses outils (bin/qmake, bin/qtpaths, libexec/moc), ou c&apos;est un kit (bin/target_qt.conf)</source>
+        <translation>--host-qt: %1 is no host Qt: it holds none of its tools (bin/qmake, bin/qtpaths, libexec/moc), or it is a kit (bin/target_qt.conf)</translation>
     </message>
 </context>
 </TS>

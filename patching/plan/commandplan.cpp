@@ -331,8 +331,10 @@ void findHostQt(CommandPlan *plan, const QString &hostQt)
     // A patch cannot name a host Qt that is not there: its wrappers fail, saying where it was looked for.
     if (context.command != Command::Patch || !hostQt.isEmpty() || hostThere)
         return;
+    // target_qt.conf too, when the tool had named a host there: rewritten for a host that is gone, it would be broken.
     for (PlannedFile &file : plan->files) {
-        if (file.exists && file.treatment != Treatment::Refused && generation.hostWrappers.contains(file.relativePath))
+        const bool conf = context.hostMoved && file.relativePath == generation.hostConf;
+        if (file.exists && file.treatment != Treatment::Refused && (conf || generation.hostWrappers.contains(file.relativePath)))
             file = refusedFile(file, FileOutcome::failed(Reason(ReasonCode::HostQtMissing, {host})));
     }
 }
