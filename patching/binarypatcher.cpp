@@ -31,7 +31,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     FileOutcome failure;
     if (!takeOriginal(file, &patched.content, &failure))
         return failure;
-    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, slotRule(context));
+    const SlotRule rule = slotRule(context);
+    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, rule);
     // A prefix the library reads with a fixed length cannot take a longer root: nothing is written.
     if (slotRewrite.fixedLength >= 0)
         return FileOutcome::failed(Reason(ReasonCode::PrefixLengthFixed, {QString::number(slotRewrite.neededLength),
@@ -73,13 +74,11 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
         patched.failure = Reason(ReasonCode::SlotsTooSmall, slotRewrite.tooSmall);
     // A file listed by its name alone may hold no path slot: it is not "up to date"; nor is a file
     // whose search paths name no old root and that was never patched.
+    const Reason slotsStay = slotsStayReason(rule, slotRewrite);
     if (slotRewrite.found == 0 && (!file.searchPaths || searchPaths.strings.isEmpty()))
         patched.leftAloneReason = Reason(ReasonCode::NoPathSlot);
-    else if (slotRewrite.found > 0 && (slotsUnread(context) || slotRewrite.emptyValues == slotRewrite.found) && searchPathsNamingOldRoot == 0
-             && context.generation->major >= 5)
-        patched.leftAloneReason = Reason(ReasonCode::SlotsUnread);
-    else if (slotRewrite.found > 0 && slotRewrite.kept == slotRewrite.found && searchPathsNamingOldRoot == 0)
-        patched.leftAloneReason = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(slotRewrite.keptPrefix)});
+    else if (!slotsStay.isNone() && searchPathsNamingOldRoot == 0)
+        patched.leftAloneReason = slotsStay;
     else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
     return writePatched(file, std::move(patched), context, mode, compared);

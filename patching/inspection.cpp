@@ -62,9 +62,7 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         const SlotRewrite rewrite = rewriteSlots(patched, root, rule);
         const bool fixed = rewrite.fixedLength >= 0;
         forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
-            const bool kept = std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
-                                          [&slot](const QByteArray &prefix) { return rootKey(prefix) == rootKey(slot.value); });
-            const bool stale = (fixed && !kept && slot.key == rule.keys.first().key)
+            const bool stale = (fixed && !isKeptPrefix(rule, slot.value) && slot.key == rule.keys.first().key)
                 || patched.mid(slot.offset, slot.key.size() + slot.value.size() + 1) != slot.key + slot.value + '\0';
             // A value that stays and is no place of the installation (/etc/xdg, a device prefix, an
             // empty value) says nothing of where the installation is: shown, not judged.
@@ -75,10 +73,8 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         });
         if (fixed)
             file.slotNote = Reason(ReasonCode::PrefixLengthFixed, {QString::number(rewrite.neededLength), QString::number(rewrite.fixedLength)});
-        else if (rewrite.found > 0 && (rule.unread || rewrite.emptyValues == rewrite.found))
-            file.slotNote = Reason(ReasonCode::SlotsUnread);
-        else if (rewrite.found > 0 && rewrite.kept == rewrite.found)
-            file.slotNote = Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(rewrite.keptPrefix)});
+        else
+            file.slotNote = slotsStayReason(rule, rewrite);
         return file;
     }
     if (planned.treatment == Treatment::Metadata) {

@@ -107,12 +107,6 @@ QByteArray newSlotValue(const SlotRule &rule, int k, const QByteArray &original,
     return below.place.isEmpty() ? root : rootSpelling(root) + '/' + below.place;
 }
 
-bool isKeptPrefix(const SlotRule &rule, const QByteArray &value)
-{
-    return std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
-                       [&value](const QByteArray &prefix) { return rootKey(prefix) == rootKey(value); });
-}
-
 // Names the slot key `k` once among those left as they were for want of room.
 void noteTooSmall(SlotRewrite &result, const QByteArray &slotKey)
 {
@@ -256,6 +250,23 @@ SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const SlotRul
         return keys.indexOf(a.toLatin1()) < keys.indexOf(b.toLatin1());
     });
     return result;
+}
+
+bool isKeptPrefix(const SlotRule &rule, const QByteArray &value)
+{
+    return std::any_of(rule.keptPrefixes.cbegin(), rule.keptPrefixes.cend(),
+                       [&value](const QByteArray &prefix) { return rootKey(prefix) == rootKey(value); });
+}
+
+Reason slotsStayReason(const SlotRule &rule, const SlotRewrite &rewrite)
+{
+    if (rewrite.found == 0)
+        return Reason();
+    if (rule.unread || (rule.placement == SlotPlacement::BelowOldRoot && rewrite.emptyValues == rewrite.found))
+        return Reason(ReasonCode::SlotsUnread);
+    if (rewrite.kept == rewrite.found)
+        return Reason(ReasonCode::DevicePrefixKept, {QString::fromLocal8Bit(rewrite.keptPrefix)});
+    return Reason();
 }
 
 namespace {

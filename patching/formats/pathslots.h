@@ -2,6 +2,7 @@
 #define ZEL_PATHSLOTS_H
 
 
+#include "patching/base/fileoutcome.h"
 #include "patching/base/region.h"
 #include <QByteArray>
 #include <QStringList>
@@ -75,6 +76,14 @@ struct SlotRewrite {
 // only when key, value and a zero byte fit in its room, the rest of which is then zeroed; a key whose
 // value has no zero byte within its room's limit is no slot and counts as too small.
 SlotRewrite rewriteSlots(QByteArray &data, const QByteArray &root, const SlotRule &rule);
+
+// Whether `value` is one of the rule's kept prefixes, which stay whatever root they name.
+bool isKeptPrefix(const SlotRule &rule, const QByteArray &value);
+
+// Why every slot `rewrite` found stays as it is, when one reason holds for all: the library never
+// reads them (a relocatable QtCore, or a Qt 5 or later prefix left empty), or they are all a cross
+// build's device prefix. None otherwise.
+Reason slotsStayReason(const SlotRule &rule, const SlotRewrite &rewrite);
 
 // Puts the bytes `changes` replaced back, and then again the rewrite's bytes.
 void undoChanges(QByteArray &data, QVector<Change> &changes);

@@ -313,7 +313,7 @@ void findHostQt(CommandPlan *plan, const QString &hostQt)
     const bool confElsewhere = !prefixNow.isEmpty()
         && QDir::cleanPath(QDir(bin).absoluteFilePath(QString::fromLocal8Bit(prefixNow))) != QDir::cleanPath(host);
     // The tool wrote HostPrefix before when it differs from the original's.
-    const bool confWritten = confValue(confNow, "HostPrefix") != confValue(confOriginal, "HostPrefix");
+    const bool confWritten = prefixNow != confValue(confOriginal, "HostPrefix");
     context.hostMoved = !hostQt.isEmpty() || !movedTo.isEmpty() || confWritten || (confElsewhere && hostThere);
     for (const QByteArray &place : qAsConst(now)) {
         if (rootKey(place) != rootKey(context.hostRoot) && !context.earlierHosts.contains(place))
@@ -374,11 +374,14 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep)
     return context;
 }
 
+namespace {
+// Whether the installation's QtCore finds its place by itself and never reads its slots.
 bool slotsUnread(const PlanContext &context)
 {
     const int major = context.generation->major;
     return (major >= 6 || (major == 5 && context.build.minor >= 14)) && context.build.relocatable == BuildFacts::Relocatable::Yes;
 }
+} // namespace
 
 SlotRule slotRule(const PlanContext &context)
 {

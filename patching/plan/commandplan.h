@@ -113,8 +113,6 @@ struct PlanContext {
 // How the slots of the installation take the new root, as its generation and build say.
 SlotRule slotRule(const PlanContext &context);
 
-// Whether the installation's QtCore finds its place by itself and never reads its slots.
-bool slotsUnread(const PlanContext &context);
 
 // What a command does to an installation, computed once before anything is written: each file
 // once with its treatment, in the order they are treated (the window's files, then with --deep the
