@@ -116,3 +116,13 @@ QByteArray unquotedPath(QByteArray value)
         value = value.mid(1, value.size() - 2);
     return value;
 }
+
+QByteArray assignmentValue(const QByteArray &content, const QByteArray &key)
+{
+    for (const QByteArray &line : content.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0 && line.left(equals).trimmed() == key)
+            return line.mid(equals + 1).trimmed();
+    }
+    return QByteArray();
+}

@@ -33,6 +33,10 @@ QVector<ConfigAssignment> findConfigAssignments(const QByteArray &content);
 // before its last "/mkspecs".
 QByteArray assignedRoot(const ConfigAssignment &assignment);
 
+// The value of the first `key = value` line of `content` (a qt.conf, a .pri file), trimmed; empty
+// when there is none.
+QByteArray assignmentValue(const QByteArray &content, const QByteArray &key);
+
 // A path as configure writes it in .qmake.cache ("\$\$quote(/path)"), or quoted, without its dressing.
 QByteArray unquotedPath(QByteArray value);
 

@@ -2,7 +2,7 @@
 
 #include "patching/base/limits.h"
 #include "patching/qt/generation.h"
-#include "patching/qt/hostqt.h"
+#include "patching/formats/configlinerule.h"
 #include "patching/store/reader.h"
 
 #include <QDir>
@@ -89,7 +89,7 @@ void versionFromLibrary(BuildFacts *facts, const QtGeneration &generation, const
 int majorVersionSaid(const QString &qtPath)
 {
     const LoadedFile qconfig = loadWholeFile(qtPath + QStringLiteral("/mkspecs/qconfig.pri"), Limits::maxFactsFileSize);
-    return qconfig.ok ? confValue(qconfig.data, "QT_MAJOR_VERSION").toInt() : 0;
+    return qconfig.ok ? assignmentValue(qconfig.data, "QT_MAJOR_VERSION").toInt() : 0;
 }
 
 BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
@@ -103,9 +103,9 @@ BuildFacts readBuildFacts(const QtGeneration &generation, const QString &qtPath)
     const LoadedFile qconfig = loadWholeFile(facts.mkspecsPath + QStringLiteral("/qconfig.pri"), Limits::maxFactsFileSize);
     if (qconfig.ok) {
         bool ok = false;
-        const int minor = confValue(qconfig.data, "QT_MINOR_VERSION").toInt(&ok);
+        const int minor = assignmentValue(qconfig.data, "QT_MINOR_VERSION").toInt(&ok);
         facts.minor = ok ? minor : -1;
-        const int patch = confValue(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
+        const int patch = assignmentValue(qconfig.data, "QT_PATCH_VERSION").toInt(&ok);
         facts.patch = ok ? patch : -1;
     }
     if (facts.minor < 0)

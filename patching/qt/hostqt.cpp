@@ -52,13 +52,3 @@ bool holdsHostTools(const QString &dir)
     }
     return false;
 }
-
-QByteArray confValue(const QByteArray &conf, const QByteArray &key)
-{
-    for (const QByteArray &line : conf.split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0 && line.left(equals).trimmed() == key)
-            return line.mid(equals + 1).trimmed();
-    }
-    return QByteArray();
-}

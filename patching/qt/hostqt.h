@@ -22,7 +22,4 @@ QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const Q
 // kit (bin/target_qt.conf) never does.
 bool holdsHostTools(const QString &dir);
 
-// The value of the first `key = value` line of a qt.conf or a .pri file, trimmed; empty when there is none.
-QByteArray confValue(const QByteArray &conf, const QByteArray &key);
-
 #endif
