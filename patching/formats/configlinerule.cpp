@@ -2,6 +2,8 @@
 
 #include "patching/formats/textlines.h"
 
+#include <QList>
+
 namespace {
 enum class LineRule { None, Mkspec, Tree };
 
