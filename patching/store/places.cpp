@@ -20,7 +20,19 @@ QString CanonicalDirectories::of(const QString &directory)
     const auto known = m_known.constFind(directory);
     if (known != m_known.constEnd())
         return *known;
-    const QString canonical = QFileInfo(directory).canonicalFilePath();
+    // Below a directory already resolved, a directory that is no link costs one look at its own name
+    // rather than one per name on its path.
+    const int slash = int(directory.lastIndexOf(QLatin1Char('/')));
+    const QString parent = slash > 0 ? directory.left(slash) : QString();
+    const QFileInfo info(directory);
+    QString canonical;
+    if (parent.contains(QLatin1Char('/')) && info.isDir() && !info.isSymLink()) {
+        const QString canonicalParent = of(parent);
+        if (!canonicalParent.isEmpty())
+            canonical = QDir::cleanPath(canonicalParent + QLatin1Char('/') + info.fileName());
+    }
+    if (canonical.isEmpty())
+        canonical = info.canonicalFilePath();
     m_known.insert(directory, canonical);
     return canonical;
 }

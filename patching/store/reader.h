@@ -14,6 +14,9 @@
 #include <sys/stat.h>
 #endif
 
+// What a file's first bytes must be for it to be read further.
+using HeadTest = std::function<bool(const QByteArray &head)>;
+
 // Whether anything is named `path`: a file, a directory, a dangling link, ...
 bool entryExists(const QString &path);
 
@@ -61,11 +64,14 @@ enum class HeadLook { Wanted, Unwanted, NotRead };
 
 // Whether the first bytes of the regular file `path` are what `wanted` looks for, reading no further;
 // NotRead when it could not be opened as one (a full read then says why).
-HeadLook lookAtHead(const QString &path, const std::function<bool(const QByteArray &head)> &wanted);
+HeadLook lookAtHead(const QString &path, const HeadTest &wanted);
+#ifdef Q_OS_UNIX
+// The same for the file `name` of the open directory `directory`: no path is resolved again.
+HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted);
+#endif
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
 // larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
-LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize,
-                         const std::function<bool(const QByteArray &head)> &wanted = {});
+LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize, const HeadTest &wanted = {});
 
 #endif

@@ -81,6 +81,13 @@ bool failOn(Failure *failure, const QFileDevice &file, int code)
     return false;
 }
 
+bool failOn(Failure *failure, int code)
+{
+    const Cause cause = knownCauseOf(code);
+    *failure = cause == Cause::None ? Failure{Cause::System, qt_error_string(code), false} : Failure{cause, QString(), false};
+    return false;
+}
+
 bool failWith(Failure *failure, Cause cause, const QString &detail)
 {
     *failure = Failure{cause, detail, false};

@@ -21,6 +21,9 @@ void clearSystemError();
 // (0 when the system said nothing: Qt's text is kept then). Returns false.
 bool failOn(Failure *failure, const QFileDevice &file, int code);
 
+// The same for an error code of a call on a descriptor. Returns false.
+bool failOn(Failure *failure, int code);
+
 // The reason `cause` (with `detail`) in `failure`. Returns false.
 bool failWith(Failure *failure, Cause cause, const QString &detail = QString());
 

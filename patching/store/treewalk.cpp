@@ -53,7 +53,7 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 // Looks at the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
 // a link is found, a directory to enter is pending, one that is not entered is found as a failure.
 void takeEntry(int parent, const QByteArray &directory, const char *entryName, unsigned char type, dev_t rootDevice,
-               QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+               const HeadTest &wanted, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
 {
     const QByteArray name(entryName);
     if (name == "." || name == "..")
@@ -84,7 +84,8 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
     else if (isDirectory)
         pending->append(raw);
     else if (!isToolsOwnName(QFile::decodeName(name)))
-        found->append({path, FileOutcome::leftAlone(Reason())});
+        found->append({path, FileOutcome::leftAlone(Reason()), false, false,
+                       wanted ? lookAtHeadAt(parent, entryName, wanted) : HeadLook::NotRead});
 }
 #endif
 
@@ -108,7 +109,8 @@ void noteBackup(QSet<QString> *backups, const QString &name)
 }
 #ifdef Q_OS_UNIX
 // Lists the directory `directory` once: its files and links are found, its directories to enter pending.
-void listDirectory(const QByteArray &directory, dev_t rootDevice, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+void listDirectory(const QByteArray &directory, dev_t rootDevice, const HeadTest &wanted, QVector<WalkEntry> *found,
+                   QVector<QByteArray> *pending)
 {
     const int firstOfDirectory = int(found->size());
     QSet<QString> backups;
@@ -128,7 +130,7 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, QVector<WalkEn
         }
         if (QByteArray::fromRawData(entry->d_name, int(std::strlen(entry->d_name))).endsWith(".back"))
             noteBackup(&backups, QFile::decodeName(entry->d_name));
-        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, found, pending);
+        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, wanted, found, pending);
     }
     ::closedir(handle);
     markBackupsBeside(found, firstOfDirectory, backups);
@@ -136,7 +138,7 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, QVector<WalkEn
 #endif
 } // namespace
 
-QVector<WalkEntry> walkInstallation(const QString &qtPath)
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wanted)
 {
     QVector<WalkEntry> found;
 #ifdef Q_OS_UNIX
@@ -146,7 +148,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
         return found;
     QVector<QByteArray> pending{QFile::encodeName(qtPath)};
     while (!pending.isEmpty())
-        listDirectory(pending.takeLast(), rootInfo.st_dev, &found, &pending);
+        listDirectory(pending.takeLast(), rootInfo.st_dev, wanted, &found, &pending);
 #else
     // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
     QStringList pending{qtPath};
@@ -173,7 +175,8 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath)
             else if (entry.isDir())
                 pending.append(entry.absoluteFilePath());
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
-                found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())});
+                found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), false, false,
+                              wanted ? lookAtHead(entry.absoluteFilePath(), wanted) : HeadLook::NotRead});
         }
         markBackupsBeside(&found, firstOfDirectory, backups);
     }

@@ -2,6 +2,7 @@
 #define ZEL_TREEWALK_H
 
 #include "patching/base/fileoutcome.h"
+#include "patching/store/reader.h"
 
 #include <QString>
 #include <QVector>
@@ -13,6 +14,7 @@ struct WalkEntry {
     FileOutcome refusal; // Reason None: a regular file to look at
     bool link = false;   // a symbolic link, reported for the backup that may lie beside its name
     bool backupBeside = false; // its name followed by ".back" is in the same directory, as its listing says
+    HeadLook head = HeadLook::NotRead; // a regular file's first bytes, when the walk was asked to look
 };
 
 // Every regular file below `qtPath` (absolute, sorted), found without following a link (a linked
@@ -21,7 +23,8 @@ struct WalkEntry {
 // cannot read, one on another file system (a mount below DIR), one named like a backup, and a name the
 // system's encoding cannot spell are not entered and come back as failures: besides the tool's own
 // files, nothing below DIR is skipped in silence.
-QVector<WalkEntry> walkInstallation(const QString &qtPath);
+// With `wanted`, each regular file's first bytes are looked at as it is found, from its directory.
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wanted = {});
 
 // Whether a directory between `qtPath` and the file `path` below it is a mount point.
 bool crossesMount(const QString &qtPath, const QString &path);
