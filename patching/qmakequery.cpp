@@ -59,6 +59,7 @@ protected:
 #endif
 };
 
+// `name` null: every property at once.
 QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const QStringList &libraryFolders)
 {
     QueryRun run;
@@ -76,7 +77,10 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const Q
 #endif
     // One channel: the other would fill unread, without bound, meanwhile.
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(qmake, {QStringLiteral("-query"), QLatin1String(name)}, QIODevice::ReadOnly);
+    QStringList arguments{QStringLiteral("-query")};
+    if (name)
+        arguments.append(QLatin1String(name));
+    process.start(qmake, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(timeoutMs)) {
         run.failure = {Cause::System, process.errorString(), false};
         return run;
@@ -104,6 +108,20 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const Q
     return run;
 }
 
+// What one `qmake -query` without a name lists, one "NAME:value" line each (a value may hold a
+// colon, a name never does); nothing when it did not end well, and each name is then asked alone.
+QHash<QByteArray, QByteArray> listedAnswers(const QueryRun &run)
+{
+    QHash<QByteArray, QByteArray> listed;
+    if (!run.started || run.failure.cause != Cause::None || run.exitCode != 0)
+        return listed;
+    for (const QByteArray &line : run.output.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && !listed.contains(line.left(colon)))
+            listed.insert(line.left(colon), line.mid(colon + 1));
+    }
+    return listed;
+}
 } // namespace
 
 QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArray, QByteArray> &expected, int timeoutMs,
@@ -146,11 +164,17 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
         for (const QByteArray &name : generation.queryNames)
             names.append({QByteArray(), QByteArray(), name});
     }
+    // One run answers every name where qmake lists them all, as Qt's own does.
+    const QHash<QByteArray, QByteArray> listed = listedAnswers(runQuery(qmake, nullptr, timeoutMs, libraryFolders));
     for (const PathSlotKey &slotKey : qAsConst(names)) {
         if (slotKey.queryName.isEmpty() || asked.contains(slotKey.queryName))
             continue;
         asked.insert(slotKey.queryName);
-        const QueryRun run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs, libraryFolders);
+        QueryRun run;
+        run.started = listed.contains(slotKey.queryName);
+        run.output = listed.value(slotKey.queryName);
+        if (!run.started)
+            run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs, libraryFolders);
         if (!run.started) {
             *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);
             notQueried->args = QStringList{name};
