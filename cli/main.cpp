@@ -42,7 +42,8 @@ Report runPatchOrUnpatch(const CliRequest &request)
     }
     // Computed before anything is written, the old roots from the files as the build left them. The
     // run takes the bytes the plan read; the report needs only what the plan found.
-    const CommandPlan plan = planCommand(command, request.qtPath, request.deep, PlanPurpose::Run, Limits::heldBytesBudget, request.hostQt);
+    const CommandPlan plan = planCommand(command, request.qtPath, request.deep, PlanPurpose::Run, Limits::heldBytesBudget, request.hostQt,
+                                          walkJudge(mode));
     if (!plan.identifiesQt)
         return notQtReport(request.command, request.qtPath);
     // --host-qt names a kit's host Qt: refused for a tree that is no kit, and for a folder that holds no Qt tools.

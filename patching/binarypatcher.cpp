@@ -25,6 +25,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
 {
     const QByteArray &rootDir = context.rootBytes;
     qDebug().noquote() << file.path;
+    if (file.walkOutcome)
+        return *file.walkOutcome;
     if (!file.exists)
         return FileOutcome::leftAlone(Reason(ReasonCode::NoSuchFile));
     PatchedContent patched;

@@ -12,8 +12,11 @@ FileOutcome treatFile(FileWorker worker, PlannedFile file, const PlanContext &co
     case Treatment::Refused:
         return file.refusal;
     case Treatment::Binary:
-        // Binaries are rewritten in a job, so that the window stays responsive; the text files are small.
-        return runFileJob(worker, std::move(file), context, mode);
+        // Binaries are rewritten in a job, so that the window stays responsive; the text files are small,
+        // and a binary the walk judged already is not read again.
+        if (!file.walkOutcome)
+            return runFileJob(worker, std::move(file), context, mode);
+        break;
     case Treatment::Config:
     case Treatment::Metadata:
         break;
@@ -47,6 +50,16 @@ QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode m
             onFileDone(reports.last());
     }
     return reports;
+}
+
+WalkJudge walkJudge(WriteMode mode)
+{
+    return [mode](PlannedFile file, const PlanContext &context) -> std::optional<FileOutcome> {
+        const FileOutcome outcome = FileJob::callWorker([&]() { return patchBinaryFile(std::move(file), context, WriteMode::DryRun); });
+        if (mode == WriteMode::Apply && outcome.status != OutcomeStatus::LeftAlone)
+            return std::nullopt;
+        return outcome;
+    };
 }
 
 bool anyFailed(const QVector<FileReport> &reports)

@@ -34,6 +34,10 @@ FileOutcome patchFile(PlannedFile file, const PlanContext &context, WriteMode mo
 QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode mode,
                                 const FileReportHandler &onFileDone, const SpaceQuery &freeSpace);
 
+// How a patch in `mode` judges a binary of the walk while the plan reads it: a dry run keeps every
+// conclusion; a run only a file it leaves as it is, for one to change is read again to be written.
+WalkJudge walkJudge(WriteMode mode);
+
 bool anyFailed(const QVector<FileReport> &reports);
 
 #endif

@@ -6,6 +6,7 @@
 #include "patching/formats/elfrunpath.h"
 #include "patching/filejob.h"
 #include "patching/formats/pathslots.h"
+#include "patching/planrun.h"
 #include "patching/qmakequery.h"
 #include "patching/formats/rootrule.h"
 #include "patching/textpatcher.h"
@@ -181,7 +182,8 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
     Verification verification;
     verification.qtPath = qtPath;
     // The command it judges: its plan, with what every file holds now read too.
-    CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look);
+    CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look, Limits::heldBytesBudget, QString(),
+                                   walkJudge(WriteMode::DryRun));
     verification.oldRoots = plan.oldRoots;
     verification.identifiesQt = plan.identifiesQt;
     verification.identity = qtIdentity(plan);

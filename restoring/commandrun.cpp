@@ -20,5 +20,7 @@ QVector<FileReport> runPlan(CommandPlan plan, WriteMode mode, const FileReportHa
 QVector<FileReport> runCommand(Command command, const QString &qtPath, WriteMode mode, const FileReportHandler &onFileDone)
 {
     // The plan reads every file: off the calling thread too, so that a window keeps painting.
-    return runPlan(runInBackground([command, qtPath] { return planCommand(command, qtPath); }), mode, onFileDone);
+    return runPlan(runInBackground([command, qtPath, mode] {
+        return planCommand(command, qtPath, false, PlanPurpose::Run, Limits::heldBytesBudget, QString(), walkJudge(mode));
+    }), mode, onFileDone);
 }

@@ -186,7 +186,7 @@ void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &e
     }
     // Most files of a tree are headers and pages: a file of its own name without a backup costs one look
     // at its first bytes when they show it holds neither slots nor search paths.
-    if (!entry.link && !entry.backupBeside && lookAtHead(path, startsLikeBinary) == HeadLook::Unwanted)
+    if (!entry.link && !entry.backupBeside && entry.head == HeadLook::Unwanted)
         return;
     bool wanted = true;
     PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
@@ -199,7 +199,8 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
 {
     const bool all = restoresAll(context);
     const QSet<QString> windowTargets = filesReached(found->window);
-    for (const WalkEntry &entry : walkInstallation(context.qtPath)) {
+    // Most files of a tree are headers and pages: each is looked at once, as the walk finds it.
+    for (const WalkEntry &entry : walkInstallation(context.qtPath, all ? HeadTest() : HeadTest(startsLikeBinary))) {
         // The walk never goes through a link: below the canonical root, a file's own name is its canonical one.
         const QString canonical = entry.link || context.canonicalRoot.isEmpty()
             ? QFileInfo(entry.path).canonicalFilePath()
@@ -244,8 +245,7 @@ void orderForDeep(QVector<PlannedFile> *files, const QVector<PlannedFile> &all, 
     });
     *files += text + all.mid(windowCount + metadataCount);
     for (PlannedFile &file : *files)
-        file.searchPaths = file.treatment == Treatment::Binary
-            && (!file.originalSearchPaths.strings.isEmpty() || !file.originalSearchPaths.error.isNone());
+        file.searchPaths = rewritesSearchPaths(file);
 }
 
 // Ordering: the files the command treats, in the order it treats them. Without --deep the metadata
@@ -312,22 +312,65 @@ SlotRule slotRule(const PlanContext &context)
     return rule;
 }
 
-CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget, const QString &hostQt)
+namespace {
+// The context a plan of `files` comes to: its old roots, earlier places and host Qt.
+void settleContext(CommandPlan *plan, int listed, const QString &hostQt)
+{
+    markOtherNames(&plan->files);
+    findOldRoots(plan, listed);
+    findHostQt(plan, hostQt);
+}
+
+bool sameContext(const PlanContext &a, const PlanContext &b)
+{
+    // Every member: a worker may read any of them.
+    return a.generation == b.generation && a.command == b.command && a.qtPath == b.qtPath && a.rootBytes == b.rootBytes
+        && a.canonicalRoot == b.canonicalRoot && a.deep == b.deep && a.oldRoots == b.oldRoots && a.earlierPlaces == b.earlierPlaces
+        && a.build.minor == b.build.minor && a.build.patch == b.build.patch && a.build.relocatable == b.build.relocatable
+        && a.build.mkspecsPath == b.build.mkspecsPath && a.devicePrefixes == b.devicePrefixes && a.crossKit == b.crossKit
+        && a.hostOldRoots == b.hostOldRoots && a.hostRoot == b.hostRoot && a.hostMoved == b.hostMoved
+        && a.earlierHosts == b.earlierHosts && a.hostPlaces == b.hostPlaces && a.hostData == b.hostData
+        && a.hostDataRest == b.hostDataRest;
+}
+
+// What the walk's binaries were judged in stands when the plan's own context is the same and each is
+// treated as it was judged; otherwise each worker judges its file again.
+void keepWalkOutcomes(CommandPlan *plan, const PlanContext &judgedIn)
+{
+    const bool same = sameContext(judgedIn, plan->context);
+    for (PlannedFile &file : plan->files) {
+        if (file.walkOutcome && (!same || file.treatment != Treatment::Binary || file.searchPaths != rewritesSearchPaths(file)))
+            file.walkOutcome.reset();
+    }
+}
+} // namespace
+
+CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanPurpose purpose, qint64 budget, const QString &hostQt,
+                        const WalkJudge &judge)
 {
     CommandPlan plan;
     plan.context = planContext(command, qtPath, deep);
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     FoundFiles found;
-    PlanReading reading{budget, {}};
+    PlanReading reading{budget, {}, {}};
     listFiles(&found, plan.context, purpose, &reading);
     plan.identifiesQt = identifiesQt(*plan.context.generation, qtPath, found.window + found.metadata);
+    const int listed = int(found.window.size() + found.metadata.size());
+    // The files listed by name tell the old roots of every tree the tool has met: the walk's binaries
+    // are judged in the context they give, which the walk seldom changes.
+    CommandPlan known = plan;
+    if (judge && plan.context.deep && command == Command::Patch && plan.identifiesQt) {
+        known.files = found.window + found.metadata;
+        settleContext(&known, listed, hostQt);
+        known.files.clear();
+        reading.judge = [&judge, &known](PlannedFile file) { return judge(std::move(file), known.context); };
+    }
     if ((plan.context.deep || restoresAll(plan.context)) && plan.identifiesQt)
         walkFiles(&found, plan.context, purpose, &reading);
     plan.files = found.window + found.metadata + found.walked;
-    markOtherNames(&plan.files);
-    findOldRoots(&plan, int(found.window.size() + found.metadata.size()));
-    findHostQt(&plan, hostQt);
+    settleContext(&plan, listed, hostQt);
     orderFiles(&plan, found, purpose, &reading);
+    keepWalkOutcomes(&plan, known.context);
     return plan;
 }
 
@@ -338,7 +381,7 @@ Treatment treatmentByName(const QtGeneration &generation, const QString &path)
 
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
 {
-    PlanReading reading{Limits::heldBytesBudget, {}};
+    PlanReading reading{Limits::heldBytesBudget, {}, {}};
     return readRecord(planContext(Command::Patch, qtPath), path, treatment, PlanStep::Window, purpose, &reading);
 }
 

@@ -13,7 +13,9 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 // What a file is to a command, which tells how the command treats it.
 enum class Treatment {
@@ -82,6 +84,9 @@ struct PlannedFile {
     QVector<QByteArray> prefixes;        // what the original records
     QByteArray devicePrefix;             // a cross build's prefix on the device, which the original records beside them
     QVector<QByteArray> currentPrefixes; // what the file records now, when it was read
+    // A binary of the walk: what its worker concluded while the plan read it, kept only when the plan's
+    // context came out as it was then, so that the worker need not read the file a second time.
+    std::optional<FileOutcome> walkOutcome;
 
     QString readPath() const { return backupExists ? backupPath : target; }
 };
@@ -132,12 +137,17 @@ PlanContext planContext(Command command, const QString &qtPath, bool deep = fals
 // look (inspect, verify: what every file holds now is read too).
 enum class PlanPurpose { Run, Look };
 
+// The worker's conclusion on a binary of the walk, in `context`, the plan's as far as the files
+// before the walk tell it; nothing when the worker is to judge the file when its turn comes.
+using WalkJudge = std::function<std::optional<FileOutcome>(PlannedFile file, const PlanContext &context)>;
+
 // The plan of `command` on the installation at `qtPath`. Without `deep` it is the window's command.
 // `budget` is what it may keep of the files' bytes for the workers, all files together (each no larger
 // than Limits::maxHeldFileSize).
 // `hostQt`: where a cross kit's host Qt now is (--host-qt), empty when not given.
+// `judge`, when given, judges each binary of the walk while its bytes are in memory (walkOutcome).
 CommandPlan planCommand(Command command, const QString &qtPath, bool deep = false, PlanPurpose purpose = PlanPurpose::Run,
-                        qint64 budget = Limits::heldBytesBudget, const QString &hostQt = QString());
+                        qint64 budget = Limits::heldBytesBudget, const QString &hostQt = QString(), const WalkJudge &judge = {});
 
 // The most a file of this kind may hold to be read.
 qint64 readLimit(FileKind kind);

@@ -26,9 +26,22 @@ HeldBytes hold(const QByteArray &bytes, PlanReading *reading)
 }
 
 
+// Whether a mount lies between `root` and the file `path`, asked once per directory: it costs a
+// system call per directory on the way.
+bool mountBetween(const QString &root, const QString &path, PlanReading *reading)
+{
+    const QString key = root + QLatin1Char('\0') + QFileInfo(path).absolutePath();
+    const auto known = reading->mountBetween.constFind(key);
+    if (known != reading->mountBetween.constEnd())
+        return *known;
+    const bool crosses = crossesMount(root, path);
+    reading->mountBetween.insert(key, crosses);
+    return crosses;
+}
+
 // The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
 // or its backup refuses it.
-PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment, CanonicalDirectories *directories)
+PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment, PlanReading *reading)
 {
     const QString &qtPath = context.qtPath;
     PlannedFile file;
@@ -46,7 +59,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         return refusedFile(file, guarded);
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
-    if (!missing && !resolveInsideRoot(path, context.canonicalRoot, &file.target, &file.canonicalTarget, directories))
+    if (!missing && !resolveInsideRoot(path, context.canonicalRoot, &file.target, &file.canonicalTarget, &reading->directories))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
     // The file a link leads to passes the same guards: no command writes through a link into a backup.
     const QString &canonicalRoot = context.canonicalRoot;
@@ -57,7 +70,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     }
     // A mount below DIR is another tree, which a write must not reach.
     const bool belowCanonicalRoot = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
-    if (!missing && crossesMount(belowCanonicalRoot ? canonicalRoot : qtPath, file.target))
+    if (!missing && mountBetween(belowCanonicalRoot ? canonicalRoot : qtPath, file.target, reading))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     // A directory that happens to match a name pattern holds nothing to patch.
     if (QFileInfo(file.target).isDir())
@@ -131,6 +144,11 @@ bool startsLikeBinary(const QByteArray &head)
     return isElf(head) || head.startsWith("MZ") || head.startsWith("!<arch>\n");
 }
 
+bool rewritesSearchPaths(const PlannedFile &file)
+{
+    return file.treatment == Treatment::Binary && (!file.originalSearchPaths.strings.isEmpty() || !file.originalSearchPaths.error.isNone());
+}
+
 Treatment treatmentFor(const QtGeneration &generation, const QString &path, PlanStep step)
 {
     const QString name = QFileInfo(path).fileName();
@@ -156,11 +174,11 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     const QtGeneration &generation = *context.generation;
     if (wanted)
         *wanted = true;
-    PlannedFile file = locatedFile(context, path, treatment, &reading->directories);
+    PlannedFile file = locatedFile(context, path, treatment, reading);
     if (file.treatment == Treatment::Refused || (!file.exists && !file.backupExists))
         return file;
     // Of the files the walk finds, only binaries are read whole.
-    const LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? startsLikeBinary : nullptr);
+    LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? startsLikeBinary : nullptr);
     if (original.unwanted) {
         *wanted = false;
         return file;
@@ -197,5 +215,12 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     if (file.prefixes.size() > Limits::maxOldRoots || file.currentPrefixes.size() > Limits::maxOldRoots)
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::TooManyPrefixes, {QString::number(Limits::maxOldRoots)})));
     file.original = hold(original.data, reading);
+    // Judged now, its original is not read again for its worker, nor the file itself for a verify.
+    if (step == PlanStep::Walk && reading->judge && file.treatment == Treatment::Binary) {
+        PlannedFile judged = file;
+        judged.original = HeldBytes(std::move(original.data));
+        judged.searchPaths = rewritesSearchPaths(judged);
+        file.walkOutcome = reading->judge(std::move(judged));
+    }
     return file;
 }

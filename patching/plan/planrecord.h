@@ -4,6 +4,7 @@
 #include "patching/plan/commandplan.h"
 #include "patching/store/places.h"
 
+#include <QHash>
 #include <QString>
 
 // Where a file of the plan was found, which tells its treatment.
@@ -24,7 +25,13 @@ PlannedFile refusedFile(PlannedFile file, const FileOutcome &outcome);
 struct PlanReading {
     qint64 budget = 0;
     CanonicalDirectories directories;
+    QHash<QString, bool> mountBetween; // whether a mount lies between DIR and each directory met
+    std::function<std::optional<FileOutcome>(PlannedFile file)> judge; // a binary of the walk, in the context known then
 };
+
+// Whether a patch with --deep rewrites the file's ELF search paths: a binary that has some, or whose
+// search paths could not be read (its worker then says why).
+bool rewritesSearchPaths(const PlannedFile &file);
 
 // Reads one file of the plan once, and what it says. A file of the walk that is not a binary, or holds
 // neither path slots nor search paths, is no file of the plan: `wanted` is then false.
