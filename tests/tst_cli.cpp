@@ -160,6 +160,15 @@ void TestCli::commands_data()
         << "slots qmake-missing roots=/usr/local/Trolltech/Qt-4.8.7 lib/libQtCore.so=stale .qmake.cache=stale/"
                + old.mid(6) + " mkspecs/qconfig.pri=stale/" + old.mid(6) + " lib/libQtCore.la=stale/" + old.mid(6)
                + " lib/libQtCore.prl=stale/" + old.mid(6) + " lib/pkgconfig/QtCore.pc=stale/" + old.mid(6) + " 1" << "";
+    // qmake wrapped so that each run leaves a line in $DIR.runs; `refuse` is what it runs first.
+    const auto counted = [&patched](const QString &refuse) {
+        return patched + "mv $DIR/bin/qmake $DIR/bin/qmake.real && printf '#!/bin/sh\\necho run >>%s.runs\\n%s\\nexec %s/bin/qmake.real \"$@\"\\n' "
+            "$DIR '" + refuse + "' $DIR >$DIR/bin/qmake && chmod 755 $DIR/bin/qmake && $CLI verify --json $DIR";
+    };
+    QTest::newRow("verify runs qmake once where it lists every name") << counted(QStringLiteral(":")) << 0 << "qmake-query " + old + " 0"
+                                                                      << "test $(wc -l <$DIR.runs) = 1";
+    QTest::newRow("verify asks each name alone of a qmake that lists none")
+        << counted(QStringLiteral("[ $# -gt 1 ] || exit 1")) << 0 << "qmake-query " + old + " 0" << "test $(wc -l <$DIR.runs) -gt 2";
     const struct {
         const char *name, *qmake, *cause;
     } failing[] = {
@@ -198,6 +207,11 @@ void TestCli::commands_data()
         << "qmake-query " + old + ",/opt/oldqt-4.8.7-build 0"
         << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch $DIR >/dev/null && "
            "cmp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so";
+    QTest::newRow("patch --deep judges again a library the walk met before a file that records another old root")
+        << "mkdir $DIR/plugins && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so && "
+           "{ printf '!<arch>\\nqt_prfxpath=/opt/oldqt-4.8.7-build'; head -c 300 /dev/zero; } >$DIR/plugins/libzslots.a && "
+           "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
+        << "qmake-query " + old + ",/opt/oldqt-4.8.7-build 0" << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so";
     QTest::newRow("a copy made without links gets the slots of every copy of the library rewritten by --deep")
         << "rm -r $DIR && cp -rL $DATA $DIR && $CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "qmake-query " + old + " 0" << "! grep -l /usr/local/Trolltech $DIR/lib/libQtCore.so*[0-9] && $CLI patch $DIR >/dev/null";

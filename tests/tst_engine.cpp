@@ -481,18 +481,21 @@ private slots:
     }
 
     // The walk tells a file whose backup lies beside it from its directory's listing, and passes over
-    // the backups themselves.
+    // the backups themselves; asked to, it looks at each file's first bytes as it finds it.
     void walkTellsBackupsBeside()
     {
         QTemporaryDir dir;
         QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
         for (const char *name : {"lib/a.so", "lib/a.so.back", "lib/b.so", "plugins/c.so", "plugins/c.so.back"})
             QVERIFY(writeFile(dir.filePath(QLatin1String(name)), "x"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/b.so")), "\x7f" "ELF"));
         QStringList found;
-        for (const WalkEntry &entry : walkInstallation(dir.path()))
-            found << QDir(dir.path()).relativeFilePath(entry.path) + (entry.backupBeside ? QStringLiteral("+back") : QString());
+        const auto elf = [](const QByteArray &head) { return head.startsWith("\x7f" "ELF"); };
+        for (const WalkEntry &entry : walkInstallation(dir.path(), elf))
+            found << QDir(dir.path()).relativeFilePath(entry.path) + (entry.backupBeside ? QStringLiteral("+back") : QString())
+                    + (entry.head == HeadLook::Wanted ? QStringLiteral("+elf") : entry.head == HeadLook::Unwanted ? QString() : QStringLiteral("?"));
         found.sort();
-        QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so"), QStringLiteral("plugins/c.so+back")}));
+        QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so+elf"), QStringLiteral("plugins/c.so+back")}));
     }
 
     void resolvedDirectory()
