@@ -54,10 +54,22 @@ QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode m
 
 WalkJudge walkJudge(WriteMode mode)
 {
-    return [mode](PlannedFile file, const PlanContext &context) -> std::optional<FileOutcome> {
-        const FileOutcome outcome = FileJob::callWorker([&]() { return patchBinaryFile(std::move(file), context, WriteMode::DryRun); });
-        if (mode == WriteMode::Apply && outcome.status != OutcomeStatus::LeftAlone)
+    // A run keeps only the files it leaves as they are: one to change is read again to be written. In a
+    // tree moved again, where most are to change, judging each twice would cost a read more: the run
+    // stops judging once those outnumber the others.
+    int kept = 0, dropped = 0;
+    return [mode, kept, dropped](PlannedFile file, const PlanContext &context) mutable -> std::optional<FileOutcome> {
+        if (mode == WriteMode::Apply && dropped > kept + 8)
             return std::nullopt;
+        const FileOutcome outcome = FileJob::callWorker([&]() { return patchBinaryFile(std::move(file), context, WriteMode::DryRun); });
+        // What was thrown (memory running out while the plan holds other files) is tried again in its turn.
+        const ReasonCode code = outcome.reason.code;
+        const bool thrown = code == ReasonCode::WorkerException || code == ReasonCode::UnknownException;
+        if (thrown || (mode == WriteMode::Apply && outcome.status != OutcomeStatus::LeftAlone)) {
+            ++dropped;
+            return std::nullopt;
+        }
+        ++kept;
         return outcome;
     };
 }

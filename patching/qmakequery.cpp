@@ -109,17 +109,25 @@ QueryRun runQuery(const QString &qmake, const char *name, int timeoutMs, const Q
 }
 
 // What one `qmake -query` without a name lists, one "NAME:value" line each (a value may hold a
-// colon, a name never does); nothing when it did not end well, and each name is then asked alone.
+// colon, a name never does); nothing when it did not end well, and each name is then asked alone. A
+// name listed twice (a user's `qmake -set` comes before Qt's own) is asked alone too.
 QHash<QByteArray, QByteArray> listedAnswers(const QueryRun &run)
 {
     QHash<QByteArray, QByteArray> listed;
+    QSet<QByteArray> twice;
     if (!run.started || run.failure.cause != Cause::None || run.exitCode != 0)
         return listed;
     for (const QByteArray &line : run.output.split('\n')) {
         const int colon = line.indexOf(':');
-        if (colon > 0 && !listed.contains(line.left(colon)))
-            listed.insert(line.left(colon), line.mid(colon + 1));
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon);
+        if (listed.contains(name))
+            twice.insert(name);
+        listed.insert(name, line.mid(colon + 1));
     }
+    for (const QByteArray &name : qAsConst(twice))
+        listed.remove(name);
     return listed;
 }
 } // namespace
@@ -164,16 +172,19 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
         for (const QByteArray &name : generation.queryNames)
             names.append({QByteArray(), QByteArray(), name});
     }
-    // One run answers every name where qmake lists them all, as Qt's own does.
-    const QHash<QByteArray, QByteArray> listed = listedAnswers(runQuery(qmake, nullptr, timeoutMs, libraryFolders));
+    // One run answers every name where qmake lists them all, as Qt's own does. One that ran and was
+    // killed, crashed or wrote without end is the answer: it is not given a second time to wait for.
+    const QueryRun listing = runQuery(qmake, nullptr, timeoutMs, libraryFolders);
+    const QHash<QByteArray, QByteArray> listed = listedAnswers(listing);
+    const bool listingFailed = listing.started && listing.failure.cause != Cause::None;
     for (const PathSlotKey &slotKey : qAsConst(names)) {
         if (slotKey.queryName.isEmpty() || asked.contains(slotKey.queryName))
             continue;
         asked.insert(slotKey.queryName);
-        QueryRun run;
-        run.started = listed.contains(slotKey.queryName);
-        run.output = listed.value(slotKey.queryName);
-        if (!run.started)
+        QueryRun run = listing;
+        if (listed.contains(slotKey.queryName))
+            run.output = listed.value(slotKey.queryName);
+        else if (!listingFailed)
             run = runQuery(qmake, slotKey.queryName.constData(), timeoutMs, libraryFolders);
         if (!run.started) {
             *notQueried = run.failure.as(ReasonCode::QmakeNotRunnable);

@@ -167,6 +167,9 @@ void TestCli::commands_data()
     };
     QTest::newRow("verify runs qmake once where it lists every name") << counted(QStringLiteral(":")) << 0 << "qmake-query " + old + " 0"
                                                                       << "test $(wc -l <$DIR.runs) = 1";
+    QTest::newRow("verify asks alone a name qmake lists twice, a user's setting before Qt's own")
+        << counted(QStringLiteral("[ $# = 1 ] && echo QT_INSTALL_PREFIX:/elsewhere")) << 0 << "qmake-query " + old + " 0"
+        << "test $(wc -l <$DIR.runs) = 2";
     QTest::newRow("verify asks each name alone of a qmake that lists none")
         << counted(QStringLiteral("[ $# -gt 1 ] || exit 1")) << 0 << "qmake-query " + old + " 0" << "test $(wc -l <$DIR.runs) -gt 2";
     const struct {
@@ -207,7 +210,7 @@ void TestCli::commands_data()
         << "qmake-query " + old + ",/opt/oldqt-4.8.7-build 0"
         << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so && $CLI unpatch $DIR >/dev/null && "
            "cmp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so";
-    QTest::newRow("patch --deep judges again a library the walk met before a file that records another old root")
+    QTest::newRow("patch --deep judges a library again when the walk finds a file that records another old root")
         << "mkdir $DIR/plugins && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/libqsql.so && "
            "{ printf '!<arch>\\nqt_prfxpath=/opt/oldqt-4.8.7-build'; head -c 300 /dev/zero; } >$DIR/plugins/libzslots.a && "
            "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0

@@ -292,6 +292,17 @@ bool slotsUnread(const PlanContext &context)
 }
 } // namespace
 
+bool operator==(const PlanContext &a, const PlanContext &b)
+{
+    return a.generation == b.generation && a.command == b.command && a.qtPath == b.qtPath && a.rootBytes == b.rootBytes
+        && a.canonicalRoot == b.canonicalRoot && a.deep == b.deep && a.oldRoots == b.oldRoots && a.earlierPlaces == b.earlierPlaces
+        && a.build.minor == b.build.minor && a.build.patch == b.build.patch && a.build.relocatable == b.build.relocatable
+        && a.build.mkspecsPath == b.build.mkspecsPath && a.devicePrefixes == b.devicePrefixes && a.crossKit == b.crossKit
+        && a.hostOldRoots == b.hostOldRoots && a.hostRoot == b.hostRoot && a.hostMoved == b.hostMoved
+        && a.earlierHosts == b.earlierHosts && a.hostPlaces == b.hostPlaces && a.hostData == b.hostData
+        && a.hostDataRest == b.hostDataRest;
+}
+
 SlotRule slotRule(const PlanContext &context)
 {
     const QtGeneration &generation = *context.generation;
@@ -321,25 +332,13 @@ void settleContext(CommandPlan *plan, int listed, const QString &hostQt)
     findHostQt(plan, hostQt);
 }
 
-bool sameContext(const PlanContext &a, const PlanContext &b)
-{
-    // Every member: a worker may read any of them.
-    return a.generation == b.generation && a.command == b.command && a.qtPath == b.qtPath && a.rootBytes == b.rootBytes
-        && a.canonicalRoot == b.canonicalRoot && a.deep == b.deep && a.oldRoots == b.oldRoots && a.earlierPlaces == b.earlierPlaces
-        && a.build.minor == b.build.minor && a.build.patch == b.build.patch && a.build.relocatable == b.build.relocatable
-        && a.build.mkspecsPath == b.build.mkspecsPath && a.devicePrefixes == b.devicePrefixes && a.crossKit == b.crossKit
-        && a.hostOldRoots == b.hostOldRoots && a.hostRoot == b.hostRoot && a.hostMoved == b.hostMoved
-        && a.earlierHosts == b.earlierHosts && a.hostPlaces == b.hostPlaces && a.hostData == b.hostData
-        && a.hostDataRest == b.hostDataRest;
-}
-
 // What the walk's binaries were judged in stands when the plan's own context is the same and each is
-// treated as it was judged; otherwise each worker judges its file again.
+// still a binary to treat; otherwise each worker judges its file again.
 void keepWalkOutcomes(CommandPlan *plan, const PlanContext &judgedIn)
 {
-    const bool same = sameContext(judgedIn, plan->context);
+    const bool same = judgedIn == plan->context;
     for (PlannedFile &file : plan->files) {
-        if (file.walkOutcome && (!same || file.treatment != Treatment::Binary || file.searchPaths != rewritesSearchPaths(file)))
+        if (file.walkOutcome && (!same || file.treatment != Treatment::Binary))
             file.walkOutcome.reset();
     }
 }
@@ -352,7 +351,8 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     plan.context = planContext(command, qtPath, deep);
     plan.rootEncodable = command == Command::Unpatch || rootEncodable(qtPath);
     FoundFiles found;
-    PlanReading reading{budget, {}, {}};
+    PlanReading reading;
+    reading.budget = budget;
     listFiles(&found, plan.context, purpose, &reading);
     plan.identifiesQt = identifiesQt(*plan.context.generation, qtPath, found.window + found.metadata);
     const int listed = int(found.window.size() + found.metadata.size());
@@ -381,7 +381,8 @@ Treatment treatmentByName(const QtGeneration &generation, const QString &path)
 
 PlannedFile planOneFile(const QString &qtPath, const QString &path, Treatment treatment, PlanPurpose purpose)
 {
-    PlanReading reading{Limits::heldBytesBudget, {}, {}};
+    PlanReading reading;
+    reading.budget = Limits::heldBytesBudget;
     return readRecord(planContext(Command::Patch, qtPath), path, treatment, PlanStep::Window, purpose, &reading);
 }
 

@@ -91,7 +91,8 @@ struct PlannedFile {
     QString readPath() const { return backupExists ? backupPath : target; }
 };
 
-// What the workers share of the plan.
+// What the workers share of the plan. A member added here is added to operator== below: a binary the
+// walk judged in one context is judged again in any other.
 struct PlanContext {
     const QtGeneration *generation = nullptr; // which generation the installation holds
     Command command = Command::Patch;
@@ -114,6 +115,8 @@ struct PlanContext {
     bool hostData = false;            // target_qt.conf's HostData named the kit, at `hostDataRest` below it
     QByteArray hostDataRest;
 };
+
+bool operator==(const PlanContext &a, const PlanContext &b);
 
 // How the slots of the installation take the new root, as its generation and build say.
 SlotRule slotRule(const PlanContext &context);

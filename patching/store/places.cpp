@@ -17,24 +17,30 @@ bool isBelow(const QString &canonicalPath, const QString &canonicalRoot)
 
 QString CanonicalDirectories::of(const QString &directory)
 {
-    const auto known = m_known.constFind(directory);
-    if (known != m_known.constEnd())
-        return *known;
-    // Below a directory already resolved, a directory that is no link costs one look at its own name
-    // rather than one per name on its path.
-    const int slash = int(directory.lastIndexOf(QLatin1Char('/')));
-    const QString parent = slash > 0 ? directory.left(slash) : QString();
-    const QFileInfo info(directory);
-    QString canonical;
-    if (parent.contains(QLatin1Char('/')) && info.isDir() && !info.isSymLink()) {
-        const QString canonicalParent = of(parent);
-        if (!canonicalParent.isEmpty())
-            canonical = QDir::cleanPath(canonicalParent + QLatin1Char('/') + info.fileName());
+    // The directories from `directory` up to the nearest one resolved before, or to the top.
+    QStringList unknown;
+    for (QString at = directory; !m_known.contains(at);) {
+        unknown.append(at);
+        const int slash = int(at.lastIndexOf(QLatin1Char('/')));
+        if (slash <= 0 || !at.left(slash).contains(QLatin1Char('/')))
+            break;
+        at = at.left(slash);
     }
-    if (canonical.isEmpty())
-        canonical = info.canonicalFilePath();
-    m_known.insert(directory, canonical);
-    return canonical;
+    // Resolved from the top down: below a directory resolved, one that is no link costs one look at its
+    // own name rather than one per name on its path.
+    for (auto it = unknown.crbegin(); it != unknown.crend(); ++it) {
+        const QString &at = *it;
+        const QString parent = at.left(int(at.lastIndexOf(QLatin1Char('/'))));
+        const QFileInfo info(at);
+        QString canonical;
+        const QString canonicalParent = m_known.value(parent);
+        if (!canonicalParent.isEmpty() && info.isDir() && !info.isSymLink())
+            canonical = QDir::cleanPath(canonicalParent + QLatin1Char('/') + info.fileName());
+        else
+            canonical = info.canonicalFilePath();
+        m_known.insert(at, canonical);
+    }
+    return m_known.value(directory);
 }
 
 bool resolveInsideRoot(const QString &path, const QString &canonicalRoot, QString *target, QString *canonicalTarget,

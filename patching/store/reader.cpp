@@ -65,15 +65,23 @@ void readAll(const ReadSome &readSome, const FailRead &failRead, qint64 size, Lo
     loaded->ok = true;
 }
 
-// The bytes of an open file of `size` bytes, read with `readSome` once `head` (its first bytes) is wanted.
+// The bytes of an open file of `size` bytes, read with `readSome` once its first bytes (`head` reads
+// them, or says it could not) are wanted.
 template <typename Head, typename ReadSome, typename FailRead>
 void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &head, const ReadSome &readSome,
                 const FailRead &failRead, LoadedFile *loaded)
 {
     // A file that is not wanted is not read beyond its first bytes.
-    if (wanted && !wanted(head(qMin<qint64>(size, 16)))) {
-        loaded->unwanted = true;
-        return;
+    if (wanted) {
+        QByteArray first;
+        if (!head(qMin<qint64>(size, 16), &first)) {
+            failRead(&loaded->failure);
+            return;
+        }
+        if (!wanted(first)) {
+            loaded->unwanted = true;
+            return;
+        }
     }
     loaded->limit = limit;
     if (size > limit) {
@@ -160,9 +168,7 @@ int openRegularDescriptor(const QByteArray &path, int flags, struct stat *opened
         ::close(fd);
         return -1;
     }
-    // A regular file is read alike either way; a write then waits as writes do.
-    if ((flags & O_ACCMODE) != O_RDONLY)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 #endif
@@ -207,11 +213,14 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &want
         return loaded;
     }
     loaded.stamp = stampOf(opened);
-    const auto head = [fd](qint64 size) {
-        QByteArray bytes(int(size), '\0');
-        const ssize_t got = ::pread(fd, bytes.data(), size_t(size), 0);
-        bytes.resize(got < 0 ? 0 : int(got));
-        return bytes;
+    const auto head = [fd](qint64 size, QByteArray *bytes) {
+        bytes->resize(int(size));
+        ssize_t got;
+        do
+            got = ::pread(fd, bytes->data(), size_t(size), 0);
+        while (got < 0 && errno == EINTR);
+        bytes->resize(got < 0 ? 0 : int(got));
+        return got >= 0;
     };
     const auto readSome = [fd](char *to, qint64 size) {
         ssize_t got;
@@ -228,7 +237,10 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &want
     if (!openRegularFile(file, path, &loaded.failure))
         return loaded;
     loaded.stamp = stampOf(file);
-    const auto head = [&file](qint64 size) { return file.peek(size); };
+    const auto head = [&file](qint64 size, QByteArray *bytes) {
+        *bytes = file.peek(size);
+        return bytes->size() == size;
+    };
     const auto readSome = [&file](char *to, qint64 size) { return file.read(to, size); };
     const auto failRead = [&file](Failure *failure) { failOn(failure, file, lastSystemError()); };
     loadOpened(file.size(), limit, wanted, head, readSome, failRead, &loaded);
