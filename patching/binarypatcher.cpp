@@ -34,7 +34,8 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     if (!takeOriginal(file, &patched.content, &failure))
         return failure;
     const SlotRule rule = slotRule(context);
-    SlotRewrite slotRewrite = rewriteSlots(patched.content, rootDir, rule);
+    // The plan found no slot key in these very bytes: they are not scanned again.
+    SlotRewrite slotRewrite = file.holdsSlots ? rewriteSlots(patched.content, rootDir, rule) : SlotRewrite();
     // A prefix the library reads with a fixed length cannot take a longer root: nothing is written.
     if (slotRewrite.fixedLength >= 0)
         return FileOutcome::failed(Reason(ReasonCode::PrefixLengthFixed, {QString::number(slotRewrite.neededLength),

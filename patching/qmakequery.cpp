@@ -172,11 +172,11 @@ QVector<CheckedPath> queryQmake(const PlanContext &context, const QHash<QByteArr
         for (const QByteArray &name : generation.queryNames)
             names.append({QByteArray(), QByteArray(), name});
     }
-    // One run answers every name where qmake lists them all, as Qt's own does. One that ran and was
-    // killed, crashed or wrote without end is the answer: it is not given a second time to wait for.
+    // One run answers every name where qmake lists them all, as Qt's own does. One that gave no answer
+    // in time is the answer: it is not given a second time to wait for.
     const QueryRun listing = runQuery(qmake, nullptr, timeoutMs, libraryFolders);
     const QHash<QByteArray, QByteArray> listed = listedAnswers(listing);
-    const bool listingFailed = listing.started && listing.failure.cause != Cause::None;
+    const bool listingFailed = listing.started && listing.failure.cause == Cause::NoAnswerInTime;
     for (const PathSlotKey &slotKey : qAsConst(names)) {
         if (slotKey.queryName.isEmpty() || asked.contains(slotKey.queryName))
             continue;

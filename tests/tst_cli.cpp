@@ -215,6 +215,13 @@ void TestCli::commands_data()
            "{ printf '!<arch>\\nqt_prfxpath=/opt/oldqt-4.8.7-build'; head -c 300 /dev/zero; } >$DIR/plugins/libzslots.a && "
            "$CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "qmake-query " + old + ",/opt/oldqt-4.8.7-build 0" << "grep -q 'ORIGIN/../lib:' $DIR/plugins/libqsql.so";
+    QTest::newRow("a patched plugin replaced by a pipe is named by unpatch, its backup kept")
+        << plugin + "$CLI patch --deep $DIR >/dev/null && rm $DIR/plugins/libqsql.so && mkfifo $DIR/plugins/libqsql.so && "
+                    "$CLI unpatch --deep --json $DIR" << 1
+        << old + ",/opt/oldqt-4.8.7-build bin/qmake=left-alone lib/libQtCore.so=changed mkspecs/default/qmake.conf=left-alone "
+                 ".qmake.cache=changed mkspecs/qconfig.pri=changed lib/libQtCore.la=changed lib/libQtCore.prl=changed "
+                 "lib/pkgconfig/QtCore.pc=changed bin/qt.conf=left-alone plugins/libqsql.so=failed/file-not-read"
+        << "test -f $DIR/plugins/libqsql.so.back";
     QTest::newRow("a copy made without links gets the slots of every copy of the library rewritten by --deep")
         << "rm -r $DIR && cp -rL $DATA $DIR && $CLI patch --deep $DIR >/dev/null && $CLI verify --json $DIR" << 0
         << "qmake-query " + old + " 0" << "! grep -l /usr/local/Trolltech $DIR/lib/libQtCore.so*[0-9] && $CLI patch $DIR >/dev/null";

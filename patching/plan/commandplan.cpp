@@ -209,7 +209,8 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
             continue;
         // A patch never wrote behind what the walk refuses, but for a directory it could not read then
         // either and another user may have: an unpatch that restores every backup names only that.
-        if (all && !entry.refusal.reason.isNone() && entry.refusal.reason.code != ReasonCode::DirectoryNotRead)
+        if (all && !entry.refusal.reason.isNone() && entry.refusal.reason.code != ReasonCode::DirectoryNotRead
+            && !entry.backupBeside)
             continue;
         if (!entry.refusal.reason.isNone()) {
             PlannedFile file;

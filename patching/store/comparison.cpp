@@ -50,11 +50,14 @@ Comparison compareFile(const QString &path, const QByteArray &expected, const QV
         return result;
     }
     int next = 0;
+    // One piece's memory, read into again and again.
+    QByteArray piece(int(qMin(Limits::pieceSize, qint64(expected.size()))), Qt::Uninitialized);
     for (qint64 at = 0; at < expected.size(); at += Limits::pieceSize) {
         const qint64 size = qMin(Limits::pieceSize, expected.size() - at);
         clearSystemError();
-        const QByteArray piece = file.read(size);
-        if (piece.size() != size) {
+        const qint64 got = file.read(piece.data(), size);
+        piece.resize(int(qMax<qint64>(got, 0)));
+        if (got != size) {
             // QFile::read() gives what it read before an error: the error tells one from a short file.
             result.ok = file.error() != QFileDevice::NoError ? failOn(&result.failure, file, lastSystemError())
                                                               : failWith(&result.failure, Cause::PartialRead);

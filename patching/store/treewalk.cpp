@@ -73,8 +73,13 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
         return;
     }
     const bool isDirectory = S_ISDIR(info.st_mode);
-    if (!isDirectory && !S_ISREG(info.st_mode))
-        return; // a pipe, a device, a socket: nothing of Qt's
+    // A pipe, a device, a socket: nothing of Qt's, unless a backup beside it says the tool patched a file
+    // there (dropFilesNotRegular then keeps it, as a file that cannot be read).
+    if (!isDirectory && !S_ISREG(info.st_mode)) {
+        if (!isToolsOwnName(QFile::decodeName(name)))
+            found->append({path, failure(ReasonCode::FileNotRead, Cause::NotRegularFile)});
+        return;
+    }
     if (QFile::encodeName(path) != raw)
         found->append({path, failure(ReasonCode::UnreadableName)});
     else if (isDirectory && isMountRoot(parent, entryName, rootDevice))
@@ -99,6 +104,17 @@ void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString>
         WalkEntry &entry = (*found)[i];
         entry.backupBeside = backups.contains(QFileInfo(entry.path).fileName() + QStringLiteral(".back"));
     }
+}
+
+// Drops, of the entries of one directory found from `first` on, what is not a regular file and has no
+// backup beside it.
+void dropFilesNotRegular(QVector<WalkEntry> *found, int first)
+{
+    const auto notRegular = [](const WalkEntry &entry) {
+        return !entry.backupBeside && entry.refusal.reason.code == ReasonCode::FileNotRead
+            && entry.refusal.reason.cause == Cause::NotRegularFile;
+    };
+    found->erase(std::remove_if(found->begin() + first, found->end(), notRegular), found->end());
 }
 
 // Keeps `name` among `backups` when it is a backup's.
@@ -134,6 +150,7 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const HeadTest
     }
     ::closedir(handle);
     markBackupsBeside(found, firstOfDirectory, backups);
+    dropFilesNotRegular(found, firstOfDirectory);
 }
 #endif
 } // namespace

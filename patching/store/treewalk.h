@@ -21,8 +21,8 @@ struct WalkEntry {
 // file is found under its own name; the link comes back marked, for a backup that may lie beside
 // its name), without the tool's backups and temporary files. A directory it
 // cannot read, one on another file system (a mount below DIR), one named like a backup, and a name the
-// system's encoding cannot spell are not entered and come back as failures: besides the tool's own
-// files, nothing below DIR is skipped in silence.
+// system's encoding cannot spell are not entered and come back as failures, as does a pipe, device or
+// socket with a backup beside its name: besides the tool's own files, nothing below DIR is skipped in silence.
 // With `wanted`, each regular file's first bytes are looked at as it is found, from its directory.
 QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wanted = {});
 
