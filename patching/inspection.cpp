@@ -57,6 +57,9 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
     const QByteArray &current = loaded.data;
     const QByteArray &root = context.rootBytes;
     if (planned.kind == FileKind::Binary) {
+        // Most binaries of a tree hold no slot key: one scan, and no copy of the file.
+        if (!holdsPathSlot(current, context.generation->slotKeys))
+            return file;
         QByteArray patched = current;
         const SlotRule rule = slotRule(context);
         const SlotRewrite rewrite = rewriteSlots(patched, root, rule);
