@@ -165,7 +165,9 @@ def main():
     # A bench stopped by kill still removes its copy, which may be GBs.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     load_before = "%.1f" % os.getloadavg()[0]
-    scratch = tempfile.mkdtemp(prefix="treebench-", dir=os.path.dirname(tree))
+    # A short name: the copy's path must be no longer than the place a Qt 6 tree of make-tree.py was
+    # built for, whose QtCore reads its prefix with that fixed length.
+    scratch = tempfile.mkdtemp(prefix="tb", dir=os.path.dirname(tree))
     try:
         report(args, tree, measure(args, tree, scratch), load_before)
         if not args.no_strace:
