@@ -481,21 +481,25 @@ private slots:
     }
 
     // The walk tells a file whose backup lies beside it from its directory's listing, and passes over
-    // the backups themselves; asked to, it looks at each file's first bytes as it finds it.
+    // the backups themselves; asked to, it looks at each file's first bytes as it finds it, and passes
+    // over one they refuse that has no backup and whose name is not kept.
     void walkTellsBackupsBeside()
     {
         QTemporaryDir dir;
         QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
-        for (const char *name : {"lib/a.so", "lib/a.so.back", "lib/b.so", "plugins/c.so", "plugins/c.so.back"})
+        for (const char *name : {"lib/a.so", "lib/a.so.back", "lib/b.so", "plugins/c.so", "plugins/c.so.back", "lib/d.h", "lib/e.prl"})
             QVERIFY(writeFile(dir.filePath(QLatin1String(name)), "x"));
         QVERIFY(writeFile(dir.filePath(QStringLiteral("lib/b.so")), "\x7f" "ELF"));
         QStringList found;
-        const auto elf = [](const QByteArray &head) { return head.startsWith("\x7f" "ELF"); };
-        for (const WalkEntry &entry : walkInstallation(dir.path(), elf))
+        WalkLook look;
+        look.wanted = [](const QByteArray &head) { return head.startsWith("\x7f" "ELF"); };
+        look.keptByName = [](const QString &name) { return name.endsWith(QLatin1String(".prl")); };
+        for (const WalkEntry &entry : walkInstallation(dir.path(), look))
             found << QDir(dir.path()).relativeFilePath(entry.path) + (entry.backupBeside ? QStringLiteral("+back") : QString())
                     + (entry.head == HeadLook::Wanted ? QStringLiteral("+elf") : entry.head == HeadLook::Unwanted ? QString() : QStringLiteral("?"));
         found.sort();
-        QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so+elf"), QStringLiteral("plugins/c.so+back")}));
+        QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so+elf"), QStringLiteral("lib/e.prl?"),
+                             QStringLiteral("plugins/c.so+back")}));
     }
 
     void resolvedDirectory()

@@ -184,10 +184,6 @@ void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &e
         found->metadata.append(file);
         return;
     }
-    // Most files of a tree are headers and pages: a file of its own name without a backup costs one look
-    // at its first bytes when they show it holds neither slots nor search paths.
-    if (!entry.link && !entry.backupBeside && entry.head == HeadLook::Unwanted)
-        return;
     bool wanted = true;
     PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
     if (wanted)
@@ -199,8 +195,15 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
 {
     const bool all = restoresAll(context);
     const QSet<QString> windowTargets = filesReached(found->window);
-    // Most files of a tree are headers and pages: each is looked at once, as the walk finds it.
-    for (const WalkEntry &entry : walkInstallation(context.qtPath, all ? HeadTest() : HeadTest(startsLikeBinary))) {
+    // Most files of a tree are headers and pages: each is looked at once, as the walk finds it, and one
+    // whose first bytes show it holds neither slots nor search paths is passed over there, unless a
+    // backup lies beside it or its name makes it build metadata.
+    WalkLook look;
+    if (!all) {
+        look.wanted = startsLikeBinary;
+        look.keptByName = [&context](const QString &name) { return isMetadataName(*context.generation, name); };
+    }
+    for (const WalkEntry &entry : walkInstallation(context.qtPath, look)) {
         // The walk never goes through a link: below the canonical root, a file's own name is its canonical one.
         const QString canonical = entry.link || context.canonicalRoot.isEmpty()
             ? QFileInfo(entry.path).canonicalFilePath()

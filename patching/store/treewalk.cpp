@@ -53,7 +53,7 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 // Looks at the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
 // a link is found, a directory to enter is pending, one that is not entered is found as a failure.
 void takeEntry(int parent, const QByteArray &directory, const char *entryName, unsigned char type, dev_t rootDevice,
-               const HeadTest &wanted, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+               const WalkLook &look, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
 {
     const QByteArray name(entryName);
     if (name == "." || name == "..")
@@ -74,7 +74,7 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
     }
     const bool isDirectory = S_ISDIR(info.st_mode);
     // A pipe, a device, a socket: nothing of Qt's, unless a backup beside it says the tool patched a file
-    // there (dropFilesNotRegular then keeps it, as a file that cannot be read).
+    // there (dropPassedOver then keeps it, as a file that cannot be read).
     if (!isDirectory && !S_ISREG(info.st_mode)) {
         if (!isToolsOwnName(QFile::decodeName(name)))
             found->append({path, failure(ReasonCode::FileNotRead, Cause::NotRegularFile)});
@@ -90,7 +90,8 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
         pending->append(raw);
     else if (!isToolsOwnName(QFile::decodeName(name)))
         found->append({path, FileOutcome::leftAlone(Reason()), false, false,
-                       wanted ? lookAtHeadAt(parent, entryName, wanted) : HeadLook::NotRead});
+                       look.wanted && !(look.keptByName && look.keptByName(QFile::decodeName(name)))
+                           ? lookAtHeadAt(parent, entryName, look.wanted) : HeadLook::NotRead});
 }
 #endif
 
@@ -106,15 +107,16 @@ void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString>
     }
 }
 
-// Drops, of the entries of one directory found from `first` on, what is not a regular file and has no
-// backup beside it.
-void dropFilesNotRegular(QVector<WalkEntry> *found, int first)
+// Drops, of the entries of one directory found from `first` on, those without a backup beside them
+// that are no regular file, or whose first bytes were refused: most of a tree, which the walk's list
+// then does not hold.
+void dropPassedOver(QVector<WalkEntry> *found, int first)
 {
-    const auto notRegular = [](const WalkEntry &entry) {
-        return !entry.backupBeside && entry.refusal.reason.code == ReasonCode::FileNotRead
-            && entry.refusal.reason.cause == Cause::NotRegularFile;
+    const auto passedOver = [](const WalkEntry &entry) {
+        const bool notRegular = entry.refusal.reason.code == ReasonCode::FileNotRead && entry.refusal.reason.cause == Cause::NotRegularFile;
+        return !entry.backupBeside && (notRegular || entry.head == HeadLook::Unwanted);
     };
-    found->erase(std::remove_if(found->begin() + first, found->end(), notRegular), found->end());
+    found->erase(std::remove_if(found->begin() + first, found->end(), passedOver), found->end());
 }
 
 // Keeps `name` among `backups` when it is a backup's.
@@ -125,7 +127,7 @@ void noteBackup(QSet<QString> *backups, const QString &name)
 }
 #ifdef Q_OS_UNIX
 // Lists the directory `directory` once: its files and links are found, its directories to enter pending.
-void listDirectory(const QByteArray &directory, dev_t rootDevice, const HeadTest &wanted, QVector<WalkEntry> *found,
+void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook &look, QVector<WalkEntry> *found,
                    QVector<QByteArray> *pending)
 {
     const int firstOfDirectory = int(found->size());
@@ -146,16 +148,16 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const HeadTest
         }
         if (QByteArray::fromRawData(entry->d_name, int(std::strlen(entry->d_name))).endsWith(".back"))
             noteBackup(&backups, QFile::decodeName(entry->d_name));
-        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, wanted, found, pending);
+        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, look, found, pending);
     }
     ::closedir(handle);
     markBackupsBeside(found, firstOfDirectory, backups);
-    dropFilesNotRegular(found, firstOfDirectory);
+    dropPassedOver(found, firstOfDirectory);
 }
 #endif
 } // namespace
 
-QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wanted)
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
 {
     QVector<WalkEntry> found;
 #ifdef Q_OS_UNIX
@@ -165,7 +167,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wante
         return found;
     QVector<QByteArray> pending{QFile::encodeName(qtPath)};
     while (!pending.isEmpty())
-        listDirectory(pending.takeLast(), rootInfo.st_dev, wanted, &found, &pending);
+        listDirectory(pending.takeLast(), rootInfo.st_dev, look, &found, &pending);
 #else
     // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
     QStringList pending{qtPath};
@@ -193,9 +195,11 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wante
                 pending.append(entry.absoluteFilePath());
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), false, false,
-                              wanted ? lookAtHead(entry.absoluteFilePath(), wanted) : HeadLook::NotRead});
+                              look.wanted && !(look.keptByName && look.keptByName(entry.fileName()))
+                                  ? lookAtHead(entry.absoluteFilePath(), look.wanted) : HeadLook::NotRead});
         }
         markBackupsBeside(&found, firstOfDirectory, backups);
+        dropPassedOver(&found, firstOfDirectory);
     }
 #endif
     std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });

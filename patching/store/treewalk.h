@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // One place the walk of an installation met: a regular file to look at, or a place it could not or
 // would not enter, with the reason.
 struct WalkEntry {
@@ -23,8 +25,14 @@ struct WalkEntry {
 // cannot read, one on another file system (a mount below DIR), one named like a backup, and a name the
 // system's encoding cannot spell are not entered and come back as failures, as does a pipe, device or
 // socket with a backup beside its name: besides the tool's own files, nothing below DIR is skipped in silence.
-// With `wanted`, each regular file's first bytes are looked at as it is found, from its directory.
-QVector<WalkEntry> walkInstallation(const QString &qtPath, const HeadTest &wanted = {});
+// What the walk looks at as it finds a file: with `wanted`, each regular file's first bytes, from its
+// directory, but for a name `keptByName` takes; a file whose first bytes `wanted` refuses, without a
+// backup beside it, is passed over.
+struct WalkLook {
+    HeadTest wanted;
+    std::function<bool(const QString &name)> keptByName;
+};
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
 
 // Whether a directory between `qtPath` and the file `path` below it is a mount point.
 bool crossesMount(const QString &qtPath, const QString &path);
