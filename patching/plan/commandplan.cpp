@@ -199,6 +199,7 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
     // whose first bytes show it holds neither slots nor search paths is passed over there, unless a
     // backup lies beside it or its name makes it build metadata.
     WalkLook look;
+    look.backedUpOnly = all;
     if (!all) {
         look.wanted = startsLikeBinary;
         look.keptByName = [&context](const QString &name) { return isMetadataName(*context.generation, name); };

@@ -108,13 +108,14 @@ void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString>
 }
 
 // Drops, of the entries of one directory found from `first` on, those without a backup beside them
-// that are no regular file, or whose first bytes were refused: most of a tree, which the walk's list
-// then does not hold.
-void dropPassedOver(QVector<WalkEntry> *found, int first)
+// that are no regular file, whose first bytes were refused, or that `look` wants only with a backup:
+// most of a tree, which the walk's list then does not hold.
+void dropPassedOver(QVector<WalkEntry> *found, int first, const WalkLook &look)
 {
-    const auto passedOver = [](const WalkEntry &entry) {
+    const auto passedOver = [&look](const WalkEntry &entry) {
         const bool notRegular = entry.refusal.reason.code == ReasonCode::FileNotRead && entry.refusal.reason.cause == Cause::NotRegularFile;
-        return !entry.backupBeside && (notRegular || entry.head == HeadLook::Unwanted);
+        return !entry.backupBeside
+            && (notRegular || entry.head == HeadLook::Unwanted || (look.backedUpOnly && entry.refusal.reason.isNone()));
     };
     found->erase(std::remove_if(found->begin() + first, found->end(), passedOver), found->end());
 }
@@ -152,7 +153,7 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook
     }
     ::closedir(handle);
     markBackupsBeside(found, firstOfDirectory, backups);
-    dropPassedOver(found, firstOfDirectory);
+    dropPassedOver(found, firstOfDirectory, look);
 }
 #endif
 } // namespace
@@ -199,7 +200,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
                                   ? lookAtHead(entry.absoluteFilePath(), look.wanted) : HeadLook::NotRead});
         }
         markBackupsBeside(&found, firstOfDirectory, backups);
-        dropPassedOver(&found, firstOfDirectory);
+        dropPassedOver(&found, firstOfDirectory, look);
     }
 #endif
     std::sort(found.begin(), found.end(), [](const WalkEntry &a, const WalkEntry &b) { return a.path < b.path; });

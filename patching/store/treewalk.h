@@ -28,9 +28,12 @@ struct WalkEntry {
 // What the walk looks at as it finds a file: with `wanted`, each regular file's first bytes, from its
 // directory, but for a name `keptByName` takes; a file whose first bytes `wanted` refuses, without a
 // backup beside it, is passed over.
+// With `backedUpOnly`, only files and links with a backup beside them, and the places it could not
+// enter, come back.
 struct WalkLook {
     HeadTest wanted;
     std::function<bool(const QString &name)> keptByName;
+    bool backedUpOnly = false;
 };
 QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
 
