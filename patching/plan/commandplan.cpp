@@ -337,15 +337,15 @@ void settleContext(CommandPlan *plan, int listed, const QString &hostQt)
     findHostQt(plan, hostQt);
 }
 
-// What the walk's binaries were judged in stands when the plan's own context is the same and each is
-// still a binary to treat; otherwise each worker judges its file again.
+// What the walk's binaries were judged in stands when the plan's own context is the same; otherwise
+// each worker judges its file again. (A file refused or treated under another name since never
+// reaches a worker.)
 void keepWalkOutcomes(CommandPlan *plan, const PlanContext &judgedIn)
 {
-    const bool same = judgedIn == plan->context;
-    for (PlannedFile &file : plan->files) {
-        if (file.walkOutcome && (!same || file.treatment != Treatment::Binary))
-            file.walkOutcome.reset();
-    }
+    if (judgedIn == plan->context)
+        return;
+    for (PlannedFile &file : plan->files)
+        file.walkOutcome.reset();
 }
 } // namespace
 
@@ -363,19 +363,21 @@ CommandPlan planCommand(Command command, const QString &qtPath, bool deep, PlanP
     const int listed = int(found.window.size() + found.metadata.size());
     // The files listed by name tell the old roots of every tree the tool has met: the walk's binaries
     // are judged in the context they give, which the walk seldom changes.
-    CommandPlan known = plan;
+    std::optional<CommandPlan> known;
     if (judge && plan.context.deep && command == Command::Patch && plan.identifiesQt) {
-        known.files = found.window + found.metadata;
-        settleContext(&known, listed, hostQt);
-        known.files.clear();
-        reading.judge = [&judge, &known](PlannedFile file) { return judge(std::move(file), known.context); };
+        known = plan;
+        known->files = found.window + found.metadata;
+        settleContext(&*known, listed, hostQt);
+        known->files.clear();
+        reading.judge = [&judge, &known](PlannedFile file) { return judge(std::move(file), known->context); };
     }
     if ((plan.context.deep || restoresAll(plan.context)) && plan.identifiesQt)
         walkFiles(&found, plan.context, purpose, &reading);
     plan.files = found.window + found.metadata + found.walked;
     settleContext(&plan, listed, hostQt);
     orderFiles(&plan, found, purpose, &reading);
-    keepWalkOutcomes(&plan, known.context);
+    if (known)
+        keepWalkOutcomes(&plan, known->context);
     return plan;
 }
 

@@ -17,6 +17,13 @@
 #endif
 
 namespace {
+#ifdef Q_OS_UNIX
+FileStamp stampOf(const struct stat &info)
+{
+    return {info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+#endif
+
 // Reading a large file into fresh memory costs mostly that memory's page faults, one per 4 KiB page.
 // Where the system offers huge pages on request, the buffer asks for them, which makes the faults a
 // few hundred times fewer (a 64 MiB read goes from about 190 ms to 20 ms on the test machine).
@@ -98,12 +105,6 @@ void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &h
     readAll(readSome, failRead, size, loaded);
 }
 
-#ifdef Q_OS_UNIX
-FileStamp stampOf(const struct stat &info)
-{
-    return {info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
-#endif
 } // namespace
 
 bool entryExists(const QString &path)
@@ -120,14 +121,9 @@ bool isRegularFile(const QString &path)
 
 FileStamp stampOf(const QFile &file)
 {
-    FileStamp stamp;
 #ifdef Q_OS_UNIX
     struct stat info;
-    if (::fstat(file.handle(), &info) == 0) {
-        stamp.size = info.st_size;
-        stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    }
-    return stamp;
+    return ::fstat(file.handle(), &info) == 0 ? stampOf(info) : FileStamp();
 #else
     return stampOf(file.fileName());
 #endif
@@ -135,21 +131,18 @@ FileStamp stampOf(const QFile &file)
 
 FileStamp stampOf(const QString &path)
 {
-    FileStamp stamp;
 #ifdef Q_OS_UNIX
     struct stat info;
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
-        stamp.size = info.st_size;
-        stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    }
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? stampOf(info) : FileStamp();
 #else
+    FileStamp stamp;
     const QFileInfo info(path);
     if (info.exists()) {
         stamp.size = info.size();
         stamp.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
     }
-#endif
     return stamp;
+#endif
 }
 
 #ifdef Q_OS_UNIX
@@ -268,18 +261,16 @@ HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted)
 }
 #endif
 
+#ifndef Q_OS_UNIX
 HeadLook lookAtHead(const QString &path, const HeadTest &wanted)
 {
-#ifdef Q_OS_UNIX
-    return lookAtHeadAt(AT_FDCWD, QFile::encodeName(path).constData(), wanted);
-#else
     QFile file;
     Failure failure;
     if (!openRegularFile(file, path, &failure))
         return HeadLook::NotRead;
     return wanted(file.peek(16)) ? HeadLook::Wanted : HeadLook::Unwanted;
-#endif
 }
+#endif
 
 Reason LoadedFile::failureAs(ReasonCode code) const
 {

@@ -62,12 +62,13 @@ struct LoadedFile {
 // What a look at a file's first bytes found.
 enum class HeadLook { Wanted, Unwanted, NotRead };
 
-// Whether the first bytes of the regular file `path` are what `wanted` looks for, reading no further;
-// NotRead when it could not be opened as one (a full read then says why).
-HeadLook lookAtHead(const QString &path, const HeadTest &wanted);
+// Whether the first bytes of the regular file `name` of the open directory `directory` (Windows: of the
+// file `path`) are what `wanted` looks for, reading no further; NotRead when it could not be opened as
+// one (a full read then says why).
 #ifdef Q_OS_UNIX
-// The same for the file `name` of the open directory `directory`: no path is resolved again.
 HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted);
+#else
+HeadLook lookAtHead(const QString &path, const HeadTest &wanted);
 #endif
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
