@@ -90,8 +90,7 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
         pending->append(raw);
     else if (!isToolsOwnName(QFile::decodeName(name)))
         found->append({path, FileOutcome::leftAlone(Reason()), false, false,
-                       look.wanted && !(look.keptByName && look.keptByName(QFile::decodeName(name)))
-                           ? lookAtHeadAt(parent, entryName, look.wanted) : HeadLook::NotRead});
+                       look.looksAtHead(QFile::decodeName(name)) ? lookAtHeadAt(parent, entryName, look.wanted) : HeadLook::NotRead});
 }
 #endif
 
@@ -196,8 +195,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
                 pending.append(entry.absoluteFilePath());
             else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), false, false,
-                              look.wanted && !(look.keptByName && look.keptByName(entry.fileName()))
-                                  ? lookAtHead(entry.absoluteFilePath(), look.wanted) : HeadLook::NotRead});
+                              look.looksAtHead(entry.fileName()) ? lookAtHead(entry.absoluteFilePath(), look.wanted) : HeadLook::NotRead});
         }
         markBackupsBeside(&found, firstOfDirectory, backups);
         dropPassedOver(&found, firstOfDirectory, look);

@@ -34,6 +34,8 @@ struct WalkLook {
     HeadTest wanted;
     std::function<bool(const QString &name)> keptByName;
     bool backedUpOnly = false;
+
+    bool looksAtHead(const QString &name) const { return wanted && !(keptByName && keptByName(name)); }
 };
 QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
 
