@@ -163,7 +163,7 @@ FileOutcome writeOverPatched(const PlannedFile &file, const PatchedContent &patc
 }
 } // namespace
 
-FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
+FileOutcome writePatched(const PlannedFile &file, PatchedContent &patched, const PlanContext &context, WriteMode mode,
                          std::optional<Comparison> compared)
 {
     return file.backupExists ? writeOverPatched(file, patched, context, mode, compared) : writeFirstPatch(file, patched, mode);

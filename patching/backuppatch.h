@@ -43,7 +43,7 @@ std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comp
 // backup made once from the original (never replaced) and the new content written in one step.
 // A file with a backup is compared with the new content as it is read (`compared` when the worker
 // compared it already); a binary that differs from it beyond `mayDiffer` is another build, refused.
-FileOutcome writePatched(const PlannedFile &file, PatchedContent patched, const PlanContext &context, WriteMode mode,
+FileOutcome writePatched(const PlannedFile &file, PatchedContent &patched, const PlanContext &context, WriteMode mode,
                          std::optional<Comparison> compared = std::nullopt);
 
 // Writes `content` over the file `file` targets, or says whether it could (a dry run), the new file of

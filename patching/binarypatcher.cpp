@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -33,6 +34,7 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
     FileOutcome failure;
     if (!takeOriginal(file, &patched.content, &failure))
         return failure;
+    const auto givenBack = qScopeGuard([&patched] { giveBackBytes(patched.content); });
     const SlotRule rule = slotRule(context);
     // The plan found no slot key in these very bytes: they are not scanned again.
     SlotRewrite slotRewrite = file.holdsSlots ? rewriteSlots(patched.content, rootDir, rule) : SlotRewrite();
@@ -84,7 +86,7 @@ FileOutcome patchBinaryFile(PlannedFile file, const PlanContext &context, WriteM
         patched.leftAloneReason = slotsStay;
     else if (slotRewrite.found == 0 && !file.backupExists && searchPathsNamingOldRoot == 0)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
-    return writePatched(file, std::move(patched), context, mode, compared);
+    return writePatched(file, patched, context, mode, compared);
 }
 
 FileOutcome patchBinaryFile(const QByteArray &rootDir, const QString &filePath)

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <climits>
@@ -49,7 +50,8 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
     }
     if (!planned.exists || file.type != EntryType::File)
         return file;
-    const LoadedFile loaded = currentBytes(planned);
+    LoadedFile loaded = currentBytes(planned);
+    const auto givenBack = qScopeGuard([&loaded] { giveBackBytes(loaded.data); });
     if (!loaded.ok) {
         file.error = loaded.failureAs(ReasonCode::FileNotRead);
         return file;
@@ -63,6 +65,7 @@ InspectedFile inspectFile(const PlanContext &context, const PlannedFile &planned
         QByteArray patched = current;
         const SlotRule rule = slotRule(context);
         const SlotRewrite rewrite = rewriteSlots(patched, root, rule);
+        const auto patchedGivenBack = qScopeGuard([&patched] { giveBackBytes(patched); });
         const bool fixed = rewrite.fixedLength >= 0;
         forEachPathSlot(current, rule, [&](const FoundSlot &slot) {
             const bool stale = (fixed && !isKeptPrefix(rule, slot.value) && slot.key == rule.keys.first().key)
@@ -140,5 +143,6 @@ Inspection inspectInstallation(const QString &qtPath)
     inspection.oldRoots = plan.oldRoots;
     inspection.identifiesQt = plan.identifiesQt;
     inspection.identity = qtIdentity(plan);
+    dropSpareBytes();
     return inspection;
 }

@@ -49,6 +49,7 @@ QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode m
         if (onFileDone)
             onFileDone(reports.last());
     }
+    dropSpareBytes();
     return reports;
 }
 

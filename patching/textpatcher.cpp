@@ -80,7 +80,7 @@ FileOutcome patchTextFile(PlannedFile file, const PlanContext &context, WriteMod
     else if (!file.backupExists)
         patched.leftAloneReason = Reason(ReasonCode::NamesNoOldRoot);
 
-    return writePatched(file, std::move(patched), context, mode);
+    return writePatched(file, patched, context, mode);
 }
 
 FileOutcome patchTextFile(const QString &root, const QString &filePath)

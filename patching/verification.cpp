@@ -200,6 +200,7 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
         if (file.exists || file.treatment == Treatment::Refused)
             verification.files.append(checkFile(file, plan.context, staleSlots));
     }
+    dropSpareBytes();
     verification.paths = queryQmake(plan.context, expected, timeoutMs, &verification.notQueriedReason, &verification.queryFailure);
     verification.queried = !verification.paths.isEmpty();
     verification.paths += slotPaths;

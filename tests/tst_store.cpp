@@ -206,6 +206,20 @@ private slots:
         QCOMPARE(causeKey(failure.cause), causeKey(regular ? Cause::None : Cause::NotRegularFile));
     }
 
+    // A read into memory a larger read gave back holds its own file's bytes, and no more of them.
+    void readIntoGivenBackMemory()
+    {
+        const QString larger = dir->filePath(QStringLiteral("larger")), smaller = dir->filePath(QStringLiteral("smaller"));
+        const QByteArray largerBytes(9 << 20, 'a'), smallerBytes(5 << 20, 'b');
+        QVERIFY(writeFile(larger, largerBytes) && writeFile(smaller, smallerBytes));
+        LoadedFile first = loadWholeFile(larger);
+        QCOMPARE(first.data, largerBytes);
+        giveBackBytes(first.data);
+        QVERIFY(first.data.isEmpty());
+        QCOMPARE(loadWholeFile(smaller).data, smallerBytes);
+        dropSpareBytes();
+    }
+
     void belowRoot_data()
     {
         QTest::addColumn<QString>("path");

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace {
 // The bytes the plan keeps for a worker while the budget lasts and the file is small, past which its
@@ -101,6 +102,7 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
 {
     const bool binary = file.kind == FileKind::Binary;
     LoadedFile current = loadWholeFile(file.target, binary ? mostKept(*reading) : readLimit(file.kind));
+    const auto givenBack = qScopeGuard([&current] { giveBackBytes(current.data); });
     if (binary && current.failure.cause == Cause::TooLarge) {
         if (current.stamp.size <= readLimit(file.kind))
             return file;
@@ -179,6 +181,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
         return file;
     // Of the files the walk finds, only binaries are read whole.
     LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? startsLikeBinary : nullptr);
+    const auto givenBack = qScopeGuard([&original] { giveBackBytes(original.data); });
     if (original.unwanted) {
         *wanted = false;
         return file;

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QMutex>
 
 #include <cerrno>
 #include <new>
@@ -11,9 +12,6 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
 #endif
 
 namespace {
@@ -24,23 +22,47 @@ FileStamp stampOf(const struct stat &info)
 }
 #endif
 
-// Reading a large file into fresh memory costs mostly that memory's page faults, one per 4 KiB page.
-// Where the system offers huge pages on request, the buffer asks for them, which makes the faults a
-// few hundred times fewer (a 64 MiB read goes from about 190 ms to 20 ms on the test machine).
-void adviseHugePages(QByteArray &data)
+// Memory given back after large reads, which the next large reads take: fresh memory costs the
+// clearing of its pages by the system, which can cost more than the read itself. At most two
+// buffers, the largest given back; a read that neither fits frees them first, so that they never
+// add to the peak. Below the smallest, the allocator reuses memory on its own. (Huge pages, once asked
+// for, made a fresh read cheaper on a quiet machine and several times dearer where memory was
+// fragmented, which the system then compacts first.)
+constexpr qint64 smallestSpare = qint64(4) << 20;
+struct SpareMemory {
+    QMutex mutex;
+    QByteArray buffers[2];
+};
+
+SpareMemory &spareMemory()
 {
-#ifdef Q_OS_LINUX
-    constexpr qsizetype hugePage = 2 << 20;
-    if (data.size() < 2 * hugePage)
-        return;
-    const quintptr page = quintptr(::sysconf(_SC_PAGESIZE));
-    const quintptr start = (reinterpret_cast<quintptr>(data.data()) + page - 1) & ~(page - 1);
-    const quintptr end = (reinterpret_cast<quintptr>(data.data()) + quintptr(data.size())) & ~(page - 1);
-    // Advice only: refused, it costs speed and nothing else.
-    ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-#endif
+    static SpareMemory spare;
+    return spare;
+}
+
+// Memory for `size` bytes, the smallest spare buffer that holds them if there is one.
+QByteArray memoryFor(qint64 size)
+{
+    QByteArray memory;
+    if (size >= smallestSpare) {
+        SpareMemory &spare = spareMemory();
+        QByteArray tooSmall[2];
+        const QMutexLocker lock(&spare.mutex);
+        QByteArray *best = nullptr;
+        for (QByteArray &buffer : spare.buffers) {
+            if (buffer.capacity() >= size && (!best || buffer.capacity() < best->capacity()))
+                best = &buffer;
+        }
+        if (best) {
+            memory.swap(*best);
+            memory.resize(int(size));
+            return memory;
+        }
+        for (int i = 0; i < 2; ++i)
+            tooSmall[i].swap(spare.buffers[i]); // freed once the lock is let go of
+    }
+    memory.resize(int(size));
+    return memory;
 }
 
 // Reads the `size` bytes of an open file into `loaded` with `readSome` (bytes read, or -1), and checks
@@ -96,8 +118,7 @@ void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &h
         return;
     }
     try {
-        loaded->data.resize(size);
-        adviseHugePages(loaded->data);
+        loaded->data = memoryFor(size);
     } catch (const std::bad_alloc &) {
         failWith(&loaded->failure, Cause::OutOfMemory);
         return;
@@ -106,6 +127,29 @@ void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &h
 }
 
 } // namespace
+
+void giveBackBytes(QByteArray &bytes)
+{
+    QByteArray given;
+    given.swap(bytes);
+    // Memory that something else still shares is not free to reuse.
+    if (given.capacity() < smallestSpare || !given.isDetached())
+        return;
+    SpareMemory &spare = spareMemory();
+    const QMutexLocker lock(&spare.mutex);
+    QByteArray *smallest = spare.buffers[0].capacity() <= spare.buffers[1].capacity() ? &spare.buffers[0] : &spare.buffers[1];
+    if (smallest->capacity() < given.capacity())
+        smallest->swap(given);
+}
+
+void dropSpareBytes()
+{
+    SpareMemory &spare = spareMemory();
+    QByteArray dropped[2];
+    const QMutexLocker lock(&spare.mutex);
+    for (int i = 0; i < 2; ++i)
+        dropped[i].swap(spare.buffers[i]);
+}
 
 bool entryExists(const QString &path)
 {
