@@ -24,11 +24,12 @@ FileStamp stampOf(const struct stat &info)
 
 // Memory given back after large reads, which the next large reads take: fresh memory costs the
 // clearing of its pages by the system, which can cost more than the read itself. At most two
-// buffers, the largest given back; a read that neither fits frees them first, so that they never
-// add to the peak. Below the smallest, the allocator reuses memory on its own. (Huge pages, once asked
+// buffers, the largest given back; a read that neither fits grows the larger and frees the other, so
+// that they never add to the peak. Below the smallest, the allocator reuses memory on its own. (Huge pages, once asked
 // for, made a fresh read cheaper on a quiet machine and several times dearer where memory was
 // fragmented, which the system then compacts first.)
-constexpr qint64 smallestSpare = qint64(4) << 20;
+// Never memory the plan keeps (a file larger than it keeps), which would hold a spare too long.
+constexpr qint64 smallestSpare = Limits::maxHeldFileSize + 1;
 struct SpareMemory {
     QMutex mutex;
     QByteArray buffers[2];
@@ -40,13 +41,13 @@ SpareMemory &spareMemory()
     return spare;
 }
 
-// Memory for `size` bytes, the smallest spare buffer that holds them if there is one.
+// Memory for `size` bytes: the smallest spare buffer that holds them, else the larger one grown.
 QByteArray memoryFor(qint64 size)
 {
     QByteArray memory;
     if (size >= smallestSpare) {
         SpareMemory &spare = spareMemory();
-        QByteArray tooSmall[2];
+        QByteArray tooSmall;
         const QMutexLocker lock(&spare.mutex);
         QByteArray *best = nullptr;
         for (QByteArray &buffer : spare.buffers) {
@@ -55,11 +56,12 @@ QByteArray memoryFor(qint64 size)
         }
         if (best) {
             memory.swap(*best);
-            memory.resize(int(size));
-            return memory;
+        } else {
+            // None fits: the larger grows, keeping the pages it has, and the other is freed.
+            const int larger = spare.buffers[0].capacity() >= spare.buffers[1].capacity() ? 0 : 1;
+            memory.swap(spare.buffers[larger]);
+            tooSmall.swap(spare.buffers[1 - larger]); // freed once the lock is let go of
         }
-        for (int i = 0; i < 2; ++i)
-            tooSmall[i].swap(spare.buffers[i]); // freed once the lock is let go of
     }
     memory.resize(int(size));
     return memory;
