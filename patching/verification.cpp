@@ -184,6 +184,9 @@ Verification verifyInstallation(const QString &qtPath, int timeoutMs)
     // The command it judges: its plan, with what every file holds now read too.
     CommandPlan plan = planCommand(Command::Patch, qtPath, true, PlanPurpose::Look, Limits::heldBytesBudget, QString(),
                                    walkJudge(WriteMode::DryRun));
+    // The walk's binaries are judged: what is read from here on is the files listed by name, which
+    // the memory kept for the largest of the walk's would only add to.
+    dropSpareBytes();
     verification.oldRoots = plan.oldRoots;
     verification.identifiesQt = plan.identifiesQt;
     verification.identity = qtIdentity(plan);

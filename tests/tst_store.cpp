@@ -206,17 +206,26 @@ private slots:
         QCOMPARE(causeKey(failure.cause), causeKey(regular ? Cause::None : Cause::NotRegularFile));
     }
 
-    // A read into memory a larger read gave back holds its own file's bytes, and no more of them.
+    void readIntoGivenBackMemory_data()
+    {
+        QTest::addColumn<int>("givenBack"); // MiB read, then given back
+        QTest::addColumn<int>("read");      // MiB read next
+        QTest::newRow("into a larger spare") << 9 << 5;
+        QTest::newRow("into a smaller spare, grown") << 3 << 5;
+    }
+    // A read into memory an earlier read gave back holds its own file's bytes, and no more of them.
     void readIntoGivenBackMemory()
     {
-        const QString larger = dir->filePath(QStringLiteral("larger")), smaller = dir->filePath(QStringLiteral("smaller"));
-        const QByteArray largerBytes(9 << 20, 'a'), smallerBytes(5 << 20, 'b');
-        QVERIFY(writeFile(larger, largerBytes) && writeFile(smaller, smallerBytes));
-        LoadedFile first = loadWholeFile(larger);
-        QCOMPARE(first.data, largerBytes);
-        giveBackBytes(first.data);
-        QVERIFY(first.data.isEmpty());
-        QCOMPARE(loadWholeFile(smaller).data, smallerBytes);
+        QFETCH(int, givenBack);
+        QFETCH(int, read);
+        const QString first = dir->filePath(QStringLiteral("first")), next = dir->filePath(QStringLiteral("next"));
+        const QByteArray firstBytes(givenBack << 20, 'a'), nextBytes(read << 20, 'b');
+        QVERIFY(writeFile(first, firstBytes) && writeFile(next, nextBytes));
+        LoadedFile loaded = loadWholeFile(first);
+        QCOMPARE(loaded.data, firstBytes);
+        giveBackBytes(loaded.data);
+        QVERIFY(loaded.data.isEmpty());
+        QCOMPARE(loadWholeFile(next).data, nextBytes);
         dropSpareBytes();
     }
 

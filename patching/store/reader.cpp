@@ -22,17 +22,16 @@ FileStamp stampOf(const struct stat &info)
 }
 #endif
 
-// Memory given back after large reads, which the next large reads take: fresh memory costs the
-// clearing of its pages by the system, which can cost more than the read itself. At most two
-// buffers, the largest given back; a read that neither fits grows the larger and frees the other, so
-// that they never add to the peak. Below the smallest, the allocator reuses memory on its own. (Huge pages, once asked
-// for, made a fresh read cheaper on a quiet machine and several times dearer where memory was
-// fragmented, which the system then compacts first.)
-// Never memory the plan keeps (a file larger than it keeps), which would hold a spare too long.
+// Memory given back after a large read, which the next large read takes: fresh memory costs the
+// clearing of its pages by the system, which can cost more than the read itself. One buffer, the
+// largest given back; a read it cannot hold grows it, keeping the pages it has. (Huge pages, once
+// asked for, made a fresh read cheaper on a quiet machine and several times dearer where memory was
+// fragmented, which the system then compacts first.) Never memory the plan keeps, which would hold the
+// spare too long; below that, the allocator reuses memory on its own.
 constexpr qint64 smallestSpare = Limits::maxHeldFileSize + 1;
 struct SpareMemory {
     QMutex mutex;
-    QByteArray buffers[2];
+    QByteArray bytes;
 };
 
 SpareMemory &spareMemory()
@@ -41,27 +40,14 @@ SpareMemory &spareMemory()
     return spare;
 }
 
-// Memory for `size` bytes: the smallest spare buffer that holds them, else the larger one grown.
+// Memory for `size` bytes, the spare's when there is one.
 QByteArray memoryFor(qint64 size)
 {
     QByteArray memory;
     if (size >= smallestSpare) {
         SpareMemory &spare = spareMemory();
-        QByteArray tooSmall;
         const QMutexLocker lock(&spare.mutex);
-        QByteArray *best = nullptr;
-        for (QByteArray &buffer : spare.buffers) {
-            if (buffer.capacity() >= size && (!best || buffer.capacity() < best->capacity()))
-                best = &buffer;
-        }
-        if (best) {
-            memory.swap(*best);
-        } else {
-            // None fits: the larger grows, keeping the pages it has, and the other is freed.
-            const int larger = spare.buffers[0].capacity() >= spare.buffers[1].capacity() ? 0 : 1;
-            memory.swap(spare.buffers[larger]);
-            tooSmall.swap(spare.buffers[1 - larger]); // freed once the lock is let go of
-        }
+        memory.swap(spare.bytes);
     }
     memory.resize(int(size));
     return memory;
@@ -139,18 +125,16 @@ void giveBackBytes(QByteArray &bytes)
         return;
     SpareMemory &spare = spareMemory();
     const QMutexLocker lock(&spare.mutex);
-    QByteArray *smallest = spare.buffers[0].capacity() <= spare.buffers[1].capacity() ? &spare.buffers[0] : &spare.buffers[1];
-    if (smallest->capacity() < given.capacity())
-        smallest->swap(given);
+    if (spare.bytes.capacity() < given.capacity())
+        spare.bytes.swap(given); // the smaller is freed once the lock is let go of
 }
 
 void dropSpareBytes()
 {
     SpareMemory &spare = spareMemory();
-    QByteArray dropped[2];
+    QByteArray dropped;
     const QMutexLocker lock(&spare.mutex);
-    for (int i = 0; i < 2; ++i)
-        dropped[i].swap(spare.buffers[i]);
+    dropped.swap(spare.bytes);
 }
 
 bool entryExists(const QString &path)
