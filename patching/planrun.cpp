@@ -4,6 +4,8 @@
 #include "patching/filejob.h"
 #include "patching/textpatcher.h"
 
+#include <QScopeGuard>
+
 namespace {
 FileOutcome treatFile(FileWorker worker, PlannedFile file, const PlanContext &context, WriteMode mode)
 {
@@ -36,6 +38,7 @@ QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode m
                                 const SpaceQuery &freeSpace)
 {
     QVector<FileReport> reports;
+    const auto spareDropped = qScopeGuard([] { dropSpareBytes(); });
     SpaceForecast space(freeSpace);
     for (PlannedFile &file : plan.files) {
         const FileReport report{file.path, file.relativePath, file.kind, FileOutcome()};
@@ -49,7 +52,6 @@ QVector<FileReport> runPlanWith(CommandPlan plan, FileWorker worker, WriteMode m
         if (onFileDone)
             onFileDone(reports.last());
     }
-    dropSpareBytes();
     return reports;
 }
 

@@ -6,6 +6,7 @@
 #include "patching/store/reader.h"
 #include "testsupport.h"
 
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -208,8 +209,8 @@ private slots:
 
     void readIntoGivenBackMemory_data()
     {
-        QTest::addColumn<int>("givenBack"); // MiB read, then given back
-        QTest::addColumn<int>("read");      // MiB read next
+        QTest::addColumn<int>("givenBack"); // in files the plan could keep whole: read, then given back
+        QTest::addColumn<int>("read");      // the same, read next
         QTest::newRow("into a larger spare") << 9 << 5;
         QTest::newRow("into a smaller spare, grown") << 3 << 5;
     }
@@ -218,15 +219,15 @@ private slots:
     {
         QFETCH(int, givenBack);
         QFETCH(int, read);
+        const auto dropped = qScopeGuard([] { dropSpareBytes(); });
         const QString first = dir->filePath(QStringLiteral("first")), next = dir->filePath(QStringLiteral("next"));
-        const QByteArray firstBytes(givenBack << 20, 'a'), nextBytes(read << 20, 'b');
+        const QByteArray firstBytes(int(givenBack * Limits::maxHeldFileSize), 'a'), nextBytes(int(read * Limits::maxHeldFileSize), 'b');
         QVERIFY(writeFile(first, firstBytes) && writeFile(next, nextBytes));
         LoadedFile loaded = loadWholeFile(first);
         QCOMPARE(loaded.data, firstBytes);
         giveBackBytes(loaded.data);
         QVERIFY(loaded.data.isEmpty());
         QCOMPARE(loadWholeFile(next).data, nextBytes);
-        dropSpareBytes();
     }
 
     void belowRoot_data()

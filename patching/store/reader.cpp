@@ -23,11 +23,10 @@ FileStamp stampOf(const struct stat &info)
 #endif
 
 // Memory given back after a large read, which the next large read takes: fresh memory costs the
-// clearing of its pages by the system, which can cost more than the read itself. One buffer, the
-// largest given back; a read it cannot hold grows it, keeping the pages it has. (Huge pages, once
-// asked for, made a fresh read cheaper on a quiet machine and several times dearer where memory was
-// fragmented, which the system then compacts first.) Never memory the plan keeps, which would hold the
-// spare too long; below that, the allocator reuses memory on its own.
+// clearing of its pages by the system, which can cost more than the read itself (no huge pages are
+// asked for: docs/robustness.md says why). One buffer, the largest given back; a read it cannot hold
+// grows it, keeping its pages where the system can. A read small enough for the plan to keep never
+// takes it: the plan would hold all of it until the file's worker runs.
 constexpr qint64 smallestSpare = Limits::maxHeldFileSize + 1;
 struct SpareMemory {
     QMutex mutex;
@@ -120,7 +119,7 @@ void giveBackBytes(QByteArray &bytes)
 {
     QByteArray given;
     given.swap(bytes);
-    // Memory that something else still shares is not free to reuse.
+    // Memory still shared would be copied at the next read, not reused: it is only let go of.
     if (given.capacity() < smallestSpare || !given.isDetached())
         return;
     SpareMemory &spare = spareMemory();

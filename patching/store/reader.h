@@ -75,8 +75,8 @@ HeadLook lookAtHead(const QString &path, const HeadTest &wanted);
 // larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
 LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize, const HeadTest &wanted = {});
 
-// Large reads below reuse the memory given back here, rather than fresh memory; `bytes` is empty
-// after. Memory that something else still shares is only let go of.
+// The next read larger than the plan keeps reuses the memory given back here rather than fresh
+// memory: nothing may point into `bytes` any more, which is empty after.
 void giveBackBytes(QByteArray &bytes);
 // Frees the memory kept for the next large reads: at the end of a command.
 void dropSpareBytes();
