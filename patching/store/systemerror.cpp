@@ -74,18 +74,23 @@ void clearSystemError()
     errno = 0;
 }
 
-bool failOn(Failure *failure, const QFileDevice &file, int code)
+namespace {
+// The failure for the system error `code`: its cause when known, else the system's own `words`.
+bool failOnCode(Failure *failure, int code, const QString &words)
 {
     const Cause cause = knownCauseOf(code);
-    *failure = cause == Cause::None ? Failure{Cause::System, file.errorString(), false} : Failure{cause, QString(), false};
-    return false;
+    return cause == Cause::None ? failWith(failure, Cause::System, words) : failWith(failure, cause);
+}
+} // namespace
+
+bool failOn(Failure *failure, const QFileDevice &file, int code)
+{
+    return failOnCode(failure, code, file.errorString());
 }
 
 bool failOn(Failure *failure, int code)
 {
-    const Cause cause = knownCauseOf(code);
-    *failure = cause == Cause::None ? Failure{Cause::System, qt_error_string(code), false} : Failure{cause, QString(), false};
-    return false;
+    return failOnCode(failure, code, qt_error_string(code));
 }
 
 bool failWith(Failure *failure, Cause cause, const QString &detail)
