@@ -20,7 +20,41 @@ FileStamp stampOf(const struct stat &info)
 {
     return {info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
+
+// Opens `name` of the open directory `directory` (AT_FDCWD: `name` is a path) as openRegularDescriptor
+// does, but leaves O_NONBLOCK set, which a read of a regular file ignores.
+int openRegularAt(int directory, const char *name, int flags, struct stat *opened, int *error, mode_t createMode = 0)
+{
+    // Opened first, then looked at: what is used is what was checked, and opening a pipe without
+    // O_NONBLOCK would wait for a writer that never comes.
+    const int fd = ::openat(directory, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
+    if (fd < 0) {
+        *error = errno == ELOOP ? 0 : errno;
+        return -1;
+    }
+    const bool statted = ::fstat(fd, opened) == 0;
+    if (!statted || !S_ISREG(opened->st_mode)) {
+        *error = statted ? 0 : errno;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// `call()` (a read) again for as long as a signal interrupts it.
+template <typename Call>
+ssize_t uninterrupted(const Call &call)
+{
+    ssize_t got;
+    do
+        got = call();
+    while (got < 0 && errno == EINTR);
+    return got;
+}
 #endif
+
+// How many of a file's first bytes tell what it is.
+constexpr qint64 headSize = 16;
 
 // Memory given back after a large read, which the next large read takes: fresh memory costs the
 // clearing of its pages by the system, which can cost more than the read itself (no huge pages are
@@ -90,7 +124,7 @@ void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &h
     // A file that is not wanted is not read beyond its first bytes.
     if (wanted) {
         QByteArray first;
-        if (!head(qMin<qint64>(size, 16), &first)) {
+        if (!head(qMin(size, headSize), &first)) {
             failRead(&loaded->failure);
             return;
         }
@@ -177,20 +211,9 @@ FileStamp stampOf(const QString &path)
 #ifdef Q_OS_UNIX
 int openRegularDescriptor(const QByteArray &path, int flags, struct stat *opened, int *error, mode_t createMode)
 {
-    // Opened first, then looked at: what is used is what was checked, and opening a pipe without
-    // O_NONBLOCK would wait for a writer that never comes.
-    const int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
-    if (fd < 0) {
-        *error = errno == ELOOP ? 0 : errno;
-        return -1;
-    }
-    const bool statted = ::fstat(fd, opened) == 0;
-    if (!statted || !S_ISREG(opened->st_mode)) {
-        *error = statted ? 0 : errno;
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = openRegularAt(AT_FDCWD, path.constData(), flags, opened, error, createMode);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 #endif
@@ -237,20 +260,11 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &want
     loaded.stamp = stampOf(opened);
     const auto head = [fd](qint64 size, QByteArray *bytes) {
         bytes->resize(int(size));
-        ssize_t got;
-        do
-            got = ::pread(fd, bytes->data(), size_t(size), 0);
-        while (got < 0 && errno == EINTR);
+        const ssize_t got = uninterrupted([&] { return ::pread(fd, bytes->data(), size_t(size), 0); });
         bytes->resize(got < 0 ? 0 : int(got));
         return got >= 0;
     };
-    const auto readSome = [fd](char *to, qint64 size) {
-        ssize_t got;
-        do
-            got = ::read(fd, to, size_t(size));
-        while (got < 0 && errno == EINTR);
-        return qint64(got);
-    };
+    const auto readSome = [fd](char *to, qint64 size) { return qint64(uninterrupted([&] { return ::read(fd, to, size_t(size)); })); };
     const auto failRead = [](Failure *failure) { failOn(failure, errno); };
     loadOpened(opened.st_size, limit, wanted, head, readSome, failRead, &loaded);
     ::close(fd);
@@ -275,14 +289,12 @@ HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted)
 {
     // Four system calls: most files of a tree are looked at no further.
     struct stat opened;
-    const int fd = ::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    int error = 0;
+    const int fd = openRegularAt(directory, name, O_RDONLY, &opened, &error);
+    if (fd < 0)
         return HeadLook::NotRead;
-    }
-    char head[16];
-    const ssize_t got = ::read(fd, head, sizeof head);
+    char head[headSize];
+    const ssize_t got = uninterrupted([&] { return ::read(fd, head, sizeof head); });
     ::close(fd);
     if (got < 0)
         return HeadLook::NotRead;
@@ -297,7 +309,7 @@ HeadLook lookAtHead(const QString &path, const HeadTest &wanted)
     Failure failure;
     if (!openRegularFile(file, path, &failure))
         return HeadLook::NotRead;
-    return wanted(file.peek(16)) ? HeadLook::Wanted : HeadLook::Unwanted;
+    return wanted(file.peek(headSize)) ? HeadLook::Wanted : HeadLook::Unwanted;
 }
 #endif
 
