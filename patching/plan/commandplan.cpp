@@ -167,15 +167,21 @@ bool restoresAll(const PlanContext &context)
 
 // A file of the walk, read as what it is: build metadata wherever it lies (a plugin's .prl) is
 // metadata, after the listed files; any other file is wanted for its slots or search paths.
-void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, PlanReading *reading)
+void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, const QString &canonical,
+               PlanPurpose purpose, PlanReading *reading)
 {
     const QString &path = entry.path;
+    // A link's own place is not its target's: the plan locates it as a listed name.
+    std::optional<WalkedFile> walked;
+    if (!entry.link && !context.canonicalRoot.isEmpty())
+        walked = WalkedFile{canonical, entry.backupBeside, entry.head, entry.size};
+    const WalkedFile *known = walked ? &*walked : nullptr;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
         // its /usr/local an old root. It is rewritten for the roots the installation records. What it
         // records now and its backup does not is a place the tool patched it for (a distribution's
         // lib/<multiarch>/pkgconfig); a user's own copy beside it records none.
-        PlannedFile file = readRecord(context, path, Treatment::Metadata, PlanStep::Metadata, purpose, reading);
+        PlannedFile file = readRecord(context, path, Treatment::Metadata, PlanStep::Metadata, purpose, reading, nullptr, known);
         const QVector<QByteArray> original = file.prefixes;
         file.currentPrefixes.erase(std::remove_if(file.currentPrefixes.begin(), file.currentPrefixes.end(),
                                                   [&original](const QByteArray &prefix) { return original.contains(prefix); }),
@@ -185,7 +191,7 @@ void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &e
         return;
     }
     bool wanted = true;
-    PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted);
+    PlannedFile file = readRecord(context, path, Treatment::Binary, PlanStep::Walk, purpose, reading, &wanted, known);
     if (wanted)
         found->walked.append(file);
 }
@@ -205,6 +211,9 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
         look.keptByName = [&context](const QString &name) { return isMetadataName(*context.generation, name); };
     }
     for (const WalkEntry &entry : walkInstallation(context.qtPath, look)) {
+        // A link is walked only for a backup beside its name, which an unpatch must not pass over.
+        if ((all || entry.link) && entry.refusal.reason.isNone() && !entry.backupBeside)
+            continue;
         // The walk never goes through a link: below the canonical root, a file's own name is its canonical one.
         const QString canonical = entry.link || context.canonicalRoot.isEmpty()
             ? QFileInfo(entry.path).canonicalFilePath()
@@ -223,10 +232,7 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
             found->walked.append(refusedFile(file, entry.refusal));
             continue;
         }
-        // A link is walked only for a backup beside its name, which an unpatch must not pass over.
-        if ((all || entry.link) && !entry.backupBeside)
-            continue;
-        addWalked(found, context, entry, purpose, reading);
+        addWalked(found, context, entry, canonical, purpose, reading);
     }
 }
 

@@ -40,9 +40,19 @@ bool mountBetween(const QString &root, const QString &path, PlanReading *reading
     return crosses;
 }
 
+// `file`, refused when its backup is not one the tool made: it makes every backup as a regular file,
+// and a link, even to a file, is not one of its own.
+PlannedFile withBackupChecked(const PlannedFile &file)
+{
+    if (file.backupExists && !isRegularFile(file.backupPath))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
+    return file;
+}
+
 // The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
 // or its backup refuses it.
-PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment, PlanReading *reading)
+PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatment treatment, PlanReading *reading,
+                        const WalkedFile *walked)
 {
     const QString &qtPath = context.qtPath;
     PlannedFile file;
@@ -58,6 +68,13 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     const FileOutcome guarded = backGuardRefusal(file.relativePath);
     if (!guarded.reason.isNone())
         return refusedFile(file, guarded);
+    if (walked) {
+        file.canonicalTarget = walked->canonicalPath;
+        file.exists = true;
+        file.backupPath = backupNameOf(path);
+        file.backupExists = walked->backupBeside;
+        return withBackupChecked(file);
+    }
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
     if (!missing && !resolveInsideRoot(path, context.canonicalRoot, &file.target, &file.canonicalTarget, &reading->directories))
@@ -79,10 +96,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     file.exists = !missing;
     file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
     file.backupExists = entryExists(file.backupPath);
-    // The tool makes every backup as a regular file: a link, even to a file, is not one of its own.
-    if (file.backupExists && !isRegularFile(file.backupPath))
-        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
-    return file;
+    return withBackupChecked(file);
 }
 
 // What the original tells of a binary: its path slots, and an ELF file's search paths.
@@ -98,9 +112,13 @@ void learnBinary(PlannedFile *file, const QByteArray &original, const QtGenerati
 // `file` with what it holds now read too, beside its backup's bytes, or refused when that read fails.
 // A binary's bytes now are read only to be kept for its worker: one too large to keep is read by the
 // worker alone, which also says why it cannot be read; one too large to read at all is refused here.
-PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading)
+PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Recorder recorder, PlanReading *reading,
+                        const WalkedFile *walked)
 {
     const bool binary = file.kind == FileKind::Binary;
+    // The walk saw a binary too large to keep: it is not opened for nothing.
+    if (binary && walked && walked->size > mostKept(*reading) && walked->size <= readLimit(file.kind))
+        return file;
     LoadedFile current = loadWholeFile(file.target, binary ? mostKept(*reading) : readLimit(file.kind));
     const auto givenBack = qScopeGuard([&current] { giveBackBytes(current.data); });
     if (binary && current.failure.cause == Cause::TooLarge) {
@@ -171,16 +189,19 @@ PlannedFile refusedFile(PlannedFile file, const FileOutcome &outcome)
 }
 
 PlannedFile readRecord(const PlanContext &context, const QString &path, Treatment treatment, PlanStep step,
-                       PlanPurpose purpose, PlanReading *reading, bool *wanted)
+                       PlanPurpose purpose, PlanReading *reading, bool *wanted, const WalkedFile *walked)
 {
     const QtGeneration &generation = *context.generation;
     if (wanted)
         *wanted = true;
-    PlannedFile file = locatedFile(context, path, treatment, reading);
+    PlannedFile file = locatedFile(context, path, treatment, reading, walked);
     if (file.treatment == Treatment::Refused || (!file.exists && !file.backupExists))
         return file;
-    // Of the files the walk finds, only binaries are read whole.
-    LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind), step == PlanStep::Walk ? startsLikeBinary : nullptr);
+    // Of the files the walk finds, only binaries are read whole; the first bytes of one without a
+    // backup are its original's, which the walk has looked at already.
+    const bool headSeen = walked && walked->head == HeadLook::Wanted && !file.backupExists;
+    LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind),
+                                        step == PlanStep::Walk && !headSeen ? startsLikeBinary : nullptr);
     const auto givenBack = qScopeGuard([&original] { giveBackBytes(original.data); });
     if (original.unwanted) {
         *wanted = false;
@@ -205,7 +226,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     const Recorder recorder = recorderFor(QFileInfo(path).fileName(), file.holdsSlots);
     file.prefixes = recordedPrefixes(generation, recorder, original.data, Limits::maxOldRoots, &file.devicePrefix);
     if (file.backupExists && file.exists && (file.kind == FileKind::Text || purpose == PlanPurpose::Look)) {
-        file = withCurrent(std::move(file), generation, recorder, reading);
+        file = withCurrent(std::move(file), generation, recorder, reading, walked);
         if (file.treatment == Treatment::Refused)
             return file;
     }

@@ -29,13 +29,24 @@ struct PlanReading {
     std::function<std::optional<FileOutcome>(PlannedFile file)> judge; // a binary of the walk, in the context known then
 };
 
+// What the walk knows of a file it found under its own name, which the plan need not ask again: no
+// link or mount lies between DIR and it, its canonical path is its canonical directory's plus its
+// name, and the directory's listing told whether its backup lies beside it.
+struct WalkedFile {
+    QString canonicalPath;
+    bool backupBeside = false;
+    HeadLook head = HeadLook::NotRead; // its first bytes, as the walk found them
+    qint64 size = -1;                  // its size when the walk looked
+};
+
 // Whether a patch with --deep rewrites the file's ELF search paths: a binary that has some, or whose
 // search paths could not be read (its worker then says why).
 bool rewritesSearchPaths(const PlannedFile &file);
 
 // Reads one file of the plan once, and what it says. A file of the walk that is not a binary, or holds
-// neither path slots nor search paths, is no file of the plan: `wanted` is then false.
+// neither path slots nor search paths, is no file of the plan: `wanted` is then false. `walked` is
+// what the walk knows of it, when it found it under its own name.
 PlannedFile readRecord(const PlanContext &context, const QString &path, Treatment treatment, PlanStep step,
-                       PlanPurpose purpose, PlanReading *reading, bool *wanted = nullptr);
+                       PlanPurpose purpose, PlanReading *reading, bool *wanted = nullptr, const WalkedFile *walked = nullptr);
 
 #endif

@@ -285,7 +285,7 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &want
 }
 
 #ifdef Q_OS_UNIX
-HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted)
+HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted, qint64 *size)
 {
     // Four system calls: most files of a tree are looked at no further.
     struct stat opened;
@@ -293,6 +293,7 @@ HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted)
     const int fd = openRegularAt(directory, name, O_RDONLY, &opened, &error);
     if (fd < 0)
         return HeadLook::NotRead;
+    *size = opened.st_size;
     char head[headSize];
     const ssize_t got = uninterrupted([&] { return ::read(fd, head, sizeof head); });
     ::close(fd);
@@ -303,12 +304,13 @@ HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted)
 #endif
 
 #ifndef Q_OS_UNIX
-HeadLook lookAtHead(const QString &path, const HeadTest &wanted)
+HeadLook lookAtHead(const QString &path, const HeadTest &wanted, qint64 *size)
 {
     QFile file;
     Failure failure;
     if (!openRegularFile(file, path, &failure))
         return HeadLook::NotRead;
+    *size = file.size();
     return wanted(file.peek(headSize)) ? HeadLook::Wanted : HeadLook::Unwanted;
 }
 #endif

@@ -64,11 +64,11 @@ enum class HeadLook { Wanted, Unwanted, NotRead };
 
 // Whether the first bytes of the regular file `name` of the open directory `directory` (Windows: of the
 // file `path`) are what `wanted` looks for, reading no further; NotRead when it could not be opened as
-// one (a full read then says why).
+// one (a full read then says why). `size` is then the file's size as it was opened.
 #ifdef Q_OS_UNIX
-HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted);
+HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted, qint64 *size);
 #else
-HeadLook lookAtHead(const QString &path, const HeadTest &wanted);
+HeadLook lookAtHead(const QString &path, const HeadTest &wanted, qint64 *size);
 #endif
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one

@@ -88,9 +88,12 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
         found->append({path, FileOutcome::leftAlone(Reason(ReasonCode::DirectoryHoldsBack))});
     else if (isDirectory)
         pending->append(raw);
-    else if (!isToolsOwnName(QFile::decodeName(name)))
-        found->append({path, FileOutcome::leftAlone(Reason()), false, false,
-                       look.looksAtHead(QFile::decodeName(name)) ? lookAtHeadAt(parent, entryName, look.wanted) : HeadLook::NotRead});
+    else if (!isToolsOwnName(QFile::decodeName(name))) {
+        WalkEntry file{path, FileOutcome::leftAlone(Reason())};
+        if (look.looksAtHead(QFile::decodeName(name)))
+            file.head = lookAtHeadAt(parent, entryName, look.wanted, &file.size);
+        found->append(file);
+    }
 }
 #endif
 
@@ -193,9 +196,12 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
                 found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason(ReasonCode::DirectoryHoldsBack))});
             else if (entry.isDir())
                 pending.append(entry.absoluteFilePath());
-            else if (entry.isFile() && !isToolsOwnName(entry.fileName()))
-                found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), false, false,
-                              look.looksAtHead(entry.fileName()) ? lookAtHead(entry.absoluteFilePath(), look.wanted) : HeadLook::NotRead});
+            else if (entry.isFile() && !isToolsOwnName(entry.fileName())) {
+                WalkEntry file{entry.absoluteFilePath(), FileOutcome::leftAlone(Reason())};
+                if (look.looksAtHead(entry.fileName()))
+                    file.head = lookAtHead(file.path, look.wanted, &file.size);
+                found.append(file);
+            }
         }
         markBackupsBeside(&found, firstOfDirectory, backups);
         dropPassedOver(&found, firstOfDirectory, look);

@@ -17,6 +17,7 @@ struct WalkEntry {
     bool link = false;   // a symbolic link, reported for the backup that may lie beside its name
     bool backupBeside = false; // its name followed by ".back" is in the same directory, as its listing says
     HeadLook head = HeadLook::NotRead; // a regular file's first bytes, when the walk was asked to look
+    qint64 size = -1; // the file's size when the walk looked at its first bytes
 };
 
 // Every regular file below `qtPath` (absolute, sorted), found without following a link (a linked
