@@ -4,7 +4,6 @@
 #include "patching/store/reader.h"
 #include "patching/store/systemerror.h"
 
-#include <QFile>
 
 #include <cstring>
 
@@ -39,11 +38,11 @@ void comparePiece(const QByteArray &piece, const QByteArray &expected, qint64 at
 Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer)
 {
     Comparison result;
-    QFile file;
-    if (!openRegularFile(file, path, &result.failure))
+    ReadableFile file;
+    if (!file.open(path, &result.failure))
         return result;
     result.ok = true;
-    result.sameSize = file.size() == expected.size();
+    result.sameSize = file.stamp().size == expected.size();
     if (!result.sameSize) {
         result.same = false;
         result.elsewhere = true;
@@ -54,15 +53,12 @@ Comparison compareFile(const QString &path, const QByteArray &expected, const QV
     QByteArray piece(int(qMin(Limits::pieceSize, qint64(expected.size()))), Qt::Uninitialized);
     for (qint64 at = 0; at < expected.size(); at += Limits::pieceSize) {
         const qint64 size = qMin(Limits::pieceSize, expected.size() - at);
-        clearSystemError();
         const qint64 got = file.read(piece.data(), size);
-        piece.resize(int(qMax<qint64>(got, 0)));
         if (got != size) {
-            // QFile::read() gives what it read before an error: the error tells one from a short file.
-            result.ok = file.error() != QFileDevice::NoError ? failOn(&result.failure, file, lastSystemError())
-                                                              : failWith(&result.failure, Cause::PartialRead);
+            result.ok = got < 0 ? file.failRead(&result.failure) : failWith(&result.failure, Cause::PartialRead);
             return result;
         }
+        piece.resize(int(got));
         comparePiece(piece, expected, at, mayDiffer, &next, &result);
     }
     return result;

@@ -86,46 +86,35 @@ QByteArray memoryFor(qint64 size)
     return memory;
 }
 
-// Reads the `size` bytes of an open file into `loaded` with `readSome` (bytes read, or -1), and checks
-// that no byte follows them; `failRead` says why a read failed.
-template <typename ReadSome, typename FailRead>
-void readAll(const ReadSome &readSome, const FailRead &failRead, qint64 size, LoadedFile *loaded)
+// Reads the `size` bytes of `file` into `loaded`, and checks that no byte follows them.
+void readAll(ReadableFile &file, qint64 size, LoadedFile *loaded)
 {
-    qint64 done = 0;
-    for (qint64 n = 1; done < size && n > 0; done += n) {
-        clearSystemError();
-        n = readSome(loaded->data.data() + done, size - done);
-        if (n < 0) {
-            loaded->data.clear();
-            failRead(&loaded->failure);
-            return;
-        }
-    }
+    const qint64 done = file.read(loaded->data.data(), size);
     // A file that shrank or grew while being read would give bytes of no single version.
     char extra;
-    const qint64 more = readSome(&extra, 1);
+    const qint64 more = done == size ? file.read(&extra, 1) : 0;
+    if (done < 0 || more < 0) {
+        loaded->data.clear();
+        file.failRead(&loaded->failure);
+        return;
+    }
     if (done != size || more != 0) {
         loaded->data.clear();
-        if (more < 0)
-            failRead(&loaded->failure);
-        else
-            failWith(&loaded->failure, Cause::PartialRead);
+        failWith(&loaded->failure, Cause::PartialRead);
         return;
     }
     loaded->ok = true;
 }
 
-// The bytes of an open file of `size` bytes, read with `readSome` once its first bytes (`head` reads
-// them, or says it could not) are wanted.
-template <typename Head, typename ReadSome, typename FailRead>
-void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &head, const ReadSome &readSome,
-                const FailRead &failRead, LoadedFile *loaded)
+// The bytes of `file`, read once its first bytes are wanted.
+void loadOpened(ReadableFile &file, qint64 limit, const HeadTest &wanted, LoadedFile *loaded)
 {
+    const qint64 size = file.stamp().size;
     // A file that is not wanted is not read beyond its first bytes.
     if (wanted) {
         QByteArray first;
-        if (!head(qMin(size, headSize), &first)) {
-            failRead(&loaded->failure);
+        if (!file.readHead(qMin(size, headSize), &first)) {
+            file.failRead(&loaded->failure);
             return;
         }
         if (!wanted(first)) {
@@ -144,7 +133,7 @@ void loadOpened(qint64 size, qint64 limit, const HeadTest &wanted, const Head &h
         failWith(&loaded->failure, Cause::OutOfMemory);
         return;
     }
-    readAll(readSome, failRead, size, loaded);
+    readAll(file, size, loaded);
 }
 
 } // namespace
@@ -178,8 +167,13 @@ bool entryExists(const QString &path)
 
 bool isRegularFile(const QString &path)
 {
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+#else
     const QFileInfo info(path);
     return info.isFile() && !info.isSymLink();
+#endif
 }
 
 FileStamp stampOf(const QFile &file)
@@ -212,8 +206,9 @@ FileStamp stampOf(const QString &path)
 int openRegularDescriptor(const QByteArray &path, int flags, struct stat *opened, int *error, mode_t createMode)
 {
     const int fd = openRegularAt(AT_FDCWD, path.constData(), flags, opened, error, createMode);
+    // F_SETFL changes only the status flags, O_NONBLOCK among them: those the caller asked for are set.
     if (fd >= 0)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 #endif
@@ -242,45 +237,84 @@ bool openRegularFile(QFile &file, const QString &path, Failure *failure, QIODevi
 #endif
 }
 
+ReadableFile::~ReadableFile()
+{
+#ifdef Q_OS_UNIX
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+#endif
+}
+
+bool ReadableFile::open(const QString &path, Failure *failure)
+{
+#ifdef Q_OS_UNIX
+    struct stat opened;
+    int error = 0;
+    m_descriptor = openRegularDescriptor(QFile::encodeName(path), O_RDONLY, &opened, &error);
+    if (m_descriptor < 0)
+        return error == 0 ? failWith(failure, Cause::NotRegularFile) : failOn(failure, error);
+    m_stamp = stampOf(opened);
+    return true;
+#else
+    if (!openRegularFile(m_file, path, failure))
+        return false;
+    m_stamp = stampOf(m_file);
+    m_stamp.size = m_file.size();
+    return true;
+#endif
+}
+
+bool ReadableFile::readHead(qint64 size, QByteArray *bytes)
+{
+#ifdef Q_OS_UNIX
+    bytes->resize(int(size));
+    const ssize_t got = uninterrupted([&] { return ::pread(m_descriptor, bytes->data(), size_t(size), 0); });
+    m_error = got < 0 ? errno : 0;
+    bytes->resize(got < 0 ? 0 : int(got));
+    return got >= 0;
+#else
+    *bytes = m_file.peek(size);
+    return bytes->size() == size;
+#endif
+}
+
+qint64 ReadableFile::read(char *to, qint64 size)
+{
+    qint64 done = 0;
+    for (qint64 n = 1; done < size && n > 0; done += n) {
+#ifdef Q_OS_UNIX
+        n = uninterrupted([&] { return ::read(m_descriptor, to + done, size_t(size - done)); });
+        if (n < 0) {
+            m_error = errno;
+            return -1;
+        }
+#else
+        clearSystemError();
+        n = m_file.read(to + done, size - done);
+        if (n < 0)
+            return -1;
+#endif
+    }
+    return done;
+}
+
+bool ReadableFile::failRead(Failure *failure) const
+{
+#ifdef Q_OS_UNIX
+    return failOn(failure, m_error);
+#else
+    return failOn(failure, m_file, lastSystemError());
+#endif
+}
+
 LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &wanted)
 {
     LoadedFile loaded;
-#ifdef Q_OS_UNIX
-    // Read from the descriptor itself: a QFile over it costs four more system calls a file.
-    struct stat opened;
-    int error = 0;
-    const int fd = openRegularDescriptor(QFile::encodeName(path), O_RDONLY, &opened, &error);
-    if (fd < 0) {
-        if (error == 0)
-            failWith(&loaded.failure, Cause::NotRegularFile);
-        else
-            failOn(&loaded.failure, error);
+    ReadableFile file;
+    if (!file.open(path, &loaded.failure))
         return loaded;
-    }
-    loaded.stamp = stampOf(opened);
-    const auto head = [fd](qint64 size, QByteArray *bytes) {
-        bytes->resize(int(size));
-        const ssize_t got = uninterrupted([&] { return ::pread(fd, bytes->data(), size_t(size), 0); });
-        bytes->resize(got < 0 ? 0 : int(got));
-        return got >= 0;
-    };
-    const auto readSome = [fd](char *to, qint64 size) { return qint64(uninterrupted([&] { return ::read(fd, to, size_t(size)); })); };
-    const auto failRead = [](Failure *failure) { failOn(failure, errno); };
-    loadOpened(opened.st_size, limit, wanted, head, readSome, failRead, &loaded);
-    ::close(fd);
-#else
-    QFile file;
-    if (!openRegularFile(file, path, &loaded.failure))
-        return loaded;
-    loaded.stamp = stampOf(file);
-    const auto head = [&file](qint64 size, QByteArray *bytes) {
-        *bytes = file.peek(size);
-        return bytes->size() == size;
-    };
-    const auto readSome = [&file](char *to, qint64 size) { return file.read(to, size); };
-    const auto failRead = [&file](Failure *failure) { failOn(failure, file, lastSystemError()); };
-    loadOpened(file.size(), limit, wanted, head, readSome, failRead, &loaded);
-#endif
+    loaded.stamp = file.stamp();
+    loadOpened(file, limit, wanted, &loaded);
     return loaded;
 }
 

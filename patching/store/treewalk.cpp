@@ -61,9 +61,9 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
     const QByteArray raw = directory + '/' + name;
     const QString path = QFile::decodeName(raw);
     struct stat info;
-    // A regular file's type comes with its name: one system call fewer for most of a tree.
-    if (type == DT_REG)
-        info.st_mode = S_IFREG;
+    // A regular file's or directory's type comes with its name: one system call fewer for most of a tree.
+    if (type == DT_REG || type == DT_DIR)
+        info.st_mode = type == DT_REG ? S_IFREG : S_IFDIR;
     else if (::fstatat(parent, entryName, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return; // gone meanwhile
     // What a link leads to is found under its own name; the link is named for a backup beside it.
