@@ -340,9 +340,10 @@ HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted, q
 #ifndef Q_OS_UNIX
 HeadLook lookAtHead(const QString &path, const HeadTest &wanted, qint64 *size)
 {
-    QFile file;
-    Failure failure;
-    if (!openRegularFile(file, path, &failure))
+    // The listing told a regular file under its own name, and only its first bytes are read: it is
+    // not asked again by name (a read for the plan checks the open file).
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return HeadLook::NotRead;
     *size = file.size();
     return wanted(file.peek(headSize)) ? HeadLook::Wanted : HeadLook::Unwanted;
