@@ -2,6 +2,7 @@
 #include "patching/binarypatcher.h"
 #include "restoring/commandrun.h"
 #include "patching/formats/pathslots.h"
+#include "patching/plan/planrecord.h"
 #include "patching/qt/generation.h"
 #include "patching/store/runlock.h"
 #include "patching/textpatcher.h"
@@ -345,6 +346,13 @@ private slots:
         }
         QCOMPARE(refused, words("lib/libQtCore.a lib/libQtCore.so"));
         QCOMPARE(readFile(outside + QStringLiteral("/libQtCore.a")), slotted);
+        // So is one the walk found before its directory was swapped for that link.
+        PlanReading reading;
+        reading.budget = Limits::heldBytesBudget;
+        const WalkedFile walked{false, HeadLook::Wanted, slotted.size()};
+        const PlannedFile file = readRecord(planContext(Command::Patch, qt, true), lib, Treatment::Binary, PlanStep::Walk,
+                                            PlanPurpose::Run, &reading, nullptr, &walked);
+        QCOMPARE(file.refusal, failed(ReasonCode::LinkOutsideInstallation));
     }
 };
 

@@ -212,8 +212,8 @@ void TestMetadata::planned_data()
     QTest::newRow("a search path that climbs out of the old root with .. is left alone")
         << "qt" << "mkdir $0/plugins && sed s,/opt/oldqt-4.8.7-build/lib,/opt/oldqt/../qt/lib//././, $0/../tests-data-elf/libtiny.so.1 "
                    ">$0/plugins/libx.so && sed -i 's,quote.*,quote(/opt/oldqt),' $0/.qmake.cache" << 1 << "plugins/libx.so" << "left-alone names-no-old-root" << "";
-    QTest::newRow("a file that starts as text is no binary of the walk, even with slot keys and a backup beside it")
-        << "qt" << "mkdir $0/doc && printf 'qt_prfxpath=/usr/local/Trolltech/Qt-4.8.7\\0' >$0/doc/notes && cp $0/doc/notes $0/doc/notes.back"
+    QTest::newRow("a binary of the walk whose backup starts as text is none, even with slot keys in the backup")
+        << "qt" << "mkdir $0/doc && cp $0/lib/libQtCore.so.4.8.7 $0/doc/notes && printf 'qt_prfxpath=/usr/local/Trolltech/Qt-4.8.7\\0' >$0/doc/notes.back"
         << 1 << "doc/notes" << "" << "";
     QTest::newRow("a text file over its kind's limit is refused unread, with its size and the limit")
         << "qt" << "truncate -s 268435457 $0/lib/libQtBig.prl" << 1 << "lib/libQtBig.prl"

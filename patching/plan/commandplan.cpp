@@ -167,14 +167,13 @@ bool restoresAll(const PlanContext &context)
 
 // A file of the walk, read as what it is: build metadata wherever it lies (a plugin's .prl) is
 // metadata, after the listed files; any other file is wanted for its slots or search paths.
-void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, const QString &canonical,
-               PlanPurpose purpose, PlanReading *reading)
+void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, PlanReading *reading)
 {
     const QString &path = entry.path;
     // A link's own place is not its target's: the plan locates it as a listed name.
     std::optional<WalkedFile> walked;
     if (!entry.link && !context.canonicalRoot.isEmpty())
-        walked = WalkedFile{canonical, entry.backupBeside, entry.head, entry.size};
+        walked = WalkedFile{entry.backupBeside, entry.head, entry.size};
     const WalkedFile *known = walked ? &*walked : nullptr;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
@@ -232,7 +231,7 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
             found->walked.append(refusedFile(file, entry.refusal));
             continue;
         }
-        addWalked(found, context, entry, canonical, purpose, reading);
+        addWalked(found, context, entry, purpose, reading);
     }
 }
 

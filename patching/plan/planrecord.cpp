@@ -27,26 +27,32 @@ HeldBytes hold(const QByteArray &bytes, PlanReading *reading)
 }
 
 
-// Whether a mount lies between `root` and the file `path`, asked once per directory: it costs a
-// system call per directory on the way.
-bool mountBetween(const QString &root, const QString &path, PlanReading *reading)
+// Whether a mount lies between `root` and the directory `directory` below it, asked once per
+// directory, on its parent's answer: one system call per directory of the tree a plan reads.
+bool mountBetween(const QString &root, const QString &directory, PlanReading *reading)
 {
-    const QString key = root + QLatin1Char('\0') + QFileInfo(path).absolutePath();
+    if (!directory.startsWith(root + QLatin1Char('/')))
+        return false;
+    const QString key = root + QLatin1Char('\0') + directory;
     const auto known = reading->mountBetween.constFind(key);
     if (known != reading->mountBetween.constEnd())
         return *known;
-    const bool crosses = crossesMount(root, path);
+    const bool crosses = mountBetween(root, QFileInfo(directory).path(), reading) || isMountPoint(root, directory);
     reading->mountBetween.insert(key, crosses);
     return crosses;
 }
 
 // `file`, refused when its backup is not one the tool made: it makes every backup as a regular file,
 // and a link, even to a file, is not one of its own.
-PlannedFile withBackupChecked(const PlannedFile &file)
+PlannedFile withBackupChecked(PlannedFile file)
 {
-    if (file.backupExists && !isRegularFile(file.backupPath))
-        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
-    return file;
+    if (!file.backupExists || isRegularFile(file.backupPath))
+        return file;
+    // Gone since the walk listed it: the file has no backup.
+    file.backupExists = entryExists(file.backupPath);
+    if (!file.backupExists)
+        return file;
+    return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::BackupNotRead, Cause::NotRegularFile)));
 }
 
 // The file at `path` before it is read: what it leads to, its backup, and whether its name, its place
@@ -68,8 +74,16 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     const FileOutcome guarded = backGuardRefusal(file.relativePath);
     if (!guarded.reason.isNone())
         return refusedFile(file, guarded);
+    const QString &canonicalRoot = context.canonicalRoot;
     if (walked) {
-        file.canonicalTarget = walked->canonicalPath;
+        // What the walk saw of the file stands. Its directory is looked at again, once per directory,
+        // as a listed file's is: one swapped for a link or a mount while the tree was walked is refused.
+        const QString canonicalDirectory = reading->directories.of(info.absolutePath());
+        if (canonicalDirectory.isEmpty() || !isBelow(canonicalDirectory, canonicalRoot))
+            return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
+        if (mountBetween(qtPath, info.absolutePath(), reading))
+            return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
+        file.canonicalTarget = canonicalDirectory + QLatin1Char('/') + info.fileName();
         file.exists = true;
         file.backupPath = backupNameOf(path);
         file.backupExists = walked->backupBeside;
@@ -77,10 +91,9 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     }
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
-    if (!missing && !resolveInsideRoot(path, context.canonicalRoot, &file.target, &file.canonicalTarget, &reading->directories))
+    if (!missing && !resolveInsideRoot(path, canonicalRoot, &file.target, &file.canonicalTarget, &reading->directories))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
     // The file a link leads to passes the same guards: no command writes through a link into a backup.
-    const QString &canonicalRoot = context.canonicalRoot;
     if (file.target != path && !canonicalRoot.isEmpty()) {
         const FileOutcome targetGuarded = backGuardRefusal(relativeToQtPath(canonicalRoot, file.target));
         if (!targetGuarded.reason.isNone())
@@ -88,7 +101,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     }
     // A mount below DIR is another tree, which a write must not reach.
     const bool belowCanonicalRoot = !canonicalRoot.isEmpty() && file.target.startsWith(canonicalRoot + QLatin1Char('/'));
-    if (!missing && mountBetween(belowCanonicalRoot ? canonicalRoot : qtPath, file.target, reading))
+    if (!missing && mountBetween(belowCanonicalRoot ? canonicalRoot : qtPath, QFileInfo(file.target).absolutePath(), reading))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     // A directory that happens to match a name pattern holds nothing to patch.
     if (QFileInfo(file.target).isDir())

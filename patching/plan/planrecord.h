@@ -29,11 +29,9 @@ struct PlanReading {
     std::function<std::optional<FileOutcome>(PlannedFile file)> judge; // a binary of the walk, in the context known then
 };
 
-// What the walk knows of a file it found under its own name, which the plan need not ask again: no
-// link or mount lies between DIR and it, its canonical path is its canonical directory's plus its
-// name, and the directory's listing told whether its backup lies beside it.
+// What the walk knows of a file it found under its own name, which the plan need not ask the file
+// again: it is a regular file, and its directory's listing told whether its backup lies beside it.
 struct WalkedFile {
-    QString canonicalPath;
     bool backupBeside = false;
     HeadLook head = HeadLook::NotRead; // its first bytes, as the walk found them
     qint64 size = -1;                  // its size when the walk looked

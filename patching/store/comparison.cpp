@@ -4,7 +4,6 @@
 #include "patching/store/reader.h"
 #include "patching/store/systemerror.h"
 
-
 #include <cstring>
 
 namespace {
@@ -42,7 +41,7 @@ Comparison compareFile(const QString &path, const QByteArray &expected, const QV
     if (!file.open(path, &result.failure))
         return result;
     result.ok = true;
-    result.sameSize = file.stamp().size == expected.size();
+    result.sameSize = file.size() == expected.size();
     if (!result.sameSize) {
         result.same = false;
         result.elsewhere = true;

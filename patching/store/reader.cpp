@@ -109,7 +109,7 @@ void readAll(ReadableFile &file, qint64 size, LoadedFile *loaded)
 // The bytes of `file`, read once its first bytes are wanted.
 void loadOpened(ReadableFile &file, qint64 limit, const HeadTest &wanted, LoadedFile *loaded)
 {
-    const qint64 size = file.stamp().size;
+    const qint64 size = file.size();
     // A file that is not wanted is not read beyond its first bytes.
     if (wanted) {
         QByteArray first;
@@ -259,8 +259,16 @@ bool ReadableFile::open(const QString &path, Failure *failure)
     if (!openRegularFile(m_file, path, failure))
         return false;
     m_stamp = stampOf(m_file);
-    m_stamp.size = m_file.size();
     return true;
+#endif
+}
+
+qint64 ReadableFile::size() const
+{
+#ifdef Q_OS_UNIX
+    return m_stamp.size;
+#else
+    return m_file.size();
 #endif
 }
 

@@ -59,6 +59,7 @@ public:
 
     bool open(const QString &path, Failure *failure);
     FileStamp stamp() const { return m_stamp; } // as it was opened
+    qint64 size() const;                         // as it was opened
     // Its first `size` bytes, wherever the next read starts.
     bool readHead(qint64 size, QByteArray *bytes);
     // The next `size` bytes, fewer at its end; -1 on an error, which failRead() then says.

@@ -97,6 +97,16 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
 }
 #endif
 
+// `name` as the file system compares names: on Windows, names that differ in case only are one.
+QString comparedName(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return name.toLower();
+#else
+    return name;
+#endif
+}
+
 // Tells the files of one directory, found from `first` on, whose backup lies beside them, from the
 // names of backups its listing held rather than by asking for each name.
 void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString> &backups)
@@ -105,7 +115,7 @@ void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString>
         return;
     for (int i = first; i < found->size(); ++i) {
         WalkEntry &entry = (*found)[i];
-        entry.backupBeside = backups.contains(QFileInfo(entry.path).fileName() + QStringLiteral(".back"));
+        entry.backupBeside = backups.contains(comparedName(QFileInfo(entry.path).fileName() + QStringLiteral(".back")));
     }
 }
 
@@ -125,8 +135,9 @@ void dropPassedOver(QVector<WalkEntry> *found, int first, const WalkLook &look)
 // Keeps `name` among `backups` when it is a backup's.
 void noteBackup(QSet<QString> *backups, const QString &name)
 {
-    if (name.endsWith(QLatin1String(".back")))
-        backups->insert(name);
+    const QString compared = comparedName(name);
+    if (compared.endsWith(QLatin1String(".back")))
+        backups->insert(compared);
 }
 #ifdef Q_OS_UNIX
 // Lists the directory `directory` once: its files and links are found, its directories to enter pending.
@@ -187,7 +198,7 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
         QSet<QString> backups;
         for (const QFileInfo &entry : entries) {
             noteBackup(&backups, entry.fileName());
-            if (entry.isSymLink()) {
+            if (entry.isSymLink() || entry.isJunction()) {
                 if (!isToolsOwnName(entry.fileName()))
                     found.append({entry.absoluteFilePath(), FileOutcome::leftAlone(Reason()), true});
                 continue;
@@ -211,27 +222,15 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
     return found;
 }
 
-bool crossesMount(const QString &qtPath, const QString &path)
+bool isMountPoint(const QString &root, const QString &directory)
 {
 #ifdef Q_OS_UNIX
     struct stat rootInfo;
-    const QString root = QDir::cleanPath(qtPath);
-    if (::stat(QFile::encodeName(root).constData(), &rootInfo) != 0)
-        return false;
-    for (QString directory = QFileInfo(path).absolutePath(); directory.startsWith(root + QLatin1Char('/'));
-         directory = QFileInfo(directory).absolutePath()) {
-        const QFileInfo info(directory);
-        const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (parent < 0)
-            return false;
-        const bool mount = isMountRoot(parent, QFile::encodeName(info.fileName()).constData(), rootInfo.st_dev);
-        ::close(parent);
-        if (mount)
-            return true;
-    }
+    return ::stat(QFile::encodeName(root).constData(), &rootInfo) == 0
+        && isMountRoot(AT_FDCWD, QFile::encodeName(directory).constData(), rootInfo.st_dev);
 #else
-    Q_UNUSED(qtPath);
-    Q_UNUSED(path);
-#endif
+    Q_UNUSED(root);
+    Q_UNUSED(directory);
     return false;
+#endif
 }

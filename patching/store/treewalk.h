@@ -40,7 +40,8 @@ struct WalkLook {
 };
 QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
 
-// Whether a directory between `qtPath` and the file `path` below it is a mount point.
-bool crossesMount(const QString &qtPath, const QString &path);
+// Whether the directory `directory`, below `root`, is where a file system other than the root's, or
+// a bind mount, is mounted. A link is no mount point.
+bool isMountPoint(const QString &root, const QString &directory);
 
 #endif
