@@ -19,16 +19,18 @@ struct InspectedStatus {
 InspectedStatus inspectedStatus(const InspectedFile &file)
 {
     InspectedStatus judged{QStringLiteral("stale"), Reason(), Report::tr("ne nomme pas le répertoire")};
-    if (file.type == EntryType::Missing) {
+    // What could not be read is said first, whatever is there: a directory that may not be listed, a
+    // pipe named like a file of Qt's.
+    if (!file.error.isNone()) {
+        judged.status = QStringLiteral("unreadable");
+        judged.reason = file.error;
+    } else if (file.type == EntryType::Missing) {
         judged.status = QStringLiteral("missing");
         judged.reason = Reason(ReasonCode::NoSuchFile);
     } else if (file.type != EntryType::File) {
         judged.status = QStringLiteral("not-a-file");
         judged.reason = file.type == EntryType::Directory ? Reason(ReasonCode::IsDirectory)
                                                           : Reason(ReasonCode::FileNotRead, Cause::NotRegularFile);
-    } else if (!file.error.isNone()) {
-        judged.status = QStringLiteral("unreadable");
-        judged.reason = file.error;
     } else if (!file.slotNote.isNone()) {
         // A prefix the root does not fit is stale for good; the others stay as they should.
         judged.status = file.slotNote.code == ReasonCode::PrefixLengthFixed ? QStringLiteral("stale") : QStringLiteral("left-alone");

@@ -264,6 +264,10 @@ void TestCli::commands_data()
         << "ln -s $DATA/../../windows/qmake.exe $DIR/bin/qmake.back && $CLI inspect --json $DIR" << 1
         << old + " bin/qmake=unreadable lib/libQtCore.la=stale lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
                  ".qmake.cache=stale" << "";
+    QTest::newRow("inspect: a pipe named like a file of Qt's cannot be read, and inspect fails")
+        << "mv $DIR/lib/libQtCore.prl $DIR/lib/libQtCore.prl.back && mkfifo $DIR/lib/libQtCore.prl && $CLI inspect --json $DIR" << 1
+        << old + " bin/qmake=no-path lib/libQtCore.la=stale lib/libQtCore.so=stale mkspecs/default/qmake.conf=no-path "
+                 ".qmake.cache=stale lib/libQtCore.prl=unreadable" << "";
     QTest::newRow("patch --deep: a metadata file linked outside is refused before it is read")
         << "sed s,/usr/local/Trolltech,/else, $DIR/lib/libQtCore.prl >$DIR.prl && ln -sf $DIR.prl $DIR/lib/libQtCore.prl && "
            "$CLI patch --deep --json $DIR" << 1
