@@ -194,6 +194,11 @@ private slots:
             << QStringList{QStringLiteral("0 patch --deep")} << 0 << 1
             << "umount $0/lib/extra && cmp $0.outside/libQtCore.so.4 $0.slotted && test ! -e $0.outside/libQtCore.so.4.back"
             << "lib/extra failed other-file-system";
+        QTest::newRow("a file bind-mounted over is reported, and no backup made of the other file's bytes")
+            << "cp $0/lib/libQtCore.so $0.other && mount --bind $0.other $0/lib/libQtCore.so"
+            << QStringList{QStringLiteral("0 patch")} << 0 << 1
+            << "umount $0/lib/libQtCore.so && cmp $0.other $0.slotted && test ! -e $0/lib/libQtCore.so.back"
+            << "lib/libQtCore.so failed other-file-system";
         QTest::newRow("a backup over the file-size limit fails and leaves no temporary file") << QString() << patch << 200 << 1
             << qmakeKept + " && test \"$(ls $0/bin)\" = qmake" << "bin/qmake failed backup-not-made/file-size-limit";
     }

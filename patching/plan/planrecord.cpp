@@ -42,10 +42,14 @@ bool mountBetween(const QString &root, const QString &directory, PlanReading *re
     return crosses;
 }
 
-// `file`, refused when its backup is not one the tool made: it makes every backup as a regular file,
-// and a link, even to a file, is not one of its own.
-PlannedFile withBackupChecked(PlannedFile file)
+// `file` located below `qtPath`, refused when it is mounted over, or when its backup is not one the
+// tool made: it makes every backup as a regular file, and a link, even to a file, is not one of its own.
+PlannedFile checkedFile(PlannedFile file, const QString &qtPath)
 {
+    // A file bind-mounted over is another file's name: a backup would hold that one's bytes, and a
+    // replacement cannot take the mount's place.
+    if (file.exists && isMountPoint(qtPath, file.target))
+        return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     if (!file.backupExists || isRegularFile(file.backupPath))
         return file;
     // Gone since the walk listed it: the file has no backup.
@@ -87,7 +91,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         file.exists = true;
         file.backupPath = backupNameOf(path);
         file.backupExists = walked->backupBeside;
-        return withBackupChecked(file);
+        return checkedFile(file, qtPath);
     }
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
@@ -109,7 +113,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     file.exists = !missing;
     file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
     file.backupExists = entryExists(file.backupPath);
-    return withBackupChecked(file);
+    return checkedFile(file, qtPath);
 }
 
 // What the original tells of a binary: its path slots, and an ELF file's search paths.

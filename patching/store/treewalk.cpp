@@ -27,8 +27,8 @@ FileOutcome failure(ReasonCode code, Cause cause = Cause::None)
 }
 
 #ifdef Q_OS_LINUX
-// Whether the directory `name` in the open directory `parent` is where another file system, or a bind
-// mount of a directory from elsewhere (same device number), is mounted.
+// Whether the entry `name` of the open directory `parent` is where another file system, or a bind
+// mount of a directory or file from elsewhere (same device number), is mounted.
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 {
     struct statx info;
@@ -222,15 +222,15 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
     return found;
 }
 
-bool isMountPoint(const QString &root, const QString &directory)
+bool isMountPoint(const QString &root, const QString &path)
 {
 #ifdef Q_OS_UNIX
     struct stat rootInfo;
     return ::stat(QFile::encodeName(root).constData(), &rootInfo) == 0
-        && isMountRoot(AT_FDCWD, QFile::encodeName(directory).constData(), rootInfo.st_dev);
+        && isMountRoot(AT_FDCWD, QFile::encodeName(path).constData(), rootInfo.st_dev);
 #else
     Q_UNUSED(root);
-    Q_UNUSED(directory);
+    Q_UNUSED(path);
     return false;
 #endif
 }

@@ -40,8 +40,8 @@ struct WalkLook {
 };
 QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
 
-// Whether the directory `directory`, below `root`, is where a file system other than the root's, or
-// a bind mount, is mounted. A link is no mount point.
-bool isMountPoint(const QString &root, const QString &directory);
+// Whether `path` (a directory or a file), below `root`, is where a file system other than the root's,
+// or a bind mount, is mounted. A link is no mount point.
+bool isMountPoint(const QString &root, const QString &path);
 
 #endif
