@@ -55,7 +55,7 @@ InspectedStatus inspectedStatus(const InspectedFile &file)
 ReportEntry inspectedEntry(const InspectedFile &file, const InspectedStatus &judged)
 {
     ReportEntry entry{fileJson(file.relativePath, file.path, file.kind, judged.status, judged.reason, judged.text),
-                      Report::tr("%1 : %2").arg(file.relativePath, judged.text)
+                      Report::tr("%1 : %2").arg(shownName(file.relativePath), judged.text)
                           + (file.hasBackup ? Report::tr(", sauvegarde présente") : Report::tr(", pas de sauvegarde"))};
     QJsonArray paths;
     for (const QByteArray &path : file.paths) {

@@ -69,7 +69,7 @@ ReportEntry commandEntry(Command command, WriteMode mode, const FileReport &repo
             what += QStringLiteral(" (") + reasonText(outcome.reason) + QLatin1Char(')');
     }
     return {fileJson(report.relativePath, report.path, report.kind, outcomeStatusKey(outcome.status), outcome.reason),
-            Report::tr("%1 : %2").arg(report.relativePath, what)};
+            Report::tr("%1 : %2").arg(shownName(report.relativePath), what)};
 }
 
 Report commandReport(const CommandPlan &plan, WriteMode mode, const QVector<FileReport> &reports)

@@ -10,6 +10,25 @@ QString counted(int n, const char *singular, const char *plural)
     return Report::tr(n <= 1 ? singular : plural, nullptr, n);
 }
 
+QString shownName(const QString &name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : name) {
+        if (c == QLatin1Char('\\'))
+            shown += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            shown += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            shown += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QJsonObject reportHeader(const QString &command, const QString &qtPath)
 {
     return {{QStringLiteral("tool"), QCoreApplication::applicationName()},
@@ -64,7 +83,7 @@ QStringList oldRootLines(const OldRoots &old)
     QStringList lines;
     for (const RecordedRoot &root : old.roots) {
         lines << (root.earlier ? Report::tr("Emplacement précédent : %1 (lu dans %2)")
-                               : Report::tr("Ancienne racine : %1 (lue dans %2)")).arg(root.value, root.relativePath);
+                               : Report::tr("Ancienne racine : %1 (lue dans %2)")).arg(root.value, shownName(root.relativePath));
     }
     if (lines.isEmpty()) {
         lines << (old.recordsOwnRoot ? Report::tr("Ancienne racine : aucune, chaque préfixe inscrit nomme déjà le répertoire")

@@ -13,6 +13,10 @@
 // its own forms of either for `n`.
 QString counted(int n, const char *singular, const char *plural);
 
+// A file's name as a line of text shows it: a control character (a newline in a name) and the
+// backslash are written as escapes, so that one file's line never reads as two.
+QString shownName(const QString &name);
+
 // The head every report starts with: the tool, its version, the command and the directory.
 QJsonObject reportHeader(const QString &command, const QString &qtPath);
 

@@ -34,7 +34,7 @@ ReportEntry checkedFileEntry(const CheckedFile &file)
         json.insert(QStringLiteral("oldRoot"), file.oldRootNamed);
         json.insert(QStringLiteral("inSearchPath"), file.inSearchPath);
     }
-    return {json, file.relocated ? QString() : Report::tr("%1 : %2").arg(file.relativePath, reasonText(file.reason))};
+    return {json, file.relocated ? QString() : Report::tr("%1 : %2").arg(shownName(file.relativePath), reasonText(file.reason))};
 }
 
 // An install path's entry; its text line is empty when the path names the directory.

@@ -151,6 +151,9 @@ void TestCli::commands_data()
         << old + " bin/qmake=left-alone lib/libQtCore.so=left-alone mkspecs/default/qmake.conf=left-alone .qmake.cache=left-alone "
                  "mkspecs/qconfig.pri=left-alone lib/libQtCore.la=left-alone lib/libQtCore.prl=left-alone "
                  "lib/pkgconfig/QtCore.pc=left-alone bin/qt.conf=left-alone" << "diff -r --no-dereference $DIR.first $DIR";
+    QTest::newRow("a name holding a newline is one line of the report")
+        << "printf 'QMAKE_PRL_LIBS = -L/usr/local/Trolltech/Qt-4.8.7/lib\\n' >\"$DIR/lib/libQt$(printf '\\nX').prl\" && $CLI patch --deep $DIR"
+        << 0 << "lib/libQt\\nX.prl : modifié" << "";
     QTest::newRow("patch --deep where every recorded prefix already names DIR says there is nothing to rewrite")
         << patched + "find $DIR -name '*.back' -delete && $CLI patch --deep $DIR" << 0
         << "Fichiers de construction laissés tels quels : rien à réécrire." << "";
