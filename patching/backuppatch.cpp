@@ -16,8 +16,9 @@ FileOutcome unchanged(const PatchedContent &patched)
 
 Comparison compareWithCurrent(const PlannedFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer)
 {
-    return file.current.held() ? compareBytes(file.current.bytes(), expected, mayDiffer)
-                               : compareFile(file.target, expected, mayDiffer);
+    if (file.current.held())
+        return compareBytes(file.current.bytes(), expected, mayDiffer);
+    return file.openCurrent ? compareFile(*file.openCurrent, expected, mayDiffer) : compareFile(file.target, expected, mayDiffer);
 }
 
 std::optional<FileOutcome> binaryBeforeWrite(const PlannedFile &file, const Comparison &comparison, const PlanContext &context)

@@ -1,6 +1,7 @@
 // The store called directly: a file is replaced whole or left as it was, whatever system call fails.
 #include "patching/store/backupfile.h"
 #include "patching/store/backuprule.h"
+#include "patching/store/comparison.h"
 #include "patching/store/contentwrite.h"
 #include "patching/store/places.h"
 #include "patching/store/reader.h"
@@ -228,6 +229,20 @@ private slots:
         giveBackBytes(loaded.data);
         QVERIFY(loaded.data.isEmpty());
         QCOMPARE(loadWholeFile(next).data, nextBytes);
+    }
+
+    // A file the walk opened is read whole, then compared, from the one descriptor.
+    void openFileReadTwice()
+    {
+        const QString path = dir->filePath(QStringLiteral("twice"));
+        const QByteArray bytes = QByteArray("\177ELF") + QByteArray(5000, 'x');
+        QVERIFY(writeFile(path, bytes));
+        ReadableFile file;
+        Failure failure;
+        QVERIFY(file.open(path, &failure));
+        QCOMPARE(loadWholeFile(file, bytes.size()).data, bytes);
+        const Comparison compared = compareFile(file, bytes);
+        QVERIFY(compared.ok && compared.same);
     }
 
     void belowRoot_data()

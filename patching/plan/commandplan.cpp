@@ -167,13 +167,14 @@ bool restoresAll(const PlanContext &context)
 
 // A file of the walk, read as what it is: build metadata wherever it lies (a plugin's .prl) is
 // metadata, after the listed files; any other file is wanted for its slots or search paths.
-void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, PlanPurpose purpose, PlanReading *reading)
+void addWalked(FoundFiles *found, const PlanContext &context, const WalkEntry &entry, ReadableFile *opened, PlanPurpose purpose,
+               PlanReading *reading)
 {
     const QString &path = entry.path;
     // A link's own place is not its target's: the plan locates it as a listed name.
     std::optional<WalkedFile> walked;
     if (!entry.link && !context.canonicalRoot.isEmpty())
-        walked = WalkedFile{entry.backupBeside, entry.head, entry.size};
+        walked = WalkedFile{entry.backupBeside, entry.head, entry.size, opened};
     const WalkedFile *known = walked ? &*walked : nullptr;
     if (isMetadataName(*context.generation, QFileInfo(path).fileName())) {
         // Its prefix is not the installation's: a .pc of another package below DIR must not make
@@ -209,30 +210,41 @@ void walkFiles(FoundFiles *found, const PlanContext &context, PlanPurpose purpos
         look.wanted = startsLikeBinary;
         look.keptByName = [&context](const QString &name) { return isMetadataName(*context.generation, name); };
     }
-    for (const WalkEntry &entry : walkInstallation(context.qtPath, look)) {
+    const int metadataListed = int(found->metadata.size());
+    const auto take = [&](const WalkEntry &entry, ReadableFile *opened) {
         // A link is walked only for a backup beside its name, which an unpatch must not pass over.
         if ((all || entry.link) && entry.refusal.reason.isNone() && !entry.backupBeside)
-            continue;
+            return;
         // The walk never goes through a link: below the canonical root, a file's own name is its canonical one.
         const QString canonical = entry.link || context.canonicalRoot.isEmpty()
             ? QFileInfo(entry.path).canonicalFilePath()
             : context.canonicalRoot + QLatin1Char('/') + relativeToQtPath(context.qtPath, entry.path);
         if (found->listed.contains(entry.path) || windowTargets.contains(canonical))
-            continue;
+            return;
         // A patch never wrote behind what the walk refuses, but for a directory it could not read then
         // either and another user may have: an unpatch that restores every backup names only that.
         if (all && !entry.refusal.reason.isNone() && entry.refusal.reason.code != ReasonCode::DirectoryNotRead
             && !entry.backupBeside)
-            continue;
+            return;
         if (!entry.refusal.reason.isNone()) {
             PlannedFile file;
             file.path = entry.path;
             file.relativePath = relativeToQtPath(context.qtPath, entry.path);
             found->walked.append(refusedFile(file, entry.refusal));
-            continue;
+            return;
         }
-        addWalked(found, context, entry, purpose, reading);
-    }
+        addWalked(found, context, entry, opened, purpose, reading);
+    };
+    // Each file the walk looked at and keeps is read as it is found, from the file the walk opened;
+    // what it does not hand over (build metadata by name, links, places it could not enter, every
+    // file on Windows) comes after.
+    const auto takeOpened = [&take](const WalkEntry &entry, ReadableFile &opened) { take(entry, &opened); };
+    for (const WalkEntry &entry : walkInstallation(context.qtPath, look, takeOpened))
+        take(entry, nullptr);
+    // In the order of their paths, as a listing gives them, whatever order the walk found them in.
+    const auto byPath = [](const PlannedFile &a, const PlannedFile &b) { return a.path < b.path; };
+    std::stable_sort(found->walked.begin(), found->walked.end(), byPath);
+    std::stable_sort(found->metadata.begin() + metadataListed, found->metadata.end(), byPath);
 }
 
 // With --deep, the window's files that are build metadata too (libQtCore.la, the two configuration

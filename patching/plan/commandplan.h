@@ -87,6 +87,9 @@ struct PlannedFile {
     // A binary of the walk: what its worker concluded while the plan read it, kept only when the plan's
     // context came out as it was then, so that the worker need not read the file a second time.
     std::optional<FileOutcome> walkOutcome;
+    // While the plan reads a file of the walk, and only then: the file as the walk opened it, which a
+    // worker judging it compares with rather than opening it again.
+    ReadableFile *openCurrent = nullptr;
 
     QString readPath() const { return backupExists ? backupPath : target; }
 };

@@ -27,6 +27,17 @@ HeldBytes hold(const QByteArray &bytes, PlanReading *reading)
 }
 
 
+// The device `root` lies on, asked once.
+qint64 deviceOf(const QString &root, PlanReading *reading)
+{
+    const auto known = reading->devices.constFind(root);
+    if (known != reading->devices.constEnd())
+        return *known;
+    const qint64 device = ::deviceOf(root);
+    reading->devices.insert(root, device);
+    return device;
+}
+
 // Whether a mount lies between `root` and the directory `directory` below it, asked once per
 // directory, on its parent's answer: one system call per directory of the tree a plan reads.
 bool mountBetween(const QString &root, const QString &directory, PlanReading *reading)
@@ -37,18 +48,18 @@ bool mountBetween(const QString &root, const QString &directory, PlanReading *re
     const auto known = reading->mountBetween.constFind(key);
     if (known != reading->mountBetween.constEnd())
         return *known;
-    const bool crosses = mountBetween(root, QFileInfo(directory).path(), reading) || isMountPoint(root, directory);
+    const bool crosses = mountBetween(root, QFileInfo(directory).path(), reading) || isMountPoint(deviceOf(root, reading), directory);
     reading->mountBetween.insert(key, crosses);
     return crosses;
 }
 
 // `file` located below `qtPath`, refused when it is mounted over, or when its backup is not one the
 // tool made: it makes every backup as a regular file, and a link, even to a file, is not one of its own.
-PlannedFile checkedFile(PlannedFile file, const QString &qtPath)
+PlannedFile checkedFile(PlannedFile file, const QString &qtPath, PlanReading *reading)
 {
     // A file bind-mounted over is another file's name: a backup would hold that one's bytes, and a
     // replacement cannot take the mount's place.
-    if (file.exists && isMountPoint(qtPath, file.target))
+    if (file.exists && isMountPoint(deviceOf(qtPath, reading), file.target))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     if (!file.backupExists || isRegularFile(file.backupPath))
         return file;
@@ -91,7 +102,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         file.exists = true;
         file.backupPath = backupNameOf(path);
         file.backupExists = walked->backupBeside;
-        return checkedFile(file, qtPath);
+        return checkedFile(file, qtPath, reading);
     }
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
@@ -113,7 +124,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     file.exists = !missing;
     file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
     file.backupExists = entryExists(file.backupPath);
-    return checkedFile(file, qtPath);
+    return checkedFile(file, qtPath, reading);
 }
 
 // What the original tells of a binary: its path slots, and an ELF file's search paths.
@@ -133,10 +144,11 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
                         const WalkedFile *walked)
 {
     const bool binary = file.kind == FileKind::Binary;
-    // The walk saw a binary too large to keep: it is not opened for nothing.
+    // The walk saw a binary too large to keep: it is not read for nothing.
     if (binary && walked && walked->size > mostKept(*reading) && walked->size <= readLimit(file.kind))
         return file;
-    LoadedFile current = loadWholeFile(file.target, binary ? mostKept(*reading) : readLimit(file.kind));
+    const qint64 limit = binary ? mostKept(*reading) : readLimit(file.kind);
+    LoadedFile current = walked && walked->opened ? loadWholeFile(*walked->opened, limit) : loadWholeFile(file.target, limit);
     const auto givenBack = qScopeGuard([&current] { giveBackBytes(current.data); });
     if (binary && current.failure.cause == Cause::TooLarge) {
         if (current.stamp.size <= readLimit(file.kind))
@@ -217,8 +229,11 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     // Of the files the walk finds, only binaries are read whole; the first bytes of one without a
     // backup are its original's, which the walk has looked at already.
     const bool headSeen = walked && walked->head == HeadLook::Wanted && !file.backupExists;
-    LoadedFile original = loadWholeFile(file.readPath(), readLimit(file.kind),
-                                        step == PlanStep::Walk && !headSeen ? startsLikeBinary : nullptr);
+    const HeadTest headTest = step == PlanStep::Walk && !headSeen ? startsLikeBinary : nullptr;
+    // Without a backup, the file is its own original, as the walk opened it.
+    ReadableFile *opened = walked ? walked->opened : nullptr;
+    LoadedFile original = opened && !file.backupExists ? loadWholeFile(*opened, readLimit(file.kind), headTest)
+                                                       : loadWholeFile(file.readPath(), readLimit(file.kind), headTest);
     const auto givenBack = qScopeGuard([&original] { giveBackBytes(original.data); });
     if (original.unwanted) {
         *wanted = false;
@@ -261,6 +276,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
         PlannedFile judged = file;
         judged.original = HeldBytes(std::move(original.data));
         judged.searchPaths = rewritesSearchPaths(judged);
+        judged.openCurrent = opened;
         file.walkOutcome = reading->judge(std::move(judged));
     }
     return file;

@@ -26,6 +26,7 @@ struct PlanReading {
     qint64 budget = 0;
     CanonicalDirectories directories;
     QHash<QString, bool> mountBetween; // whether a mount lies between DIR and each directory met
+    QHash<QString, qint64> devices;    // the device of each root asked about
     std::function<std::optional<FileOutcome>(PlannedFile file)> judge; // a binary of the walk, in the context known then
 };
 
@@ -35,6 +36,7 @@ struct WalkedFile {
     bool backupBeside = false;
     HeadLook head = HeadLook::NotRead; // its first bytes, as the walk found them
     qint64 size = -1;                  // its size when the walk looked
+    ReadableFile *opened = nullptr;    // the file as the walk opened it, while the plan reads it
 };
 
 // Whether a patch with --deep rewrites the file's ELF search paths: a binary that has some, or whose

@@ -36,10 +36,18 @@ void comparePiece(const QByteArray &piece, const QByteArray &expected, qint64 at
 
 Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer)
 {
-    Comparison result;
     ReadableFile file;
-    if (!file.open(path, &result.failure))
+    Comparison result;
+    return file.open(path, &result.failure) ? compareFile(file, expected, mayDiffer) : result;
+}
+
+Comparison compareFile(ReadableFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer)
+{
+    Comparison result;
+    if (!file.rewind()) {
+        file.failRead(&result.failure);
         return result;
+    }
     result.ok = true;
     result.sameSize = file.size() == expected.size();
     if (!result.sameSize) {

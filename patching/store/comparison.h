@@ -3,6 +3,7 @@
 
 #include "patching/base/fileoutcome.h"
 #include "patching/base/region.h"
+#include "patching/store/reader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,6 +21,8 @@ struct Comparison {
 // Compares the file `path` with `expected`, reading it once piece by piece, so that it is never in
 // memory beside `expected`. `mayDiffer` is sorted by offset and its regions do not overlap.
 Comparison compareFile(const QString &path, const QByteArray &expected, const QVector<Region> &mayDiffer = {});
+// The same for a file already open, from its first byte.
+Comparison compareFile(ReadableFile &file, const QByteArray &expected, const QVector<Region> &mayDiffer = {});
 
 // The same for bytes already read.
 Comparison compareBytes(const QByteArray &current, const QByteArray &expected, const QVector<Region> &mayDiffer = {});

@@ -272,6 +272,39 @@ qint64 ReadableFile::size() const
 #endif
 }
 
+#ifdef Q_OS_UNIX
+bool ReadableFile::openAt(int directory, const char *name)
+{
+    struct stat opened;
+    int error = 0;
+    m_descriptor = openRegularAt(directory, name, O_RDONLY, &opened, &error);
+    if (m_descriptor < 0)
+        return false;
+    // O_NONBLOCK, which the open needs against a pipe put in the file's place, is left: a read of a
+    // regular file ignores it.
+    m_stamp = stampOf(opened);
+    return true;
+}
+#endif
+
+bool ReadableFile::rewind()
+{
+#ifdef Q_OS_UNIX
+    m_offset = 0;
+    return true;
+#else
+    return m_file.seek(0);
+#endif
+}
+
+HeadLook ReadableFile::lookAtHead(const HeadTest &wanted)
+{
+    QByteArray head;
+    if (!readHead(qMin(size(), headSize), &head))
+        return HeadLook::NotRead;
+    return wanted(head) ? HeadLook::Wanted : HeadLook::Unwanted;
+}
+
 bool ReadableFile::readHead(qint64 size, QByteArray *bytes)
 {
 #ifdef Q_OS_UNIX
@@ -291,7 +324,7 @@ qint64 ReadableFile::read(char *to, qint64 size)
     qint64 done = 0;
     for (qint64 n = 1; done < size && n > 0; done += n) {
 #ifdef Q_OS_UNIX
-        n = uninterrupted([&] { return ::read(m_descriptor, to + done, size_t(size - done)); });
+        n = uninterrupted([&] { return ::pread(m_descriptor, to + done, size_t(size - done), m_offset + done); });
         if (n < 0) {
             m_error = errno;
             return -1;
@@ -303,6 +336,9 @@ qint64 ReadableFile::read(char *to, qint64 size)
             return -1;
 #endif
     }
+#ifdef Q_OS_UNIX
+    m_offset += done;
+#endif
     return done;
 }
 
@@ -326,24 +362,17 @@ LoadedFile loadWholeFile(const QString &path, qint64 limit, const HeadTest &want
     return loaded;
 }
 
-#ifdef Q_OS_UNIX
-HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted, qint64 *size)
+LoadedFile loadWholeFile(ReadableFile &file, qint64 limit, const HeadTest &wanted)
 {
-    // Four system calls: most files of a tree are looked at no further.
-    struct stat opened;
-    int error = 0;
-    const int fd = openRegularAt(directory, name, O_RDONLY, &opened, &error);
-    if (fd < 0)
-        return HeadLook::NotRead;
-    *size = opened.st_size;
-    char head[headSize];
-    const ssize_t got = uninterrupted([&] { return ::read(fd, head, sizeof head); });
-    ::close(fd);
-    if (got < 0)
-        return HeadLook::NotRead;
-    return wanted(QByteArray(head, int(got))) ? HeadLook::Wanted : HeadLook::Unwanted;
+    LoadedFile loaded;
+    loaded.stamp = file.stamp();
+    if (!file.rewind()) {
+        file.failRead(&loaded.failure);
+        return loaded;
+    }
+    loadOpened(file, limit, wanted, &loaded);
+    return loaded;
 }
-#endif
 
 #ifndef Q_OS_UNIX
 HeadLook lookAtHead(const QString &path, const HeadTest &wanted, qint64 *size)

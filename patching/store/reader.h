@@ -47,6 +47,9 @@ int openRegularDescriptor(const QByteArray &path, int flags, struct stat *opened
 // anything but a regular file fails with NotRegularFile.
 bool openRegularFile(QFile &file, const QString &path, Failure *failure, QIODevice::OpenMode mode = QIODevice::ReadOnly);
 
+// What a look at a file's first bytes found.
+enum class HeadLook { Wanted, Unwanted, NotRead };
+
 // A regular file opened for reading from its start, as openRegularFile opens it: its descriptor on
 // Unix, where a QFile over it costs four more system calls a file; a QFile elsewhere.
 class ReadableFile
@@ -58,18 +61,28 @@ public:
     ~ReadableFile();
 
     bool open(const QString &path, Failure *failure);
+#ifdef Q_OS_UNIX
+    // The file `name` of the open directory `directory`; false when it is no regular file or cannot
+    // be opened, which a read by its path then says.
+    bool openAt(int directory, const char *name);
+#endif
     FileStamp stamp() const { return m_stamp; } // as it was opened
     qint64 size() const;                         // as it was opened
     // Its first `size` bytes, wherever the next read starts.
     bool readHead(qint64 size, QByteArray *bytes);
+    // Whether its first bytes are what `wanted` looks for; NotRead when they cannot be read.
+    HeadLook lookAtHead(const HeadTest &wanted);
     // The next `size` bytes, fewer at its end; -1 on an error, which failRead() then says.
     qint64 read(char *to, qint64 size);
+    // The next read starts at its first byte again.
+    bool rewind();
     bool failRead(Failure *failure) const;
 
 private:
 #ifdef Q_OS_UNIX
     int m_descriptor = -1;
     int m_error = 0;
+    qint64 m_offset = 0; // where the next read starts: a file read twice is read with pread
 #else
     QFile m_file;
 #endif
@@ -88,21 +101,19 @@ struct LoadedFile {
     Reason failureAs(ReasonCode code) const;
 };
 
-// What a look at a file's first bytes found.
-enum class HeadLook { Wanted, Unwanted, NotRead };
 
-// Whether the first bytes of the regular file `name` of the open directory `directory` (Windows: of the
-// file `path`) are what `wanted` looks for, reading no further; NotRead when it could not be opened as
-// one (a full read then says why). `size` is then the file's size as it was opened.
-#ifdef Q_OS_UNIX
-HeadLook lookAtHeadAt(int directory, const char *name, const HeadTest &wanted, qint64 *size);
-#else
+#ifndef Q_OS_UNIX
+// Whether the first bytes of the regular file `path` are what `wanted` looks for, reading no further;
+// NotRead when it could not be opened as one (a full read then says why). `size` is then the file's
+// size as it was opened.
 HeadLook lookAtHead(const QString &path, const HeadTest &wanted, qint64 *size);
 #endif
 
 // Reads the whole regular file, or nothing: a partial read, a file that changes meanwhile or one
 // larger than `limit` is a failure. A file whose first bytes `wanted` refuses is read no further.
 LoadedFile loadWholeFile(const QString &path, qint64 limit = Limits::maxLoadableFileSize, const HeadTest &wanted = {});
+// The same for a file already open, from its first byte.
+LoadedFile loadWholeFile(ReadableFile &file, qint64 limit, const HeadTest &wanted = {});
 
 // The next read larger than the plan keeps reuses the memory given back here rather than fresh
 // memory: nothing may point into `bytes` any more, which is empty after.

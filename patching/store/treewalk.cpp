@@ -38,8 +38,11 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
         return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
     }
     // A kernel without statx (or a sandbox that refuses it) still tells another file system apart.
+    // What cannot be looked at is taken for one, but for nothing there: gone, it is no mount.
     struct stat fallback;
-    return ::fstatat(parent, name, &fallback, AT_SYMLINK_NOFOLLOW) != 0 || fallback.st_dev != rootDevice;
+    if (::fstatat(parent, name, &fallback, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno != ENOENT;
+    return fallback.st_dev != rootDevice;
 }
 #elif defined(Q_OS_UNIX)
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
@@ -50,10 +53,10 @@ bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 #endif
 
 #ifdef Q_OS_UNIX
-// Looks at the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
+// Takes the entry `entryName` of the open directory `parent`, named `directory`: a regular file or
 // a link is found, a directory to enter is pending, one that is not entered is found as a failure.
 void takeEntry(int parent, const QByteArray &directory, const char *entryName, unsigned char type, dev_t rootDevice,
-               const WalkLook &look, QVector<WalkEntry> *found, QVector<QByteArray> *pending)
+               QVector<WalkEntry> *found, QVector<QByteArray> *pending)
 {
     const QByteArray name(entryName);
     if (name == "." || name == "..")
@@ -88,12 +91,8 @@ void takeEntry(int parent, const QByteArray &directory, const char *entryName, u
         found->append({path, FileOutcome::leftAlone(Reason(ReasonCode::DirectoryHoldsBack))});
     else if (isDirectory)
         pending->append(raw);
-    else if (!isToolsOwnName(QFile::decodeName(name))) {
-        WalkEntry file{path, FileOutcome::leftAlone(Reason())};
-        if (look.looksAtHead(QFile::decodeName(name)))
-            file.head = lookAtHeadAt(parent, entryName, look.wanted, &file.size);
-        found->append(file);
-    }
+    else if (!isToolsOwnName(QFile::decodeName(name)))
+        found->append({path, FileOutcome::leftAlone(Reason())});
 }
 #endif
 
@@ -119,17 +118,26 @@ void markBackupsBeside(QVector<WalkEntry> *found, int first, const QSet<QString>
     }
 }
 
-// Drops, of the entries of one directory found from `first` on, those without a backup beside them
-// that are no regular file, whose first bytes were refused, or that `look` wants only with a backup:
-// most of a tree, which the walk's list then does not hold.
-void dropPassedOver(QVector<WalkEntry> *found, int first, const WalkLook &look)
+// Whether the walk passes over `entry`, having no backup beside it: no regular file, a file whose
+// first bytes were refused, or one `look` wants only with a backup. Most of a tree.
+bool passedOver(const WalkEntry &entry, const WalkLook &look)
 {
-    const auto passedOver = [&look](const WalkEntry &entry) {
-        const bool notRegular = entry.refusal.reason.code == ReasonCode::FileNotRead && entry.refusal.reason.cause == Cause::NotRegularFile;
-        return !entry.backupBeside
-            && (notRegular || entry.head == HeadLook::Unwanted || (look.backedUpOnly && entry.refusal.reason.isNone()));
-    };
-    found->erase(std::remove_if(found->begin() + first, found->end(), passedOver), found->end());
+    const bool notRegular = entry.refusal.reason.code == ReasonCode::FileNotRead && entry.refusal.reason.cause == Cause::NotRegularFile;
+    return !entry.backupBeside
+        && (notRegular || entry.head == HeadLook::Unwanted || (look.backedUpOnly && entry.refusal.reason.isNone()));
+}
+
+// Drops, of the entries of one directory found from `first` on, those passed over, and those
+// `handedOver` marks: the walk's list then holds none of them.
+void dropPassedOver(QVector<WalkEntry> *found, int first, const WalkLook &look, const QVector<bool> &handedOver = {})
+{
+    int kept = first;
+    for (int i = first; i < found->size(); ++i) {
+        const bool handed = i - first < handedOver.size() && handedOver.at(i - first);
+        if (!handed && !passedOver(found->at(i), look))
+            (*found)[kept++] = found->at(i);
+    }
+    found->resize(kept);
 }
 
 // Keeps `name` among `backups` when it is a backup's.
@@ -140,9 +148,35 @@ void noteBackup(QSet<QString> *backups, const QString &name)
         backups->insert(compared);
 }
 #ifdef Q_OS_UNIX
+// Looks at the first bytes of each regular file of one directory, found from `first` on, from the
+// open directory `directory`, when `look` asks: each file the walk keeps goes to `handOver` while it
+// is open, and is then no entry of the walk's list. Marks those in `handedOver`.
+void lookAtFiles(int directory, int first, const WalkLook &look, const WalkHandOver &handOver, QVector<WalkEntry> *found,
+                 QVector<bool> *handedOver)
+{
+    handedOver->fill(false, found->size() - first);
+    for (int i = first; i < found->size(); ++i) {
+        WalkEntry &entry = (*found)[i];
+        if (entry.link || !entry.refusal.reason.isNone() || (look.backedUpOnly && !entry.backupBeside))
+            continue;
+        const QString name = QFileInfo(entry.path).fileName();
+        // Four system calls for most files of a tree, which are looked at no further. One that cannot
+        // be opened stays in the list: a read by its path says why.
+        ReadableFile file;
+        if (!look.looksAtHead(name) || !file.openAt(directory, QFile::encodeName(name).constData()))
+            continue;
+        entry.size = file.size();
+        entry.head = file.lookAtHead(look.wanted);
+        if (handOver && !passedOver(entry, look)) {
+            handOver(entry, file);
+            (*handedOver)[i - first] = true;
+        }
+    }
+}
+
 // Lists the directory `directory` once: its files and links are found, its directories to enter pending.
-void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook &look, QVector<WalkEntry> *found,
-                   QVector<QByteArray> *pending)
+void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook &look, const WalkHandOver &handOver,
+                   QVector<WalkEntry> *found, QVector<QByteArray> *pending)
 {
     const int firstOfDirectory = int(found->size());
     QSet<QString> backups;
@@ -162,16 +196,18 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook
         }
         if (QByteArray::fromRawData(entry->d_name, int(std::strlen(entry->d_name))).endsWith(".back"))
             noteBackup(&backups, QFile::decodeName(entry->d_name));
-        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, look, found, pending);
+        takeEntry(dirfd(handle), directory, entry->d_name, entry->d_type, rootDevice, found, pending);
     }
-    ::closedir(handle);
     markBackupsBeside(found, firstOfDirectory, backups);
-    dropPassedOver(found, firstOfDirectory, look);
+    QVector<bool> handedOver;
+    lookAtFiles(dirfd(handle), firstOfDirectory, look, handOver, found, &handedOver);
+    ::closedir(handle);
+    dropPassedOver(found, firstOfDirectory, look, handedOver);
 }
 #endif
 } // namespace
 
-QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look, const WalkHandOver &handOver)
 {
     QVector<WalkEntry> found;
 #ifdef Q_OS_UNIX
@@ -181,8 +217,9 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
         return found;
     QVector<QByteArray> pending{QFile::encodeName(qtPath)};
     while (!pending.isEmpty())
-        listDirectory(pending.takeLast(), rootInfo.st_dev, look, &found, &pending);
+        listDirectory(pending.takeLast(), rootInfo.st_dev, look, handOver, &found, &pending);
 #else
+    Q_UNUSED(handOver); // a file is opened by its path: its look at the first bytes is not handed over
     // Windows names are UTF-16, which every path can spell; links and junctions are not entered.
     QStringList pending{qtPath};
     while (!pending.isEmpty()) {
@@ -222,14 +259,23 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look)
     return found;
 }
 
-bool isMountPoint(const QString &root, const QString &path)
+qint64 deviceOf(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat rootInfo;
-    return ::stat(QFile::encodeName(root).constData(), &rootInfo) == 0
-        && isMountRoot(AT_FDCWD, QFile::encodeName(path).constData(), rootInfo.st_dev);
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_dev) : -1;
 #else
-    Q_UNUSED(root);
+    Q_UNUSED(path);
+    return -1;
+#endif
+}
+
+bool isMountPoint(qint64 rootDevice, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return rootDevice >= 0 && isMountRoot(AT_FDCWD, QFile::encodeName(path).constData(), dev_t(rootDevice));
+#else
+    Q_UNUSED(rootDevice);
     Q_UNUSED(path);
     return false;
 #endif

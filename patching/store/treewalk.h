@@ -38,10 +38,16 @@ struct WalkLook {
 
     bool looksAtHead(const QString &name) const { return wanted && !(keptByName && keptByName(name)); }
 };
-QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {});
+// With `handOver` (Unix), each regular file whose first bytes the walk looked at and that it keeps is
+// handed over as it is found, with the file as it was opened from its directory, rather than returned.
+using WalkHandOver = std::function<void(const WalkEntry &entry, ReadableFile &opened)>;
+QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look = {}, const WalkHandOver &handOver = {});
 
-// Whether `path` (a directory or a file), below `root`, is where a file system other than the root's,
+// The device the file system holding `path` lies on; -1 when it cannot be told (always on Windows).
+qint64 deviceOf(const QString &path);
+
+// Whether `path` (a directory or a file) is where a file system other than the one on `rootDevice`,
 // or a bind mount, is mounted. A link is no mount point.
-bool isMountPoint(const QString &root, const QString &path);
+bool isMountPoint(qint64 rootDevice, const QString &path);
 
 #endif
