@@ -239,6 +239,10 @@ void TestCli::commands_data()
         << "printf 'FOO = /bar\\nQMAKE_LIBDIR_X11 = /usr/X11R6/lib64\\n' >>$DIR/mkspecs/linux-g++/qmake.conf && "
            "echo 'QMAKE_PRL_BUILD_DIR = C:/qt487xp/src/corelib/' >>$DIR/bin/qt.conf && " + patched + "$CLI verify --json $DIR"
         << 0 << "qmake-query " + old + " 0" << "$CLI unpatch $DIR >/dev/null";
+    QTest::newRow("the walk's binaries are reported in the order of their paths, whatever order the walk meets them in")
+        << "for d in c a d b; do mkdir -p $DIR/plugins/$d && cp $DATA/../../elf/libtiny.so.1 $DIR/plugins/$d/lib$d.so; done && "
+           "$CLI patch --deep --dry-run --json $DIR | grep -o 'plugins/./lib.[.]so' | uniq | tr '\\n' ' ' | grep -qx 'plugins/a/liba.so plugins/b/libb.so plugins/c/libc.so plugins/d/libd.so '"
+        << 0 << "" << "";
     QTest::newRow("a plain patch after --deep keeps the search path and the build metadata --deep wrote")
         << plugin + "cp $DIR/plugins/libqsql.so $DIR/lib/libQtCoreX.so && $CLI patch --deep $DIR >/dev/null && $CLI patch --json $DIR" << 0
         << "bin/qmake=left-alone lib/libQtCore.la=left-alone lib/libQtCore.so=left-alone lib/libQtCoreX.so=left-alone "

@@ -500,6 +500,24 @@ private slots:
         found.sort();
         QCOMPARE(found, (QStringList{QStringLiteral("lib/a.so+back"), QStringLiteral("lib/b.so+elf"), QStringLiteral("lib/e.prl?"),
                              QStringLiteral("plugins/c.so+back")}));
+        // Handed over still open, the files the walk looked at and keeps leave its list.
+        QStringList handed, listed;
+        const auto handOver = [&](const WalkEntry &entry, ReadableFile &opened) {
+            QByteArray head;
+            handed << QDir(dir.path()).relativeFilePath(entry.path) + QLatin1Char(' ')
+                    + (opened.readHead(2, &head) ? QString::fromLatin1(head.toHex()) : QStringLiteral("?"));
+        };
+        for (const WalkEntry &entry : walkInstallation(dir.path(), look, handOver))
+            listed << QDir(dir.path()).relativeFilePath(entry.path);
+        handed.sort();
+        listed.sort();
+#ifdef Q_OS_UNIX
+        QCOMPARE(handed, (QStringList{QStringLiteral("lib/a.so 78"), QStringLiteral("lib/b.so 7f45"), QStringLiteral("plugins/c.so 78")}));
+        QCOMPARE(listed, QStringList{QStringLiteral("lib/e.prl")});
+#else
+        QVERIFY(handed.isEmpty());
+        QCOMPARE(listed, (QStringList{QStringLiteral("lib/a.so"), QStringLiteral("lib/b.so"), QStringLiteral("lib/e.prl"), QStringLiteral("plugins/c.so")}));
+#endif
     }
 
     void resolvedDirectory()

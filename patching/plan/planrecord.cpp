@@ -53,13 +53,13 @@ bool mountBetween(const QString &root, const QString &directory, PlanReading *re
     return crosses;
 }
 
-// `file` located below `qtPath`, refused when it is mounted over, or when its backup is not one the
+// `file`, refused when it is mounted over, or when its backup is not one the
 // tool made: it makes every backup as a regular file, and a link, even to a file, is not one of its own.
-PlannedFile checkedFile(PlannedFile file, const QString &qtPath, PlanReading *reading)
+PlannedFile checkedFile(PlannedFile file)
 {
     // A file bind-mounted over is another file's name: a backup would hold that one's bytes, and a
     // replacement cannot take the mount's place.
-    if (file.exists && isMountPoint(deviceOf(qtPath, reading), file.target))
+    if (file.exists && isMountedOver(file.target))
         return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
     if (!file.backupExists || isRegularFile(file.backupPath))
         return file;
@@ -102,7 +102,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
         file.exists = true;
         file.backupPath = backupNameOf(path);
         file.backupExists = walked->backupBeside;
-        return checkedFile(file, qtPath, reading);
+        return checkedFile(file);
     }
     // Missing, or a link leading nowhere: nothing to patch, and a restore must not write through the link.
     const bool missing = !info.exists();
@@ -124,7 +124,7 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     file.exists = !missing;
     file.backupPath = missing ? backupNameOf(path) : backupPathFor(path, file.target);
     file.backupExists = entryExists(file.backupPath);
-    return checkedFile(file, qtPath, reading);
+    return checkedFile(file);
 }
 
 // What the original tells of a binary: its path slots, and an ELF file's search paths.

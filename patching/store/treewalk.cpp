@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
@@ -185,6 +186,8 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook
         found->append({QFile::decodeName(directory), failure(ReasonCode::DirectoryNotRead, causeOfSystemError(errno))});
         return;
     }
+    // Closed whatever the plan a file is handed to throws.
+    const auto closed = qScopeGuard([handle] { ::closedir(handle); });
     for (;;) {
         // readdir says an error only through errno, which the calls below it set too.
         errno = 0;
@@ -201,7 +204,6 @@ void listDirectory(const QByteArray &directory, dev_t rootDevice, const WalkLook
     markBackupsBeside(found, firstOfDirectory, backups);
     QVector<bool> handedOver;
     lookAtFiles(dirfd(handle), firstOfDirectory, look, handOver, found, &handedOver);
-    ::closedir(handle);
     dropPassedOver(found, firstOfDirectory, look, handedOver);
 }
 #endif
@@ -267,6 +269,20 @@ qint64 deviceOf(const QString &path)
 #else
     Q_UNUSED(path);
     return -1;
+#endif
+}
+
+bool isMountedOver(const QString &path)
+{
+#ifdef Q_OS_LINUX
+    // Only the mount's own mark tells: a file on an overlay may give the device of the layer it comes
+    // from, not the overlay's, where a directory gives the overlay's.
+    struct statx info;
+    return ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0
+        && (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+#else
+    Q_UNUSED(path);
+    return false;
 #endif
 }
 

@@ -46,8 +46,13 @@ QVector<WalkEntry> walkInstallation(const QString &qtPath, const WalkLook &look 
 // The device the file system holding `path` lies on; -1 when it cannot be told (always on Windows).
 qint64 deviceOf(const QString &path);
 
-// Whether `path` (a directory or a file) is where a file system other than the one on `rootDevice`,
-// or a bind mount, is mounted. A link is no mount point.
+// Whether the directory `path` is where a file system other than the one on `rootDevice`, or a bind
+// mount, is mounted. A link is no mount point.
 bool isMountPoint(qint64 rootDevice, const QString &path);
+
+// Whether the file `path` is mounted over, as a bind mount of another file makes it; false when the
+// system cannot tell (Linux before 5.8, other systems) or the file cannot be looked at, which its
+// read then says.
+bool isMountedOver(const QString &path);
 
 #endif
