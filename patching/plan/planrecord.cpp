@@ -27,6 +27,12 @@ HeldBytes hold(const QByteArray &bytes, PlanReading *reading)
 }
 
 
+// The file at `path` read whole, from `opened` when the walk has it open.
+LoadedFile loadFile(ReadableFile *opened, const QString &path, qint64 limit, const HeadTest &wanted = {})
+{
+    return opened ? loadWholeFile(*opened, limit, wanted) : loadWholeFile(path, limit, wanted);
+}
+
 // The device `root` lies on, asked once.
 qint64 deviceOf(const QString &root, PlanReading *reading)
 {
@@ -93,10 +99,11 @@ PlannedFile locatedFile(const PlanContext &context, const QString &path, Treatme
     if (walked) {
         // What the walk saw of the file stands. Its directory is looked at again, once per directory,
         // as a listed file's is: one swapped for a link or a mount while the tree was walked is refused.
-        const QString canonicalDirectory = reading->directories.of(info.absolutePath());
+        const QString directory = info.absolutePath();
+        const QString canonicalDirectory = reading->directories.of(directory);
         if (canonicalDirectory.isEmpty() || !isBelow(canonicalDirectory, canonicalRoot))
             return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::LinkOutsideInstallation)));
-        if (mountBetween(qtPath, info.absolutePath(), reading))
+        if (mountBetween(qtPath, directory, reading))
             return refusedFile(file, FileOutcome::failed(Reason(ReasonCode::OtherFileSystem)));
         file.canonicalTarget = canonicalDirectory + QLatin1Char('/') + info.fileName();
         file.exists = true;
@@ -148,7 +155,7 @@ PlannedFile withCurrent(PlannedFile file, const QtGeneration &generation, Record
     if (binary && walked && walked->size > mostKept(*reading) && walked->size <= readLimit(file.kind))
         return file;
     const qint64 limit = binary ? mostKept(*reading) : readLimit(file.kind);
-    LoadedFile current = walked && walked->opened ? loadWholeFile(*walked->opened, limit) : loadWholeFile(file.target, limit);
+    LoadedFile current = loadFile(walked ? walked->opened : nullptr, file.target, limit);
     const auto givenBack = qScopeGuard([&current] { giveBackBytes(current.data); });
     if (binary && current.failure.cause == Cause::TooLarge) {
         if (current.stamp.size <= readLimit(file.kind))
@@ -232,8 +239,7 @@ PlannedFile readRecord(const PlanContext &context, const QString &path, Treatmen
     const HeadTest headTest = step == PlanStep::Walk && !headSeen ? startsLikeBinary : nullptr;
     // Without a backup, the file is its own original, as the walk opened it.
     ReadableFile *opened = walked ? walked->opened : nullptr;
-    LoadedFile original = opened && !file.backupExists ? loadWholeFile(*opened, readLimit(file.kind), headTest)
-                                                       : loadWholeFile(file.readPath(), readLimit(file.kind), headTest);
+    LoadedFile original = loadFile(file.backupExists ? nullptr : opened, file.readPath(), readLimit(file.kind), headTest);
     const auto givenBack = qScopeGuard([&original] { giveBackBytes(original.data); });
     if (original.unwanted) {
         *wanted = false;

@@ -30,11 +30,17 @@ FileOutcome failure(ReasonCode code, Cause cause = Cause::None)
 #ifdef Q_OS_LINUX
 // Whether the entry `name` of the open directory `parent` is where another file system, or a bind
 // mount of a directory or file from elsewhere (same device number), is mounted.
+// Whether `info` bears the mark of a mount's root (Linux 5.8 and later tell it).
+bool marksMountRoot(const struct statx &info)
+{
+    return (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 {
     struct statx info;
     if (::statx(parent, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0) {
-        if ((info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+        if (marksMountRoot(info))
             return true;
         return makedev(info.stx_dev_major, info.stx_dev_minor) != rootDevice;
     }
@@ -279,7 +285,7 @@ bool isMountedOver(const QString &path)
     // from, not the overlay's, where a directory gives the overlay's.
     struct statx info;
     return ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0
-        && (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        && marksMountRoot(info);
 #else
     Q_UNUSED(path);
     return false;
