@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds the rewrite-rule fuzzers with clang (libFuzzer, ASan, UBSan) and runs each for its share of the time:
-# scripts/fuzz.sh SECONDS   -> build/fuzz; exits non-zero on any finding.
+# scripts/fuzz.sh SECONDS [SEED RUNS]   -> build/fuzz; exits non-zero on any finding.
+# With SEED and RUNS each target runs the same RUNS inputs from the seeds on every machine (CI's run, so
+# that a red run is reproducible and a green one stays green); without, it explores at random.
 set -euo pipefail
 seconds="${1:-60}"
+fixed=()
+[[ $# -ge 3 ]] && fixed=(-seed="$2" -runs="$3")
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build/fuzz"
 common=(patching/base/fileoutcome.cpp patching/formats/rootrule.cpp)
@@ -16,8 +20,9 @@ build() { # name sources...
     (cd "$root" && clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         -I"$root" $(pkg-config --cflags Qt6Core) "$@" "${common[@]}" $(pkg-config --libs Qt6Core) -o "$out/$name")
 }
-# A finding of an earlier run is not this run's.
+# A finding of an earlier run is not this run's; a fixed run starts from the seeds alone.
 rm -f "$out"/*-{crash,leak,oom,timeout,slow-unit}-*
+[[ ${#fixed[@]} -gt 0 ]] && rm -rf "$out"/*-corpus
 build slotandline "${slotandline[@]}"
 build elf "${elf[@]}"
 # Seeds: a slot, and configuration lines in both line endings.
@@ -35,6 +40,6 @@ done
 share=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
 for name in slotandline elf; do
     echo "== $name: ${share} s"
-    "$out/$name" -max_total_time="$share" -print_final_stats=1 -artifact_prefix="$out/$name-" "$out/$name-corpus" 2>&1 | tail -n 15
+    "$out/$name" -max_total_time="$share" "${fixed[@]}" -print_final_stats=1 -artifact_prefix="$out/$name-" "$out/$name-corpus" 2>&1 | tail -n 15
 done
 echo "fuzz: ${seconds} s, no finding"

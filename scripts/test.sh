@@ -36,7 +36,7 @@ if ! timeout -k 10 120 "$root/tests/window-test.sh" "$root/build/qt6"; then
 fi
 
 echo "=== Fuzzing the slot and line rules === (at ${SECONDS} s)"
-if ! "$root/scripts/fuzz.sh" 60; then
+if ! "$root/scripts/fuzz.sh" 60 1 150000; then
     failures+=("fuzzing failed; any finding's input, in hex:")
     for input in "$root"/build/fuzz/*-{crash,leak,oom,timeout,slow-unit}-*; do
         [[ -f "$input" ]] && failures+=("  ${input##*/}: $(head -c 2048 "$input" | od -An -tx1 -v | tr -d ' \n')")

@@ -302,9 +302,9 @@ private slots:
             << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /old/lib\n")
             << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /there/lib\n") << true
             << QByteArray("QMAKE_RPATHDIR += /there/lib\nQMAKE_RPATHDIR += /here/lib\n") << false;
-        QTest::newRow("a line the tool wrote with a CR at its end, which reads back as a line ending, is its own")
-            << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << QByteArray("QMAKESPEC =/there/mkspecs/linux-g++\r\n") << false
-            << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++\r\n") << false;
+        QTest::newRow("a quoted path ending in a CR is written without it, so that it reads back as written")
+            << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << false
+            << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++\n") << false;
         QTest::newRow("a line ending an earlier version took away comes back")
             << QByteArray("QT_BUILD_TREE = /old\n") << QByteArray("QT_BUILD_TREE =/there") << false
             << QByteArray("QT_BUILD_TREE =/here\n") << false;

@@ -109,16 +109,12 @@ private:
 
     quint64 idOf(qsizetype start, int way) const { return quint64(start) * m_ways + quint64(way); }
 
-    // The line as it reads back once written: CRs a rule leaves at its end read as the line ending.
     QByteArray written(const QByteArray &text, int root, bool deep) const
     {
         TextRules rules = m_rules;
         rules.deep = deep;
         placeRules(&rules, m_roots.at(root));
-        QByteArray line = ruleLine(text, rules, rules.relocation);
-        while (line.endsWith('\r'))
-            line.chop(1);
-        return line;
+        return ruleLine(text, rules, rules.relocation);
     }
 
     QByteArray lineOf(quint64 id) const
