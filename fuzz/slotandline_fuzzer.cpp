@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     undoChanges(after, laterResult.changes);
     assert(after == before);
 
-    // Lines: a line changes only when it assigns one of the four names once, and then names the root.
+    // Lines: a line changes only when it assigns one of the four names once, and then names the root in a
+    // line that reads back as written.
     static const QList<QByteArray> names = {"QMAKESPEC", "QMAKESPEC_ORIGINAL", "QT_BUILD_TREE", "QT_SOURCE_TREE"};
     const QByteArray cleanRoot = QByteArray(root).replace('\n', '/').replace('\r', '/');
     for (const QByteArray &line : before.split('\n')) {
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
         const QByteArray keyPart = line.left(line.indexOf('='));
         assert(rewritten == line
                || (line.count('=') == 1 && names.contains(keyPart.trimmed())
-                   && rewritten.startsWith(keyPart + '=' + cleanRoot) && !rewritten.contains('\n')));
+                   && rewritten.startsWith(keyPart + '=' + cleanRoot) && !rewritten.contains('\n') && !rewritten.endsWith('\r')));
     }
     // Patching again, to another root, is one patch of the original, and the tool knows its own output.
     TextRules rules;

@@ -19,11 +19,7 @@
 namespace {
 bool looksLikePath(const QString &answer)
 {
-    for (const QChar c : answer) {
-        if (c.unicode() < 0x20)
-            return false;
-    }
-    return isAbsolutePath(answer.toLocal8Bit());
+    return isWritablePlace(answer.toLocal8Bit());
 }
 
 struct QueryRun {

@@ -4,6 +4,7 @@
 #include "patching/store/diskspace.h"
 #include "patching/filejob.h"
 #include "patching/qt/generation.h"
+#include "patching/qt/hostqt.h"
 #include "patching/qt/listing.h"
 #include "patching/formats/lineindex.h"
 #include "patching/formats/pathslots.h"
@@ -305,6 +306,12 @@ private slots:
         QTest::newRow("a quoted path ending in a CR is written without it, so that it reads back as written")
             << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << false
             << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++\n") << false;
+        QTest::newRow("a quoted path that already names the root stays, its CR within the quotes")
+            << QByteArray("QMAKESPEC = '/here/mkspecs/linux-g++\r'\n") << QByteArray("QMAKESPEC = '/here/mkspecs/linux-g++\r'\n") << false
+            << QByteArray("QMAKESPEC = '/here/mkspecs/linux-g++\r'\n") << false;
+        QTest::newRow("the same line as an earlier version wrote it, with its CR, is known as the tool's own")
+            << QByteArray("QMAKESPEC = '/old/mkspecs/linux-g++\r'\n") << QByteArray("QMAKESPEC =/there/mkspecs/linux-g++\r\n") << false
+            << QByteArray("QMAKESPEC =/here/mkspecs/linux-g++\n") << false;
         QTest::newRow("a line ending an earlier version took away comes back")
             << QByteArray("QT_BUILD_TREE = /old\n") << QByteArray("QT_BUILD_TREE =/there") << false
             << QByteArray("QT_BUILD_TREE =/here\n") << false;
@@ -326,6 +333,24 @@ private slots:
         QCOMPARE(patched.editsKept, editsKept);
         // What an unpatch may put back without losing anything: the tool's own output, never an edit.
         QCOMPARE(writtenByTool(backup, current, rules, {"/there"}), !editsKept);
+    }
+
+    // The host Qt's place a kit's CMake file records, taken only where the tool may write it into a line.
+    void recordedHostPlaces_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QVector<QByteArray>>("expected");
+        QTest::newRow("a place in quotes") << QByteArray("set(__qt_platform_initial_qt_host_path \"/home/qt/install\")")
+                                           << QVector<QByteArray>{"/home/qt/install"};
+        QTest::newRow("a place holding a line break is none")
+            << QByteArray("set(__qt_platform_initial_qt_host_path \"/home/qt\r\n/install\")") << QVector<QByteArray>();
+    }
+
+    void recordedHostPlaces()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QVector<QByteArray>, expected);
+        QCOMPARE(recordedHostPrefixes(qt6Generation(), QStringLiteral("lib/cmake/Qt6/Qt6Dependencies.cmake"), line), expected);
     }
 
     // Lines crafted to share one hash cost a bounded number of comparisons each, not one per line before

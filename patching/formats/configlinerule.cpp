@@ -70,12 +70,15 @@ QByteArray rewriteConfigLine(const QByteArray &line, const QByteArray &root)
     case LineRule::None:
         return line;
     }
-    // A CR the path ended with, within its quotes, would end the line written unquoted: it would read back
-    // as another line than the one written, which a second patch could not tell as the tool's own.
+    // A line that already says it, quoted or spaced its own way, stays as it is written.
+    if (unquotedPath(value) == rewritten)
+        return line;
+    // A CR the path ended with (within quotes, or before the next "mkspecs") would end the line written
+    // unquoted: it would read back as another line than the one written, which a second patch could not
+    // tell as the tool's own.
     while (rewritten.endsWith('\r'))
         rewritten.chop(1);
-    // A line that already says it, quoted or spaced its own way, stays as it is written.
-    return unquotedPath(value) == rewritten ? line : keyPart + '=' + rewritten;
+    return keyPart + '=' + rewritten;
 }
 
 void forEachConfigAssignment(const QByteArray &content, const std::function<void(const ConfigAssignment &)> &onAssignment)

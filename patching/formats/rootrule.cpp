@@ -3,6 +3,8 @@
 #include <QByteArrayList>
 #include <QString>
 
+#include <algorithm>
+
 namespace {
 bool isSeparator(char c)
 {
@@ -79,6 +81,11 @@ qsizetype wholePathLength(const QByteArray &path, const QByteArray &root, QByteA
 bool isAbsolutePath(const QByteArray &path)
 {
     return path.startsWith('/') || isWindowsPath(path);
+}
+
+bool isWritablePlace(const QByteArray &path)
+{
+    return isAbsolutePath(path) && std::none_of(path.cbegin(), path.cend(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7F; });
 }
 
 QByteArray rootSpelling(const QByteArray &root)

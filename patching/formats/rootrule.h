@@ -16,6 +16,10 @@
 // Whether `path` starts as an absolute path does: "/..." or a drive letter, a colon and a separator.
 bool isAbsolutePath(const QByteArray &path);
 
+// Whether `path` is absolute and holds no control character: a place read from the installation that the
+// tool writes into its lines, where a line break would end a line early or add one.
+bool isWritablePlace(const QByteArray &path);
+
 // A root as compared: "/" separators, no doubled or trailing separator, a Windows root in lower case.
 // Two paths with the same key are one root.
 QByteArray rootKey(const QByteArray &path);

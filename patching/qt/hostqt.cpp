@@ -19,7 +19,7 @@ QVector<QByteArray> recordedHostPrefixes(const QtGeneration &generation, const Q
     if (!generation.hostWrappers.contains(relativePath) && !generation.hostCMakeFiles.contains(relativePath))
         return prefixes;
     const auto add = [&prefixes](const QByteArray &prefix) {
-        if (isAbsolutePath(prefix) && !prefixes.contains(prefix))
+        if (isWritablePlace(prefix) && !prefixes.contains(prefix))
             prefixes.append(prefix);
     };
     if (generation.hostCMakeFiles.contains(relativePath)) {
