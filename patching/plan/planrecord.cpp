@@ -34,12 +34,12 @@ LoadedFile loadFile(ReadableFile *opened, const QString &path, qint64 limit, con
 }
 
 // The device `root` lies on, asked once.
-qint64 deviceOf(const QString &root, PlanReading *reading)
+qint64 rootDevice(const QString &root, PlanReading *reading)
 {
     const auto known = reading->devices.constFind(root);
     if (known != reading->devices.constEnd())
         return *known;
-    const qint64 device = ::deviceOf(root);
+    const qint64 device = deviceOf(root);
     reading->devices.insert(root, device);
     return device;
 }
@@ -54,7 +54,7 @@ bool mountBetween(const QString &root, const QString &directory, PlanReading *re
     const auto known = reading->mountBetween.constFind(key);
     if (known != reading->mountBetween.constEnd())
         return *known;
-    const bool crosses = mountBetween(root, QFileInfo(directory).path(), reading) || isMountPoint(deviceOf(root, reading), directory);
+    const bool crosses = mountBetween(root, QFileInfo(directory).path(), reading) || isMountPoint(rootDevice(root, reading), directory);
     reading->mountBetween.insert(key, crosses);
     return crosses;
 }

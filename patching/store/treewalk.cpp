@@ -28,14 +28,14 @@ FileOutcome failure(ReasonCode code, Cause cause = Cause::None)
 }
 
 #ifdef Q_OS_LINUX
-// Whether the entry `name` of the open directory `parent` is where another file system, or a bind
-// mount of a directory or file from elsewhere (same device number), is mounted.
 // Whether `info` bears the mark of a mount's root (Linux 5.8 and later tell it).
 bool marksMountRoot(const struct statx &info)
 {
     return (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
+// Whether the entry `name` of the open directory `parent` is where another file system, or a bind
+// mount of a directory or file from elsewhere (same device number), is mounted.
 bool isMountRoot(int parent, const char *name, dev_t rootDevice)
 {
     struct statx info;
